@@ -1,0 +1,23 @@
+// The debug stream: formatted trace text, handed on in pieces of at most
+// 128 characters (a line with its CR LF usually arrives as one piece).
+// Platform-free; the Win32 side installs the sink that delivers a piece to
+// the debug viewer (DebugSend). Without a sink, text is dropped.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+using DebugSink = void (*)(const std::string& piece);
+
+// Installs the function that receives every piece; nullptr drops them.
+void SetDebugSink(DebugSink sink);
+
+// Writes text to the stream; "\n" is written as CR LF.
+void DebugWrite(std::string_view text);
+// printf-style line: the formatted text followed by CR LF.
+void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Hands whatever is buffered to the sink.
+void DebugFlush();
+
+}  // namespace varnel

@@ -1,0 +1,19 @@
+#include "utils/dll_hardening.h"
+
+#include <windows.h>
+
+namespace varnel {
+
+void RestrictDllSearchPath() {
+  // Removes the current folder from the search order on every version.
+  SetDllDirectoryA("");
+  // Where available, limit the search to System32 as well.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                                 reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                           : nullptr;
+  if (setDefault) setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+}
+
+}  // namespace varnel
