@@ -1,0 +1,20 @@
+// The stub's process exit code. Whenever an engine ran, its exit code is
+// passed through unchanged; otherwise one of the codes below tells a calling
+// program why the setup did not run (README.md, "Exit codes").
+#pragma once
+
+namespace varnel {
+
+enum StubExitCode : int {
+  kExitSuccess = 0,          // nothing went wrong (and no engine was due to run)
+  kExitBadPackage = 2,       // package missing, unreadable, damaged, bad checksum, no engine member
+  kExitCorruptMember = 3,    // a member's compressed data is corrupt
+  kExitEngineNotStarted = 4, // the engine could not be started
+  kExitCancelled = 5,        // the user declined the space question or cancelled a disk prompt
+};
+
+// The code the process ends with; 0 until something sets it.
+int ProcessExitCode();
+void SetProcessExitCode(int code);
+
+}  // namespace varnel
