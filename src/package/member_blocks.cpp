@@ -1,0 +1,246 @@
+#include "package/member_blocks.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace varnel {
+namespace {
+
+// Bytes read from the file between two calls of the pump.
+constexpr std::size_t kReadChunk = 65536;
+// Output produced by one inflate call between two calls of the pump.
+constexpr std::size_t kInflateRound = 256 * 1024;
+
+// Item `index` of a delimited list (first character = separator); empty when
+// the list has fewer items.
+std::string ListItemOf(const std::string& list, int index) {
+  if (list.empty()) return {};
+  const char sep = list[0];
+  std::size_t start = 1;
+  for (int i = 0; i < index; ++i) {
+    std::size_t next = list.find(sep, start);
+    if (next == std::string::npos) return {};
+    start = next + 1;
+  }
+  if (start > list.size()) return {};
+  std::size_t end = list.find(sep, start);
+  if (end == std::string::npos) end = list.size();
+  return list.substr(start, end - start);
+}
+
+std::uint32_t ParseDecimalTime(const std::string& text) {
+  if (text.empty() || text.size() > 10) return 0;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return value > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(value);
+}
+
+std::uint32_t Magnitude(std::int32_t length) {
+  return length < 0 ? 0u - static_cast<std::uint32_t>(length) : static_cast<std::uint32_t>(length);
+}
+
+// Largest compressed block a payload of kMaxMemberPayload bytes can need,
+// whatever the level (stored deflate blocks included), with some slack.
+std::uint64_t MaxCompressedBlock() {
+  return compressBound(static_cast<uLong>(kMaxMemberPayload)) + 4096;
+}
+
+std::string ZlibText(const z_stream& zs, int code) {
+  std::string text = "corrupt member: zlib error ";
+  text += std::to_string(code);
+  if (zs.msg) {
+    text += " (";
+    text += zs.msg;
+    text += ")";
+  }
+  return text;
+}
+
+bool IsDeviceName(std::string base) {
+  // Windows ignores blanks before the extension ("CON .txt" is the console).
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const char* const kDevices[] = {"CON", "NUL", "AUX", "PRN", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* d : kDevices)
+    if (base == d) return true;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+      base[3] >= '1' && base[3] <= '9')
+    return true;
+  return false;
+}
+
+}  // namespace
+
+bool ParseMemberPayload(const std::string& payload, Member& member) {
+  member = Member();
+  const std::size_t zero = payload.find('\0');
+  if (zero == std::string::npos || zero == 0) return false;
+  member.header = payload.substr(0, zero);
+  member.content = payload.substr(zero + 1);
+  const std::string nameItem = ListItemOf(member.header, 0);
+  member.name = nameItem;
+  member.time = ParseDecimalTime(ListItemOf(member.header, 1));
+  if (member.header.find('*') != std::string::npos) {
+    member.isEngine = true;
+    member.engineEntry = member.header;
+  }
+  const std::size_t star = nameItem.find('*');
+  if (star != std::string::npos) {
+    member.engineEntry = nameItem;
+    member.engineArgs = nameItem.substr(star + 1);
+    member.name = nameItem.substr(0, star);
+  }
+  return true;
+}
+
+bool IsSafeMemberName(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return false;
+    if (std::strchr("\\/:*|<>?\"", c)) return false;
+  }
+  if (name.find("..") != std::string::npos) return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  return !IsDeviceName(name.substr(0, name.find('.')));
+}
+
+std::string InflateMember(const std::string& compressed, std::size_t limit,
+                          const std::function<void()>& pump) {
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit(&zs) != Z_OK) throw CorruptMemberError("corrupt member: zlib could not start");
+  struct End {
+    z_stream& zs;
+    ~End() { inflateEnd(&zs); }
+  } end{zs};
+
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  zs.avail_in = static_cast<uInt>(compressed.size());
+
+  // Grow geometrically so that the work stays linear in the output size;
+  // one byte beyond the limit is room enough to notice an oversized member.
+  const std::size_t cap = limit + 1;
+  std::string out;
+  out.resize(std::min(cap, std::max<std::size_t>(65536, compressed.size() * 4)));
+  std::size_t produced = 0;
+  for (;;) {
+    if (produced == out.size()) {
+      if (out.size() >= cap)
+        throw CorruptMemberError("corrupt member: inflates beyond " + std::to_string(limit) +
+                                 " bytes");
+      out.resize(std::min(cap, out.size() * 2));
+    }
+    const std::size_t room = std::min(out.size() - produced, kInflateRound);
+    zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
+    zs.avail_out = static_cast<uInt>(room);
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    produced += room - zs.avail_out;
+    if (rc == Z_STREAM_END) break;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CorruptMemberError(ZlibText(zs, rc));
+    if (zs.avail_in == 0 && zs.avail_out > 0)
+      throw CorruptMemberError("corrupt member: zlib stream is truncated");
+    if (pump) pump();
+  }
+  if (produced > limit)
+    throw CorruptMemberError("corrupt member: inflates beyond " + std::to_string(limit) + " bytes");
+  out.resize(produced);
+  return out;
+}
+
+MemberBlockWalker::MemberBlockWalker(const ByteSource& source, std::uint64_t packageStart,
+                                     int headerCount, std::uint64_t packageEnd)
+    : source_(source),
+      position_(packageStart),
+      headerCount_(headerCount == 0 ? 2 : headerCount),
+      packageEnd_(std::min<std::uint64_t>(packageEnd, source.Size())) {}
+
+bool MemberBlockWalker::ReadBlockBytes(std::uint64_t offset, std::uint32_t size,
+                                       std::string& bytes) {
+  bytes.resize(size);
+  for (std::uint32_t done = 0; done < size;) {
+    const std::uint32_t part = static_cast<std::uint32_t>(std::min<std::size_t>(kReadChunk, size - done));
+    if (!source_.ReadAt(offset + done, &bytes[done], part)) return false;
+    done += part;
+    if (pump_) pump_();
+  }
+  return true;
+}
+
+bool MemberBlockWalker::SkipHeaderBlocks() {
+  for (int i = 0; i < headerCount_; ++i) {
+    if (position_ + kTrailerSize >= packageEnd_) return false;
+    std::int32_t length = 0;
+    if (!source_.ReadI32(position_, length)) {
+      throw CorruptMemberError("header block length at offset " + std::to_string(position_) +
+                               " cannot be read");
+    }
+    const std::uint64_t next = position_ + 4 + Magnitude(length);
+    if (next > packageEnd_) {
+      throw CorruptMemberError("header block at offset " + std::to_string(position_) +
+                               " runs past the package end");
+    }
+    position_ = next;
+  }
+  firstMemberPosition_ = position_;
+  return true;
+}
+
+bool MemberBlockWalker::Next(MemberBlock& block) {
+  if (finished_) return false;
+  block = MemberBlock();
+  try {
+    if (!headersSkipped_) {
+      headersSkipped_ = true;
+      if (!SkipHeaderBlocks()) {
+        finished_ = true;
+        return false;
+      }
+    }
+    // Blocks continue while more than a trailer's worth of bytes remains.
+    if (position_ + kTrailerSize >= packageEnd_) {
+      finished_ = true;
+      return false;
+    }
+    block.offset = position_;
+    if (!source_.ReadI32(position_, block.length)) {
+      throw CorruptMemberError("member block length at offset " + std::to_string(position_) +
+                               " cannot be read");
+    }
+    block.storedSize = Magnitude(block.length);
+    block.compressed = block.length > 0;
+    const std::uint64_t dataStart = position_ + 4;
+    if (dataStart + block.storedSize > packageEnd_) {
+      throw CorruptMemberError("member block at offset " + std::to_string(position_) + " (" +
+                               std::to_string(block.storedSize) +
+                               " bytes) runs past the package end");
+    }
+    const std::uint64_t maxStored = block.compressed ? MaxCompressedBlock() : kMaxMemberPayload;
+    if (block.storedSize > maxStored) {
+      throw CorruptMemberError("member block at offset " + std::to_string(position_) + " (" +
+                               std::to_string(block.storedSize) +
+                               " bytes) is larger than any member");
+    }
+    position_ = dataStart + block.storedSize;
+    if (block.storedSize == 0) return true;
+
+    std::string bytes;
+    if (!ReadBlockBytes(dataStart, block.storedSize, bytes)) {
+      throw CorruptMemberError("member block at offset " + std::to_string(block.offset) +
+                               " cannot be read");
+    }
+    if (block.compressed) bytes = InflateMember(bytes, kMaxMemberPayload, pump_);
+    block.hasFile = ParseMemberPayload(bytes, block.member);
+    return true;
+  } catch (...) {
+    finished_ = true;
+    throw;
+  }
+}
+
+}  // namespace varnel
