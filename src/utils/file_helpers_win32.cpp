@@ -1,0 +1,364 @@
+#include <windows.h>
+#include <shellapi.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/self_delete_script.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr std::size_t kMaxChunk = 1048576;
+constexpr std::size_t kMinChunk = 1024;
+
+struct FileHelperState {
+  bool searchStop = false;
+  int extendedFreeSpace = -1;  // -1 unknown, 0 absent, 1 offered
+};
+
+FileHelperState& FileState() {
+  static FileHelperState state;
+  return state;
+}
+
+bool IsBlankOrControl(unsigned char c) { return c <= ' '; }
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && IsBlankOrControl(s[b])) ++b;
+  while (e > b && IsBlankOrControl(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void SetDate(HANDLE file, FileDate date) {
+  if (date == 0) return;
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(date);
+  ft.dwHighDateTime = static_cast<DWORD>(date >> 32);
+  SetFileTime(file, &ft, &ft, &ft);
+}
+
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+  DWORD written = 0;
+  return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
+
+std::string DriveRoot(const std::string& path) {
+  if (path.empty()) return std::string();
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
+}
+
+// Depth first: each folder is tested before its sub-folders.
+template <typename Test>
+std::string SearchTree(const std::string& folder, const Test& test) {
+  if (FileState().searchStop) return std::string();
+  std::string hit = test(folder);
+  if (!hit.empty()) return hit;
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) return std::string();
+  do {
+    YieldX(0);
+    if (FileState().searchStop) return std::string();
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDots(data.cFileName)) continue;
+    hit = SearchTree(folder + "\\" + data.cFileName, test);
+    if (!hit.empty()) return hit;
+  } while (FindNextFileA(find.get(), &data));
+  return std::string();
+}
+
+template <typename Test>
+std::string SearchDrives(unsigned driveType, const Test& test) {
+  FileState().searchStop = false;
+  std::string hit;
+  for (char letter = 'C'; letter <= 'Z' && hit.empty() && !FileState().searchStop; ++letter) {
+    std::string root = std::string(1, letter) + ":\\";
+    if (GetDriveTypeA(root.c_str()) != driveType) continue;
+    hit = SearchTree(root.substr(0, 2), test);
+  }
+  FileState().searchStop = false;
+  return hit;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  if (tail.size() > text.size()) return false;
+  return std::equal(tail.begin(), tail.end(), text.end() - tail.size(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+std::string ShortPath(const std::string& path) {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : path;
+}
+
+}  // namespace
+
+std::string ReadFilePart(const std::string& path, std::int64_t maxLength, bool trim, std::int64_t start) {
+  if (!FileExists(path)) return std::string();
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::string();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || start < 0 || start >= size.QuadPart) return std::string();
+  std::int64_t count = size.QuadPart - start;
+  if (maxLength > 0 && count > maxLength) count = maxLength;
+  // A string is the result: a range beyond what one read can take fails.
+  if (count <= 0 || count > 0x7FFFFFF0) return std::string();
+  LARGE_INTEGER offset;
+  offset.QuadPart = start;
+  if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN)) return std::string();
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(count));
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
+  DWORD got = 0;
+  if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)
+    return std::string();
+  return trim ? Trim(bytes) : bytes;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append,
+                   const WriteProgress& progress) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  if (append) SetFilePointer(file.get(), 0, nullptr, FILE_END);
+  std::size_t written = 0;
+  if (progress || text.size() > kMaxChunk) {
+    std::size_t chunk = std::max(kMinChunk, std::min(kMaxChunk, text.size() / 10));
+    const auto total = static_cast<std::int64_t>(text.size());
+    bool stop = false;
+    if (progress) progress(total, 0, stop);
+    while (written < text.size() && !stop) {
+      DWORD n = 0;
+      DWORD want = static_cast<DWORD>(std::min(chunk, text.size() - written));
+      if (!WriteFile(file.get(), text.data() + written, want, &n, nullptr) || n == 0) break;
+      written += n;
+      if (progress) progress(total, static_cast<std::int64_t>(written), stop);
+    }
+  } else {
+    DWORD n = 0;
+    if (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &n, nullptr)) written = n;
+  }
+  bool all = written == text.size();
+  if (all) SetDate(file.get(), date);
+  return all;
+}
+
+bool AppendFileText(const std::string& path, const std::string& text, bool addLineEnd, FileDate date) {
+  std::string line = addLineEnd ? text + "\r\n" : text;
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  SetFilePointer(file.get(), 0, nullptr, FILE_END);
+  bool all = WriteAll(file.get(), line.data(), line.size());
+  SetDate(file.get(), date);
+  return all;
+}
+
+double DiskFreeBytes(const std::string& path) {
+  using FreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  static FreeSpaceExFn freeSpaceEx = nullptr;
+  FileHelperState& s = FileState();
+  if (s.extendedFreeSpace < 0) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    freeSpaceEx = kernel ? reinterpret_cast<FreeSpaceExFn>(
+                               reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
+                         : nullptr;
+    s.extendedFreeSpace = freeSpaceEx ? 1 : 0;
+  }
+  if (path.empty()) return 0;
+  if (freeSpaceEx) {
+    ULARGE_INTEGER available, total, free;
+    if (freeSpaceEx(FreeSpaceQueryPath(path).c_str(), &available, &total, &free) ||
+        freeSpaceEx(DriveRoot(path).c_str(), &available, &total, &free))
+      return static_cast<double>(available.QuadPart);
+    return 0;
+  }
+  DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+  if (!GetDiskFreeSpaceA(DriveRoot(path).c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+    return 0;
+  return static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+std::string FindFileOnDrives(const std::string& fileName, unsigned driveType) {
+  return SearchDrives(driveType, [&](const std::string& folder) {
+    std::string candidate = folder + "\\" + fileName;
+    return FileExists(candidate) ? candidate : std::string();
+  });
+}
+
+std::string FindFolderOnDrives(const std::string& folder, unsigned driveType) {
+  bool absolute = folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':' &&
+                  folder[2] == '\\';
+  if (absolute) {
+    FileState().searchStop = false;
+    return (GetDriveTypeA(DriveRoot(folder).c_str()) == driveType && FolderExists(folder)) ? folder
+                                                                                             : std::string();
+  }
+  std::string tail = "\\" + folder;
+  return SearchDrives(driveType, [&](const std::string& candidate) {
+    return EndsWithNoCase(candidate, tail) ? candidate : std::string();
+  });
+}
+
+void StopDriveSearch() { FileState().searchStop = true; }
+
+bool DeleteFilesByMask(const std::string& mask, bool clearAttributes) {
+  std::size_t slash = mask.find_last_of('\\');
+  std::string folder = slash == std::string::npos ? std::string() : mask.substr(0, slash + 1);
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA(mask.c_str(), &data));
+  if (!find) return false;
+  bool attempted = false;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    std::string path = folder + data.cFileName;
+    if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    attempted = true;
+  } while (FindNextFileA(find.get(), &data));
+  return attempted;
+}
+
+bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const DeleteProgress& progress) {
+  std::string folder = SetTrailingBackslash(folderIn, false);
+  bool existed = FolderExists(folder);
+  if (!existed) return false;
+  DeleteFilesByMask(folder + "\\*.*", clearAttributes);
+  std::vector<std::string> subfolders;
+  {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (find) {
+      do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
+          subfolders.push_back(folder + "\\" + data.cFileName);
+      } while (FindNextFileA(find.get(), &data));
+    }
+  }
+  bool stop = false;
+  for (const std::string& sub : subfolders) {
+    DeleteFolderTree(sub, clearAttributes, progress);
+    if (progress) progress(sub, stop);
+    if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(sub.c_str());
+    WaitPumping(10);
+    if (stop) break;
+  }
+  if (clearAttributes) SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(folder.c_str());
+  return !FolderExists(folder);
+}
+
+bool EjectCD(const std::string& pathOnDrive) {
+  if (pathOnDrive.empty()) return false;
+  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(pathOnDrive[0])));
+  if (letter < 'A' || letter > 'Z') return false;
+  std::string root = std::string(1, letter) + ":\\";
+  if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
+  std::string device = std::string("\\\\.\\") + letter + ":";
+  FileHandle handle(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  DebugLine("EjectCD-2: %s %p", device.c_str(), handle.get());
+  if (!handle) {
+    handle.reset(CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+    DebugLine("EjectCD-3: %s %p", device.c_str(), handle.get());
+  }
+  if (!handle) return false;
+  DWORD returned = 0;
+  return DeviceIoControl(handle.get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
+}
+
+void DeleteMySelf(bool removeFolder, bool shortNames) {
+  std::string batch = TempFolder(true) + kSelfDeleteBatchName;
+  std::string quote = "\"";
+  std::string exe = ExePath(false);
+  std::string folder = ExeFolder(false);
+  DebugLine("[ExeName]  [%s]", exe.c_str());
+  if (shortNames) {
+    // The batch file must exist for its short name to be known.
+    WriteFileText(batch, "ABC\r\n");
+    quote.clear();
+    batch = ShortPath(batch);
+    exe = ShortPath(exe);
+    folder = ShortPath(folder);
+    DeleteFileA(batch.c_str());
+  }
+  std::string script = BuildSelfDeleteScript(exe, folder, batch, removeFolder, quote);
+  // The folder to be removed must not be this process's current folder.
+  SetCurrentDirectoryA(TempFolder(false).c_str());
+  WriteFileText(batch, script);
+  ShellExecuteA(nullptr, nullptr, batch.c_str(), nullptr, nullptr, SW_HIDE);
+}
+
+std::string SetTrailingBackslash(const std::string& path, bool add) {
+  std::string p = path;
+  if (p.size() > 2 && p.back() == '\\') {
+    // The "\" may be the trail byte of a double-byte character: find out by
+    // walking the characters from the start.
+    bool trailByte = false;
+    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+      if (IsDBCSLeadByte(static_cast<BYTE>(p[i]))) {
+        if (i + 1 == p.size() - 1) trailByte = true;
+        ++i;
+      }
+    }
+    if (!trailByte) p.pop_back();
+  }
+  if (add) p += '\\';
+  return p;
+}
+
+std::string ExePath(bool stripExtension) {
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  std::string path(buffer, n);
+  if (stripExtension) {
+    std::size_t dot = path.find_last_of('.');
+    std::size_t slash = path.find_last_of('\\');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.erase(dot);
+  }
+  return path;
+}
+
+std::string ExeFolder(bool addBackslash) {
+  std::string exe = ExePath(false);
+  std::size_t slash = exe.find_last_of('\\');
+  return SetTrailingBackslash(slash == std::string::npos ? exe : exe.substr(0, slash + 1), addBackslash);
+}
+
+std::string TempFolder(bool addBackslash) {
+  char buffer[261];
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return SetTrailingBackslash(std::string(buffer, n), addBackslash);
+}
+
+}  // namespace varnel

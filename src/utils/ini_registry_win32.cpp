@@ -1,0 +1,95 @@
+#include <windows.h>
+
+#include <mutex>
+#include <vector>
+
+#include "utils/debug_stream.h"
+#include "utils/ini_registry.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kIniBuffer = 32769;
+constexpr DWORD kIniSizeWarning = 10240;
+constexpr DWORD kRegistryBuffer = 10241;
+
+std::mutex& IniLock() {
+  static std::mutex lock;  // serialises INI reads
+  return lock;
+}
+
+std::string LastErrorText() {
+  DWORD code = GetLastError();
+  char buffer[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                           sizeof buffer, nullptr);
+  if (n == 0) return "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"";
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
+  return std::string(buffer, n);
+}
+
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::Users: return HKEY_USERS;
+    case RegistryRoot::CurrentConfig: return HKEY_CURRENT_CONFIG;
+    case RegistryRoot::DynData: return HKEY_DYN_DATA;
+    case RegistryRoot::CurrentUser: break;
+  }
+  return HKEY_CURRENT_USER;
+}
+
+}  // namespace
+
+std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key,
+                          const std::string& fallback) {
+  std::lock_guard<std::mutex> guard(IniLock());
+  std::string result = fallback;
+  if (section.empty() || key.empty()) return result;
+  try {
+    std::vector<char> buffer(kIniBuffer);
+    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(), kIniBuffer,
+                                       file.c_str());
+    if (n > 0) result.assign(buffer.data(), n);
+    if (n > kIniSizeWarning) DebugLine("ReadIniString SizeError=%lu", static_cast<unsigned long>(n));
+  } catch (...) {
+    DebugLine("EXCEPTION --- Utils.ReadIniString()  %s", LastErrorText().c_str());
+  }
+  return result;
+}
+
+std::int64_t ReadIniInteger(const std::string& file, const std::string& section, const std::string& key,
+                            std::int64_t fallback) {
+  return TextToInt64(ReadIniString(file, section, key, std::to_string(fallback)), fallback);
+}
+
+bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value) {
+  if (file.empty() || section.empty() || key.empty()) return false;
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+}
+
+bool WriteIniInteger(const std::string& file, const std::string& section, const std::string& key,
+                     std::int64_t value) {
+  return WriteIniString(file, section, key, std::to_string(value));
+}
+
+std::string ReadRegistryString(const std::string& path, const std::string& valueName, const std::string& fallback,
+                               bool use64BitView) {
+  RegistryPath where = ParseRegistryPath(path);
+  REGSAM access = KEY_READ | (use64BitView ? KEY_WOW64_64KEY : 0);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(RootKey(where.root), where.subkey.c_str(), 0, access, &opened) != ERROR_SUCCESS)
+    return fallback;
+  RegKey key(opened);
+  std::vector<unsigned char> buffer(kRegistryBuffer);
+  DWORD type = 0;
+  DWORD size = kRegistryBuffer;
+  if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS)
+    return fallback;
+  return RegistryValueText(type, buffer.data(), size);
+}
+
+}  // namespace varnel

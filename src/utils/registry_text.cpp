@@ -1,0 +1,110 @@
+#include "utils/registry_text.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace varnel {
+namespace {
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+RegistryRoot RegistryRootFromName(const std::string& name) {
+  struct Entry {
+    const char* longName;
+    const char* shortName;
+    RegistryRoot root;
+  };
+  static const Entry kRoots[] = {
+      {"HKEY_CLASSES_ROOT", "HKCR", RegistryRoot::ClassesRoot},
+      {"HKEY_CURRENT_USER", "HKCU", RegistryRoot::CurrentUser},
+      {"HKEY_LOCAL_MACHINE", "HKLM", RegistryRoot::LocalMachine},
+      {"HKEY_USERS", "HKU", RegistryRoot::Users},
+      {"HKEY_CURRENT_CONFIG", "HKCC", RegistryRoot::CurrentConfig},
+      {"HKEY_DYN_DATA", "HKDD", RegistryRoot::DynData},
+  };
+  std::string upper = Upper(name);
+  for (const Entry& e : kRoots)
+    if (upper == e.longName || upper == e.shortName) return e.root;
+  return RegistryRoot::CurrentUser;
+}
+
+RegistryPath ParseRegistryPath(const std::string& path) {
+  std::string p = Trim(path);
+  RegistryPath result;
+  if (Upper(p.substr(0, 2)) != "HK") {
+    result.subkey = p;
+    return result;
+  }
+  std::size_t slash = p.find('\\');
+  result.root = RegistryRootFromName(slash == std::string::npos ? p : p.substr(0, slash));
+  if (slash != std::string::npos) result.subkey = p.substr(slash + 1);
+  return result;
+}
+
+std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std::size_t size) {
+  if (!data) return std::string();
+  if (type == kRegDword && size == 4) {
+    std::uint32_t value = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+    return std::to_string(value);
+  }
+  if (type == kRegMultiSz && size > 2) {
+    while (size > 0 && data[size - 1] == 0) --size;
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (data[i] == 0)
+        text += "<0>";
+      else
+        text += static_cast<char>(data[i]);
+    }
+    return text;
+  }
+  const void* zero = std::memchr(data, 0, size);
+  std::size_t length = zero ? static_cast<const unsigned char*>(zero) - data : size;
+  return std::string(reinterpret_cast<const char*>(data), length);
+}
+
+std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) {
+  std::string t = Trim(text);
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
+  int base = 10;
+  if (i < t.size() && t[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= t.size()) return fallback;
+  std::uint64_t value = 0;
+  const std::uint64_t limit = negative ? 0x8000000000000000ULL : 0x7FFFFFFFFFFFFFFFULL;
+  for (; i < t.size(); ++i) {
+    int digit;
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (std::isdigit(c))
+      digit = c - '0';
+    else if (base == 16 && std::isxdigit(c))
+      digit = std::tolower(c) - 'a' + 10;
+    else
+      return fallback;
+    if (value > (limit - digit) / base) return fallback;
+    value = value * base + digit;
+  }
+  if (negative) return value == 0x8000000000000000ULL ? INT64_MIN : -static_cast<std::int64_t>(value);
+  return static_cast<std::int64_t>(value);
+}
+
+}  // namespace varnel

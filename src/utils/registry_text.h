@@ -1,0 +1,34 @@
+// Text rules of the registry access: the path syntax with abbreviated root
+// names, and how a value of any type becomes text.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
+
+struct RegistryPath {
+  RegistryRoot root = RegistryRoot::CurrentUser;
+  std::string subkey;
+};
+
+// "HKLM\Software\X", "hkey_local_machine\Software\X": root and subkey. A path
+// not beginning with "HK" is a subkey of HKEY_CURRENT_USER; an unknown root
+// name means HKEY_CURRENT_USER too.
+RegistryPath ParseRegistryPath(const std::string& path);
+RegistryRoot RegistryRootFromName(const std::string& name);
+
+// Registry value types as the system numbers them.
+constexpr std::uint32_t kRegSz = 1, kRegDword = 4, kRegMultiSz = 7;
+
+// REG_DWORD of 4 bytes: unsigned decimal; REG_MULTI_SZ: the strings joined
+// by "<0>"; anything else: the bytes up to the first zero byte.
+std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std::size_t size);
+
+// Text to a 64-bit integer (optional blanks and sign, decimal or "$"/"0x"
+// hexadecimal); fallback when it does not convert.
+std::int64_t TextToInt64(const std::string& text, std::int64_t fallback);
+
+}  // namespace varnel

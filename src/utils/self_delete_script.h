@@ -1,0 +1,19 @@
+// Text rules of the file helpers that need no system: the self-deletion
+// batch script and the path handed to the free-space query.
+#pragma once
+#include <string>
+
+namespace varnel {
+
+constexpr char kSelfDeleteBatchName[] = "_DEL_ME_.BAT";
+
+// The script that loops until exe can be deleted, optionally removes folder,
+// then deletes itself. Lines end in CR LF; quote is "\"" or "" (short names).
+std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
+                                  const std::string& batchPath, bool removeFolder, const std::string& quote);
+
+// The path cut before its first "\" at the 4th character or later ("/"
+// counts as "\"), so a folder on the disk is asked; without one, whole.
+std::string FreeSpaceQueryPath(const std::string& path);
+
+}  // namespace varnel

@@ -1,0 +1,35 @@
+// Small system helpers: a millisecond clock, point-to-pixel conversion,
+// opening files and addresses through the shell, and loading a library
+// function by name.
+#pragma once
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+// Milliseconds from the high-resolution performance counter.
+std::int64_t MillisecondClock();
+
+// points * screen pixels per inch (vertical, read once) / 72, rounded.
+int PointsToPixels(int points);
+// The same with the resolution given.
+constexpr int PointsToPixelsAt(int points, int pixelsPerInch) {
+  // MulDiv rounding: half away from zero.
+  long long product = static_cast<long long>(points) * pixelsPerInch;
+  return static_cast<int>(product >= 0 ? (product + 36) / 72 : -((-product + 36) / 72));
+}
+
+// Opens a file or address with the default verb; true when the shell's
+// result is greater than 32.
+bool ShellOpen(const std::string& target, const std::string& parameters, int showCommand);
+
+// Loads library and looks up procedure. The library handle is handed back in
+// library (the caller frees it); the result is null when the handle is below
+// 33 or the name is unknown.
+FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library);
+
+}  // namespace varnel
+#endif

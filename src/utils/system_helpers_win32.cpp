@@ -1,0 +1,57 @@
+#include "utils/system_helpers.h"
+
+#include <shellapi.h>
+
+#include <cmath>
+
+namespace varnel {
+namespace {
+
+struct SystemHelperState {
+  long double msPerTick = 0;  // 1000 / counter frequency, read once
+  int pixelsPerInch = 0;      // vertical screen resolution, read once
+};
+
+SystemHelperState& Helpers() {
+  static SystemHelperState state;
+  return state;
+}
+
+}  // namespace
+
+std::int64_t MillisecondClock() {
+  SystemHelperState& s = Helpers();
+  if (s.msPerTick == 0) {
+    LARGE_INTEGER frequency;
+    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart == 0) return GetTickCount();
+    s.msPerTick = 1000.0L / frequency.QuadPart;
+  }
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<std::int64_t>(std::llround(counter.QuadPart * s.msPerTick));
+}
+
+int PointsToPixels(int points) {
+  SystemHelperState& s = Helpers();
+  if (s.pixelsPerInch == 0) {
+    HDC screen = GetDC(nullptr);
+    s.pixelsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    if (s.pixelsPerInch <= 0) s.pixelsPerInch = 96;
+  }
+  return PointsToPixelsAt(points, s.pixelsPerInch);
+}
+
+bool ShellOpen(const std::string& target, const std::string& parameters, int showCommand) {
+  HINSTANCE result = ShellExecuteA(GetDesktopWindow(), nullptr, target.c_str(),
+                                   parameters.empty() ? nullptr : parameters.c_str(), nullptr, showCommand);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library) {
+  library = LoadLibraryA(libraryName);
+  if (reinterpret_cast<UINT_PTR>(library) < 33) return nullptr;
+  return GetProcAddress(library, procedureName);
+}
+
+}  // namespace varnel

@@ -1,0 +1,241 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "utils/exception_report.h"
+#include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
+#include "utils/system_info.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kMinVersionBuffer = 16384;
+
+struct SystemInfoState {
+  bool versionRead = false;
+  WindowsVersionRecord version;
+  int is64 = -1;  // -1 not yet computed
+  int isXP = -1;
+};
+
+SystemInfoState& Info() {
+  static SystemInfoState state;
+  return state;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// The version-information block of a file; empty when it has none.
+std::vector<char> VersionBlock(const std::string& pathIn) {
+  std::string path = pathIn.empty() ? ExePath(false) : pathIn;
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return {};
+  std::vector<char> block(size < kMinVersionBuffer ? kMinVersionBuffer : size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) return {};
+  return block;
+}
+
+template <typename Fn>
+auto LookupProc(const char* module, const char* name) {
+  HMODULE h = GetModuleHandleA(module);
+  return h ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(h, name))) : nullptr;
+}
+
+}  // namespace
+
+std::string GetExeVersion(const std::string& path) {
+  try {
+    std::vector<char> block = VersionBlock(path);
+    if (block.empty()) return std::string();
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof(VS_FIXEDFILEINFO))
+      return std::string();
+    char text[64];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    return text;
+  } catch (const std::exception& e) {
+    LogException(e, "Utils.GetExeVersion()");
+  } catch (...) {
+    LogException(std::string_view("unknown exception"), "Utils.GetExeVersion()");
+  }
+  return std::string();
+}
+
+std::string GetProductVersion(const std::string& path) {
+  try {
+    std::vector<char> block = VersionBlock(path);
+    if (block.empty()) return std::string();
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        !translation || length < 4)
+      return std::string();
+    char subBlock[64];
+    std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%.4x%.4x\\%s", translation[0], translation[1],
+                  "ProductVersion");
+    char* value = nullptr;
+    if (!VerQueryValueA(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
+        length == 0)
+      return std::string();
+    std::string text(value, strnlen(value, length));
+    for (char& c : text)
+      if (c == ',') c = '.';
+    return text;
+  } catch (const std::exception& e) {
+    LogException(e, "Utils.GetProductVersion()");
+  } catch (...) {
+    LogException(std::string_view("unknown exception"), "Utils.GetProductVersion()");
+  }
+  return std::string();
+}
+
+const WindowsVersionRecord& GetWindowsVersion() {
+  SystemInfoState& s = Info();
+  if (s.versionRead) return s.version;
+  s.versionRead = true;
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&info)) return s.version;
+#pragma GCC diagnostic pop
+  s.version.major = info.dwMajorVersion;
+  s.version.minor = info.dwMinorVersion;
+  s.version.build = info.dwBuildNumber;
+  s.version.platformId = info.dwPlatformId;
+  s.version.servicePack = std::string(info.szCSDVersion, strnlen(info.szCSDVersion, sizeof info.szCSDVersion));
+  if (info.dwMajorVersion >= 6 && info.dwMinorVersion >= 3) {
+    // Without a manifest naming newer systems, 8.1 and later report 6.3 (or
+    // less); kernel32's own product version tells the truth.
+    char system[MAX_PATH];
+    UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+      std::string product = GetProductVersion(std::string(system, n) + "\\kernel32.dll");
+      unsigned major = 0, minor = 0, build = 0;
+      if (std::sscanf(product.c_str(), "%u.%u.%u", &major, &minor, &build) == 3) {
+        s.version.major = major;
+        s.version.minor = minor;
+        s.version.build = build;
+      }
+    }
+  }
+  return s.version;
+}
+
+bool IsWindowsNT() { return GetWindowsVersion().platformId == VER_PLATFORM_WIN32_NT; }
+
+bool IsWindowsXP() {
+  SystemInfoState& s = Info();
+  if (s.isXP < 0) {
+    const WindowsVersionRecord& v = GetWindowsVersion();
+    s.isXP = IsWindowsNT() && v.major == 5 && v.minor == 1;
+  }
+  return s.isXP != 0;
+}
+
+bool IsWindows8OrLater() {
+  const WindowsVersionRecord& v = GetWindowsVersion();
+  // "major.minor" read as a number: 6.2 and above (6.10 would read as 6.1).
+  double number = v.major + std::atof(("0." + std::to_string(v.minor)).c_str());
+  return IsWindowsNT() && number >= 6.2 - 1e-9;
+}
+
+bool Is64BitWindows() {
+  SystemInfoState& s = Info();
+  if (s.is64 >= 0) return s.is64 != 0;
+  s.is64 = 0;
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  if (!LookupProc<FARPROC>("kernel32.dll", "GetNativeSystemInfo")) return false;
+  auto isWow64 = LookupProc<IsWow64ProcessFn>("kernel32.dll", "IsWow64Process");
+  BOOL wow64 = FALSE;
+  if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return false;
+  if (!LookupProc<FARPROC>("kernel32.dll", "Wow64DisableWow64FsRedirection") ||
+      !LookupProc<FARPROC>("kernel32.dll", "Wow64RevertWow64FsRedirection") ||
+      !LookupProc<FARPROC>("kernel32.dll", "GetSystemWow64DirectoryA"))
+    return false;
+  HMODULE advapi = LoadLibraryA("advapi32.dll");
+  bool hasDeleteKeyEx = advapi && GetProcAddress(advapi, "RegDeleteKeyExA");
+  if (advapi) FreeLibrary(advapi);
+  s.is64 = hasDeleteKeyEx;
+  return s.is64 != 0;
+}
+
+bool IsServerWindows() {
+  if (GetSystemMetrics(SM_SERVERR2) != 0) return true;
+  OSVERSIONINFOEXA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return false;
+#pragma GCC diagnostic pop
+  return info.wProductType == VER_NT_DOMAIN_CONTROLLER || info.wProductType == VER_NT_SERVER;
+}
+
+WindowsRelease GetWindowsName() {
+  const WindowsVersionRecord& v = GetWindowsVersion();
+  return ClassifyWindows(v.platformId, v.major, v.minor, v.build, v.servicePack, Is64BitWindows(),
+                         IsServerWindows());
+}
+
+std::uint32_t GetWindowsFlag() { return GetWindowsName().flag; }
+
+std::string GetLoggedUserName() {
+  char buffer[256];
+  DWORD size = sizeof buffer;
+  if (!GetUserNameA(buffer, &size)) return std::string();
+  return Trim(std::string(buffer, strnlen(buffer, sizeof buffer)));
+}
+
+std::string GetComputerNameText() {
+  char buffer[256];
+  DWORD size = sizeof buffer;
+  if (!GetComputerNameA(buffer, &size)) return std::string();
+  return Trim(std::string(buffer, strnlen(buffer, sizeof buffer)));
+}
+
+namespace {
+std::string VersionKey() {
+  std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  if (IsWindowsNT()) key.replace(key.find("Windows\\"), 7, "Windows NT");
+  return key;
+}
+}  // namespace
+
+std::string GetRegisteredOwner() {
+  return Trim(ReadRegistryString(VersionKey(), "RegisteredOwner", GetLoggedUserName(), Is64BitWindows()));
+}
+
+std::string GetRegisteredOrganization() {
+  return Trim(ReadRegistryString(VersionKey(), "RegisteredOrganization", "", Is64BitWindows()));
+}
+
+std::string GetUserDomainName() {
+  std::string user = GetLoggedUserName();
+  DWORD sidSize = 0, domainSize = 0;
+  SID_NAME_USE use;
+  LookupAccountNameA(nullptr, user.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+  if (sidSize == 0) return std::string();
+  std::vector<char> sid(sidSize);
+  std::vector<char> domain(domainSize + 1);
+  DWORD domainLength = static_cast<DWORD>(domain.size());
+  if (!LookupAccountNameA(nullptr, user.c_str(), sid.data(), &sidSize, domain.data(), &domainLength, &use))
+    return std::string();
+  return std::string(domain.data(), strnlen(domain.data(), domain.size()));
+}
+
+}  // namespace varnel
