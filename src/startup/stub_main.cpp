@@ -1,9 +1,15 @@
 // Process entry of the setup stub.
 #include <windows.h>
 
+#include "package/exit_code.h"
+#include "startup/role_dispatch.h"
+#include "startup/startup_links.h"
 #include "utils/dll_hardening.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library from the setup file's folder.
   varnel::RestrictDllSearchPath();
-  return 0;
+  varnel::InstallDebugSink();
+  varnel::RunStubStartup();
+  return varnel::ProcessExitCode();
 }

@@ -1,0 +1,33 @@
+// The command-line switches of this process, read through the rules of
+// command_line.cpp from the system's raw command line.
+#include <windows.h>
+
+#include "startup/command_line.h"
+
+namespace varnel {
+namespace {
+
+std::string ModulePath() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  return std::string(buffer, n < MAX_PATH ? n : 0);
+}
+
+}  // namespace
+
+std::string GetArgumentText() {
+  const char* raw = GetCommandLineA();
+  return ArgumentTextOf(raw ? raw : "", ModulePath());
+}
+
+std::string GetParamValue(const std::string& name, const std::string& defaultValue) {
+  return ParamValueIn(GetArgumentText(), name, defaultValue);
+}
+
+std::int64_t GetParamInt(const std::string& name, std::int64_t defaultValue) {
+  return ParamIntIn(GetArgumentText(), name, defaultValue);
+}
+
+bool HasParam(const std::string& flag) { return HasParamIn(GetArgumentText(), flag); }
+
+}  // namespace varnel

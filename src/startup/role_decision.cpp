@@ -1,0 +1,75 @@
+#include "startup/role_decision.h"
+
+#include <cctype>
+
+#include "startup/command_line.h"
+
+namespace varnel {
+
+std::string FileNameOfPath(const std::string& path) {
+  std::size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string RemoveLastExtension(const std::string& path) {
+  std::string name = FileNameOfPath(path);
+  std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+  std::string x = TrimText(a), y = TrimText(b);
+  if (x.size() != y.size()) return false;
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(x[i])) !=
+        std::tolower(static_cast<unsigned char>(y[i])))
+      return false;
+  return true;
+}
+
+std::string StubWindowClassName(bool isAgent, const std::string& exePath) {
+  return isAgent ? ".AutoUpdate." + RemoveLastExtension(exePath) : exePath;
+}
+
+std::string XCopyWindowClassName(const std::string& agentFileName) {
+  return ".AutoUpdate.X_" + RemoveLastExtension(agentFileName);
+}
+
+bool IsPlainAgentExe(bool isAgent, const std::string& exePath, const std::string& agentFileName) {
+  return isAgent && SameFileName(FileNameOfPath(exePath), agentFileName);
+}
+
+bool IsXCopyAgentExe(bool isAgent, const std::string& exePath, const std::string& agentFileName) {
+  return isAgent && SameFileName(FileNameOfPath(exePath), "X_" + TrimText(agentFileName));
+}
+
+std::int64_t SpanLevel(const std::string& argumentText) {
+  return ParamIntIn(argumentText, "/SpanCdLvl=", 1);
+}
+
+StubRole ChooseStubRole(const RoleInputs& in) {
+  if (in.ownClassWindowExists) return StubRole::kSecondInstance;
+  if (IsPlainAgentExe(in.isAgent, in.exePath, in.agentFileName)) return StubRole::kPlainAgent;
+  if (IsXCopyAgentExe(in.isAgent, in.exePath, in.agentFileName)) return StubRole::kXCopyAgent;
+  if (in.restartFromTempCopy && SpanLevel(in.argumentText) == 1) return StubRole::kSpanFirstStart;
+  return StubRole::kWindow;
+}
+
+bool DeletesItselfAfterWindow(const RoleInputs& in) {
+  return ChooseStubRole(in) == StubRole::kWindow && SpanLevel(in.argumentText) == 2;
+}
+
+std::string SpanCopyPath(const std::string& tempFolder, const std::string& exePath) {
+  std::string folder = tempFolder;
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder + "\\Y_" + FileNameOfPath(exePath);
+}
+
+std::string SpanCopyCommandLine(const std::string& copyPath, const std::string& argumentText,
+                                const std::string& exePath) {
+  std::string tail = argumentText + " /SpanCdLvl=2 /SpanDiskFName1=\"" + exePath + ".001\"" +
+                     " /OriginExe=\"" + exePath + "\"";
+  return copyPath + " " + TrimText(tail);
+}
+
+}  // namespace varnel

@@ -1,0 +1,232 @@
+#include "startup/stub_window.h"
+
+#include <commctrl.h>
+
+#include "package/engine_launch.h"
+#include "startup/agent_messages.h"
+#include "startup/command_line.h"
+#include "startup/role_dispatch.h"
+#include "startup/startup_links.h"
+#include "startup/stub_layout.h"
+#include "update/update_cycle.h"
+#include "utils/debug_stream.h"
+
+namespace varnel {
+namespace {
+
+constexpr UINT_PTR kStubTimerId = 1;
+constexpr UINT kStubTimerMs = 1000;
+constexpr char kMainIcon[] = "MainIcon";
+constexpr char kDefaultTitle[] = "Varnel Installation Suite";
+
+struct StubWindowState {
+  std::string className;
+  HWND window = nullptr;
+  HWND statusText = nullptr;
+  HWND progressBar = nullptr;
+  HWND activityBar = nullptr;
+  HFONT statusFont = nullptr;
+  bool loopExit = false;
+  bool downloadAbort = false;
+  int activityCounter = 0;
+  UINT autoPlayQuery = 0;
+};
+
+StubWindowState& State() {
+  static StubWindowState state;
+  return state;
+}
+
+HWND CreateChild(HWND parent, const char* cls, DWORD style, const ControlRect& r) {
+  return CreateWindowExA(0, cls, "", WS_CHILD | style, r.x, r.y, r.width, r.height, parent,
+                         nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+void CreateControls(HWND window) {
+  StubWindowState& s = State();
+  const StubLayout layout = StubLayoutFor(PackageCharset());
+  s.statusText = CreateChild(window, "Static", WS_VISIBLE, layout.statusText);
+  s.progressBar = CreateChild(window, PROGRESS_CLASSA, WS_VISIBLE, layout.progressBar);
+  s.activityBar = CreateChild(window, PROGRESS_CLASSA, 0, layout.activityBar);
+  SetTimer(window, kStubTimerId, kStubTimerMs, nullptr);
+  if (s.statusFont) DeleteObject(s.statusFont);
+  s.statusFont = CreateFontA(-11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma");
+  SendMessageA(s.statusText, WM_SETFONT, reinterpret_cast<WPARAM>(s.statusFont), FALSE);
+}
+
+void PaintBackground(HWND window) {
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  RECT client;
+  GetClientRect(window, &client);
+  HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+  FillRect(dc, &client, brush);
+  DeleteObject(brush);
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), kMainIcon);
+  if (icon) DrawIcon(dc, kStubIconX, kStubIconY, icon);
+  ReleaseDC(window, dc);
+}
+
+void OnTimer(HWND window) {
+  if (ThisIs_AutoUpdateProg()) {
+    JustDownloadInfoFile(window);
+    return;
+  }
+  // The setup work runs once, to its end, inside this tick.
+  KillTimer(window, kStubTimerId);
+  RunStubRole(window);
+}
+
+ATOM RegisterStubClass(const std::string& className) {
+  WNDCLASSA wc = {};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = StubWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hIcon = LoadIconA(wc.hInstance, kMainIcon);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.lpszClassName = className.c_str();
+  return RegisterClassA(&wc);
+}
+
+}  // namespace
+
+void SetStubWindowClassName(const std::string& name) { State().className = name; }
+const std::string& StubWindowClassName() { return State().className; }
+HWND MainWindow() { return State().window; }
+HWND StatusTextControl() { return State().statusText; }
+HWND ProgressBarControl() { return State().progressBar; }
+HWND ActivityBarControl() { return State().activityBar; }
+bool DownloadAbort() { return State().downloadAbort; }
+void SetDownloadAbort(bool abort) { State().downloadAbort = abort; }
+bool LoopExitRequested() { return State().loopExit; }
+UINT AutoPlayQueryMessage() { return State().autoPlayQuery; }
+
+void RegisterAutoPlayQuery() {
+  if (!State().autoPlayQuery) State().autoPlayQuery = RegisterWindowMessageA("QueryCancelAutoPlay");
+}
+
+void ShowMainWindow(bool show) {
+  if (State().window) ShowWindow(State().window, show ? SW_SHOW : SW_HIDE);
+}
+
+void ShowActivityBar(bool show) {
+  if (State().activityBar) ShowWindow(State().activityBar, show ? SW_SHOW : SW_HIDE);
+}
+
+void ProgressCallback(int kind, int position, int maximum, const std::string&, int step) {
+  StubWindowState& s = State();
+  if (kind == kProgressInit) {
+    // The range word holds the maximum in its upper half.
+    const WORD top = static_cast<WORD>(maximum < 0 ? 0 : maximum > 0xFFFF ? 0xFFFF : maximum);
+    SendMessageA(s.progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
+    SendMessageA(s.progressBar, PBM_SETPOS, position, 0);
+    SendMessageA(s.progressBar, PBM_SETSTEP, step, 0);
+    SendMessageA(s.activityBar, PBM_SETRANGE, 0, MAKELPARAM(0, 5));
+    SendMessageA(s.activityBar, PBM_SETPOS, 0, 0);
+    SendMessageA(s.activityBar, PBM_SETSTEP, 1, 0);
+  } else if (kind == kProgressStep) {
+    SendMessageA(s.progressBar, PBM_STEPIT, 0, 0);
+    s.activityCounter = NextActivityPosition(s.activityCounter);
+    SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
+  }
+}
+
+bool CloseMainWindow() {
+  StartupAgentLog(".. CloseMainWindow() - Start");
+  const bool wasAborted = State().downloadAbort;
+  if (!wasAborted) State().downloadAbort = true;
+  StartupAgentLog(".. CloseMainWindow() - End");
+  return wasAborted;
+}
+
+void DestroyMainWindow() {
+  StartupAgentLog(".. DestroyMainWindow() - Start");
+  State().downloadAbort = true;
+  RemoveSetupTempFolder();
+  PostQuitMessage(0);
+  State().loopExit = true;
+  StartupAgentLog(".. DestroyMainWindow() - End");
+}
+
+LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateControls(window);
+      break;
+    case WM_DESTROY:
+      DebugLine("- wm_Destroy -");
+      DestroyMainWindow();
+      break;
+    case WM_QUIT:
+      DebugLine("- wm_Quit -");
+      DestroyMainWindow();
+      break;
+    case WM_PAINT:
+      PaintBackground(window);
+      break;
+    case WM_CLOSE:
+      if (!CloseMainWindow()) return 0;
+      break;
+    case WM_TIMER:
+      if (wParam == kStubTimerId) OnTimer(window);
+      break;
+    case wm_ShutDown:
+      SetShutDownCountdown(static_cast<int>(wParam));
+      break;
+    case wm_LocalMsg:
+      SetNotificationTarget(reinterpret_cast<HWND>(wParam), static_cast<UINT>(lParam));
+      NotifyTarget(kNotifyAgentWindow, reinterpret_cast<LPARAM>(window));
+      NotifyTarget(kNotifyAgentCommandMessage, wm_AgentMsg);
+      break;
+    case wm_AgentMsg:
+      return RunAgentCommand(wParam, lParam);
+    default:
+      if (message != 0 && message == State().autoPlayQuery) return 1;
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void WinMain() {
+  StubWindowState& s = State();
+  const std::int64_t sleepTicks = GetParamInt("/SleepX=", -1);
+  if (sleepTicks >= 0) SetAutoUpdateTimerCount(static_cast<int>(-sleepTicks));
+
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  RegisterStubClass(s.className);
+
+  RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const ControlRect at = CentredIn(work.left, work.top, work.right - work.left,
+                                   work.bottom - work.top, kStubWindowWidth, kStubWindowHeight);
+
+  const std::string title = PackageLangString("s0", kDefaultTitle);
+  s.window = CreateWindowExA(0, s.className.c_str(), title.c_str(),
+                             WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, at.x, at.y, at.width,
+                             at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ApplyMessageBoxFont();
+
+  if (s.window) {
+    ShowWindow(s.window, SW_HIDE);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      if (s.loopExit) break;
+    }
+  }
+
+  KillTimer(s.window, kStubTimerId);
+  s.downloadAbort = true;
+  UnloadInternetLibrary();
+  NotifyTarget(kNotifyLoopEnded, 0);
+  if (s.statusFont) {
+    // The label keeps a reference until the window is gone.
+    if (s.window && IsWindow(s.window)) SendMessageA(s.statusText, WM_SETFONT, 0, FALSE);
+    DeleteObject(s.statusFont);
+    s.statusFont = nullptr;
+  }
+}
+
+}  // namespace varnel

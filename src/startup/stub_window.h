@@ -1,0 +1,54 @@
+// The stub's main window: a small hidden top-level window with an icon, a
+// status line, a progress bar and an activity bar. Its message loop is the
+// process's one loop; the work starts from its first timer tick.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "startup/progress_callback.h"
+
+namespace varnel {
+
+// Registers the class, creates the hidden window, runs the loop until the
+// window ends, then tidies up (timer, abort flag, loop-end notification).
+void WinMain();
+
+// Close request: the first one only sets DownloadAbort and keeps the window
+// (returns false); a later one returns true and the window is destroyed.
+bool CloseMainWindow();
+// Destruction: abort, remove the setup temporary folder, quit the loop.
+void DestroyMainWindow();
+
+// Class name of the stub window (also the single-instance key). Set by the
+// role dispatch before any window exists.
+void SetStubWindowClassName(const std::string& name);
+const std::string& StubWindowClassName();
+
+// Handles of the window and its controls; nullptr before WinMain creates them.
+HWND MainWindow();
+HWND StatusTextControl();
+HWND ProgressBarControl();
+HWND ActivityBarControl();
+
+void ShowMainWindow(bool show);
+void ShowActivityBar(bool show);
+
+// Process-wide flag that stops a running transfer. Set by the first close
+// request, by destruction and when the loop ends; cleared by each caller
+// before a transfer.
+bool DownloadAbort();
+void SetDownloadAbort(bool abort);
+
+// Set by DestroyMainWindow; ends the message loop.
+bool LoopExitRequested();
+
+// Registers "QueryCancelAutoPlay"; from then on the window answers it with 1
+// so that AutoPlay keeps quiet while disks are changed.
+void RegisterAutoPlayQuery();
+UINT AutoPlayQueryMessage();
+
+// The window procedure (exposed for tests that drive it directly).
+LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace varnel
