@@ -1,0 +1,100 @@
+#include "startup/role_decision.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "startup/stub_layout.h"
+
+namespace {
+
+using namespace varnel;
+
+TEST(RoleDecision, PicksTheRoleOfEachStart) {
+  struct Case {
+    const char* what;
+    bool isAgent, restart, windowExists;
+    const char* exe;
+    const char* args;
+    StubRole role;
+    bool deletesItself;
+  } cases[] = {
+      {"plain setup", false, false, false, "C:\\d\\setup.exe", "", StubRole::kWindow, false},
+      {"second start", false, false, true, "C:\\d\\setup.exe", "", StubRole::kSecondInstance, false},
+      {"span first start", false, true, false, "C:\\d\\setup.exe", "", StubRole::kSpanFirstStart,
+       false},
+      {"span level 1 given", false, true, false, "C:\\d\\setup.exe", "/SpanCdLvl=1",
+       StubRole::kSpanFirstStart, false},
+      {"span copy", false, true, false, "C:\\T\\Y_setup.exe", "/SpanCdLvl=2", StubRole::kWindow,
+       true},
+      {"span level 3", false, true, false, "C:\\d\\setup.exe", "/SpanCdLvl=3", StubRole::kWindow,
+       false},
+      {"span copy of a one-disk package", false, false, false, "C:\\T\\Y_s.exe", "/SpanCdLvl=2",
+       StubRole::kWindow, true},
+      {"plain agent", true, false, false, "C:\\p\\App.AutoUpdate.exe", "", StubRole::kPlainAgent,
+       false},
+      {"plain agent, other case", true, false, false, "C:\\p\\app.autoupdate.EXE", "",
+       StubRole::kPlainAgent, false},
+      {"X_ copy", true, false, false, "C:\\p\\X_App.AutoUpdate.exe", "", StubRole::kXCopyAgent,
+       false},
+      {"agent under another name", true, false, false, "C:\\p\\other.exe", "", StubRole::kWindow,
+       false},
+      {"agent name on a setup package", false, false, false, "C:\\p\\App.AutoUpdate.exe", "",
+       StubRole::kWindow, false},
+      {"second agent start", true, false, true, "C:\\p\\X_App.AutoUpdate.exe", "",
+       StubRole::kSecondInstance, false},
+  };
+  for (const Case& c : cases) {
+    RoleInputs in;
+    in.isAgent = c.isAgent;
+    in.restartFromTempCopy = c.restart;
+    in.ownClassWindowExists = c.windowExists;
+    in.exePath = c.exe;
+    in.agentFileName = " App.AutoUpdate.exe ";
+    in.argumentText = c.args;
+    EXPECT_EQ(ChooseStubRole(in), c.role) << c.what;
+    EXPECT_EQ(DeletesItselfAfterWindow(in), c.deletesItself) << c.what;
+  }
+}
+
+TEST(RoleDecision, ClassNamesAreUniquePerPathOrAgentName) {
+  EXPECT_EQ(StubWindowClassName(false, "C:\\a b\\setup.exe"), "C:\\a b\\setup.exe");
+  EXPECT_EQ(StubWindowClassName(true, "C:\\p\\App.AutoUpdate.exe"), ".AutoUpdate.App.AutoUpdate");
+  EXPECT_EQ(StubWindowClassName(true, "C:\\p\\X_App.AutoUpdate.exe"),
+            ".AutoUpdate.X_App.AutoUpdate");
+  EXPECT_EQ(XCopyWindowClassName("App.AutoUpdate.exe"), ".AutoUpdate.X_App.AutoUpdate");
+  EXPECT_EQ(RemoveLastExtension("C:\\x.y\\agent"), "agent");
+}
+
+TEST(SpanCopy, RestartsFromTheTemporaryFolderWithDiskOneAndOrigin) {
+  const std::string copy = SpanCopyPath("C:\\Temp\\SETUP_123\\", "D:\\My Disk\\setup.exe");
+  EXPECT_EQ(copy, "C:\\Temp\\SETUP_123\\Y_setup.exe");
+  EXPECT_EQ(SpanCopyCommandLine(copy, "/S", "D:\\My Disk\\setup.exe"),
+            "C:\\Temp\\SETUP_123\\Y_setup.exe /S /SpanCdLvl=2 "
+            "/SpanDiskFName1=\"D:\\My Disk\\setup.exe.001\" /OriginExe=\"D:\\My Disk\\setup.exe\"");
+  EXPECT_EQ(SpanCopyCommandLine("C:\\T\\Y_s.exe", "", "D:\\s.exe"),
+            "C:\\T\\Y_s.exe /SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
+}
+
+TEST(StubLayout, MirrorsStatusAndActivityForHebrewAndArabic) {
+  for (int charset : {0, 1, 204, 177, 178}) {
+    StubLayout l = StubLayoutFor(charset);
+    bool rtl = charset == 177 || charset == 178;
+    EXPECT_EQ(l.statusText.x, rtl ? 122 : 70) << charset;
+    EXPECT_EQ(l.activityBar.x, rtl ? 70 : 416) << charset;
+    EXPECT_EQ(l.progressBar.x, 70);
+    EXPECT_EQ(l.statusText.width, 340);
+  }
+  ControlRect r = CentredIn(0, 0, 1024, 739, kStubWindowWidth, kStubWindowHeight);
+  EXPECT_EQ(r.x, 266);
+  EXPECT_EQ(r.y, 314);  // (739 - 110) / 2 rounds toward zero
+  EXPECT_EQ(CentredIn(10, 0, 400, 100, 492, 110).x, 10 - 46);  // negative half toward zero
+}
+
+TEST(StubLayout, ActivityBarCycles) {
+  int counter = 0, seen[7];
+  for (int& s : seen) s = counter = NextActivityPosition(counter);
+  EXPECT_EQ(std::vector<int>(seen, seen + 7), (std::vector<int>{1, 2, 3, 4, 5, 0, 1}));
+}
+
+}  // namespace
