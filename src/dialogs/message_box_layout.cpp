@@ -1,0 +1,127 @@
+#include "dialogs/message_box_layout.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace varnel {
+namespace {
+
+struct ButtonSpec {
+  int captionItem;
+  int result;
+};
+
+// Item `index` of a delimited list; empty when missing.
+// TODO(lists): replace with SUB::ListItem once the list helpers are in.
+std::string ListItemOrEmpty(std::string_view list, int index) {
+  if (list.size() < 2 || list.front() != list.back()) return {};
+  const char sep = list.front();
+  size_t start = 1;
+  for (int i = 0; i < index; ++i) {
+    start = list.find(sep, start);
+    if (start == std::string_view::npos) return {};
+    ++start;
+  }
+  const size_t end = list.find(sep, start);
+  if (end == std::string_view::npos) return {};
+  return std::string(list.substr(start, end - start));
+}
+
+char Up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+}  // namespace
+
+std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list) {
+  static const std::vector<ButtonSpec> kSets[] = {
+      {{0, kIdOk}},
+      {{0, kIdOk}, {1, kIdCancel}},
+      {{4, kIdAbort}, {5, kIdRetry}, {6, kIdIgnore}},
+      {{2, kIdYes}, {3, kIdNo}, {1, kIdCancel}},
+      {{2, kIdYes}, {3, kIdNo}},
+      {{5, kIdRetry}, {1, kIdCancel}},
+  };
+  std::vector<MsgBoxButton> buttons;
+  const unsigned set = flags & kMbButtonMask;
+  if (set >= std::size(kSets)) return buttons;
+  for (const ButtonSpec& spec : kSets[set])
+    buttons.push_back({ListItemOrEmpty(list, spec.captionItem), spec.result});
+  return buttons;
+}
+
+int MsgBoxDefaultButton(unsigned flags, int buttonCount) {
+  if (buttonCount <= 0) return 0;
+  return static_cast<int>((flags & kMbDefaultButtonMask) >> 8) % buttonCount;
+}
+
+Size2 MeasureMsgBoxText(const std::string& text, int lineHeight,
+                        const std::function<int(std::string_view)>& lineWidth) {
+  const std::string measured = text.empty() ? std::string(" ") : text;
+  Size2 size;
+  size_t pos = 0;
+  while (true) {
+    const size_t br = measured.find("\r\n", pos);
+    const std::string_view line =
+        std::string_view(measured).substr(pos, br == std::string::npos ? std::string::npos : br - pos);
+    const bool last = br == std::string::npos;
+    if (!(last && line.empty())) {
+      const int width = lineWidth(line);
+      size.w = std::max(size.w, width + 10);
+      size.h += (width / kMsgBoxMaxTextWidth + 1) * lineHeight;
+    }
+    if (last) break;
+    pos = br + 2;
+  }
+  size.w = std::min(size.w, kMsgBoxMaxTextWidth);
+  return size;
+}
+
+Size2 MsgBoxOuterSize(Size2 text, const FrameMetrics& m) {
+  const int marginX = text.w < 200 ? 64 : 32;
+  const int marginY = text.h < 39 ? 45 : 32;
+  Size2 outer;
+  outer.w = text.w + kMsgBoxBandWidth + 2 * marginX + 2 * m.frameW;
+  outer.h = text.h + 36 + 2 * marginY + 2 * m.frameH + m.captionH;
+  outer.w = std::max(outer.w, kMsgBoxMinWidth);
+  return outer;
+}
+
+Rect2 CentreIn(const Rect2& work, Size2 size) {
+  return {work.x + (work.w - size.w) / 2, work.y + (work.h - size.h) / 2, size.w, size.h};
+}
+
+Rect2 MsgBoxTextPlace(Size2 client, Size2 text) {
+  Rect2 r;
+  r.x = kMsgBoxBandWidth + (client.w - kMsgBoxBandWidth - text.w) / 2;
+  r.y = (client.h - 36 - text.h) / 2;
+  r.w = text.w;
+  r.h = client.h - r.y - 39;
+  return r;
+}
+
+Rect2 MsgBoxButtonPlace(Size2 client, int index, int count) {
+  return {client.w - 10 - kMsgBoxButtonW * (count - index), client.h - 29, kMsgBoxButtonW,
+          kMsgBoxButtonH};
+}
+
+int AltKeyChoice(const std::array<std::string, 3>& captions, char ch) {
+  int chosen = -1;
+  for (int i = 2; i >= 0; --i) {
+    const std::string& c = captions[i];
+    if (c.size() >= 2 && (c[1] == ch || c[1] == Up(ch))) chosen = i;
+  }
+  return chosen;
+}
+
+int LetterKeyChoice(const std::array<std::string, 3>& captions, char letter) {
+  int chosen = -1;
+  for (int i = 0; i < 3; ++i) {
+    const std::string& c = captions[i];
+    if (c.empty()) continue;
+    const size_t amp = c.find('&');
+    const size_t at = amp == std::string::npos ? 0 : amp + 1;
+    if (at < c.size() && Up(c[at]) == Up(letter)) chosen = i;
+  }
+  return chosen;
+}
+
+}  // namespace varnel

@@ -1,0 +1,67 @@
+#include "package/temp_space.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace varnel {
+namespace {
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  std::string out;
+  size_t pos = 0;
+  for (size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
+    out.append(text, pos, hit - pos);
+    out.append(to);
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+std::string SetupFolderName(std::uint16_t dosTime) { return "SETUP_" + std::to_string(dosTime); }
+
+std::string SetupFolderCandidate(const std::string& base, int n) {
+  return n <= 0 ? base : base + "_" + std::to_string(n);
+}
+
+std::string FormatMegabytes(double bytes) {
+  double mb = bytes > 0 ? bytes / 1048576.0 : 0.0;
+  const int decimals = mb > 10 ? 1 : (mb >= 1 ? 2 : 3);
+  char buf[64];
+  // "%.*f" uses the C locale's "." in this program: nothing sets a locale.
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, mb);
+  return buf;
+}
+
+char ChooseTempDriveLetter(char currentDrive, const std::array<double, 3>& freeCDE) {
+  const char current = static_cast<char>(std::toupper(static_cast<unsigned char>(currentDrive)));
+  char best = current;
+  double max = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (freeCDE[i] > max) {
+      max = freeCDE[i];
+      best = static_cast<char>('C' + i);
+    }
+  }
+  return best == current ? 0 : best;
+}
+
+std::string TempSpaceQuestion(const std::string& folder, double needed, double freeBytes,
+                              bool showNotice,
+                              const std::function<std::string(const char* key)>& lang) {
+  std::string drive;
+  if (!folder.empty())
+    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])))) + ":";
+  std::string text;
+  if (showNotice) text = lang("s2");
+  if (needed >= freeBytes) text = lang("s3");
+  if (text.empty()) return {};
+  text += lang("s4") + lang("s5") + lang("s6");
+  text = ReplaceAll(text, "<DRIVE>", drive);
+  text = ReplaceAll(text, "<SPACE_REQ>", FormatMegabytes(needed));
+  text = ReplaceAll(text, "<SPACE_AVAIL>", FormatMegabytes(freeBytes));
+  return text;
+}
+
+}  // namespace varnel
