@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "utils/delimited_list.h"
+
 namespace varnel {
 namespace {
 
@@ -10,22 +12,6 @@ struct ButtonSpec {
   int captionItem;
   int result;
 };
-
-// Item `index` of a delimited list; empty when missing.
-// TODO(lists): replace with SUB::ListItem once the list helpers are in.
-std::string ListItemOrEmpty(std::string_view list, int index) {
-  if (list.size() < 2 || list.front() != list.back()) return {};
-  const char sep = list.front();
-  size_t start = 1;
-  for (int i = 0; i < index; ++i) {
-    start = list.find(sep, start);
-    if (start == std::string_view::npos) return {};
-    ++start;
-  }
-  const size_t end = list.find(sep, start);
-  if (end == std::string_view::npos) return {};
-  return std::string(list.substr(start, end - start));
-}
 
 char Up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
@@ -44,7 +30,7 @@ std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list) {
   const unsigned set = flags & kMbButtonMask;
   if (set >= std::size(kSets)) return buttons;
   for (const ButtonSpec& spec : kSets[set])
-    buttons.push_back({ListItemOrEmpty(list, spec.captionItem), spec.result});
+    buttons.push_back({SUB::ListItem(std::string(list), spec.captionItem), spec.result});
   return buttons;
 }
 
