@@ -1,0 +1,219 @@
+#include "package/package_trailer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace varnel {
+namespace {
+
+std::uint32_t GetU32(std::string_view b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < 4; ++i)
+    if (at + i < b.size()) v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+  return v;
+}
+
+std::uint8_t GetU8(std::string_view b, std::size_t at) {
+  return at < b.size() ? static_cast<std::uint8_t>(b[at]) : 0;
+}
+
+void PutU32(std::string& b, std::size_t at, std::uint32_t v) {
+  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void PutU8(std::string& b, std::size_t at, std::uint8_t v) { b[at] = static_cast<char>(v); }
+
+constexpr std::size_t kTrOffBuild = 0;
+constexpr std::size_t kTrOffReserved20 = 20;
+constexpr std::size_t kTrOffReserved64 = 64;
+constexpr std::size_t kLengthFieldSize = 4;
+constexpr std::size_t kChecksumChunk = 4096;
+constexpr std::uint64_t kChecksumSignedStart = 512;
+
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string RandomPreset() {
+  static std::mt19937 engine = [] {
+    std::random_device device;
+    const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    std::seed_seq seed{device(), static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
+    return std::mt19937(seed);
+  }();
+  return std::to_string(std::uniform_int_distribution<int>(0, 99998)(engine));
+}
+
+}  // namespace
+
+std::string EncodeTrailer(const Trailer& t) {
+  std::string b(kTrailerSize, '\0');
+  PutU8(b, kTrOffBuild, t.build);
+  PutU8(b, kTrOffHeaderCount, t.headerCount);
+  PutU32(b, kTrOffPackageStart, t.packageStart);
+  PutU32(b, kTrOffMemberCount, t.memberCount);
+  PutU32(b, kTrOffMagic, t.magic);
+  PutU32(b, kTrOffChecksum, t.checksum);
+  std::memcpy(&b[kTrOffReserved20], t.reserved20, sizeof t.reserved20);
+  for (int k = 0; k < kSpaceTableEntries; ++k) PutU32(b, kTrOffSpace + 4 * k, t.space[k]);
+  PutU8(b, kTrOffReserved64, t.reserved64);
+  PutU8(b, kTrOffOptions, t.options);
+  PutU8(b, kTrOffWebInstaller, t.webInstaller);
+  PutU8(b, kTrOffAskBeforeDownload, t.askBeforeDownload);
+  PutU8(b, kTrOffWriteUpdateAgent, t.writeUpdateAgent);
+  PutU8(b, kTrOffUpdateAgent, t.updateAgent);
+  PutU32(b, kTrOffLength, t.length);
+  return b;
+}
+
+Trailer DecodeTrailer(std::string_view b) {
+  Trailer t;
+  t.build = GetU8(b, kTrOffBuild);
+  t.headerCount = GetU8(b, kTrOffHeaderCount);
+  t.packageStart = GetU32(b, kTrOffPackageStart);
+  t.memberCount = GetU32(b, kTrOffMemberCount);
+  t.magic = GetU32(b, kTrOffMagic);
+  t.checksum = GetU32(b, kTrOffChecksum);
+  for (std::size_t i = 0; i < sizeof t.reserved20; ++i) t.reserved20[i] = GetU8(b, kTrOffReserved20 + i);
+  for (int k = 0; k < kSpaceTableEntries; ++k) t.space[k] = GetU32(b, kTrOffSpace + 4 * k);
+  t.reserved64 = GetU8(b, kTrOffReserved64);
+  t.options = GetU8(b, kTrOffOptions);
+  t.webInstaller = GetU8(b, kTrOffWebInstaller);
+  t.askBeforeDownload = GetU8(b, kTrOffAskBeforeDownload);
+  t.writeUpdateAgent = GetU8(b, kTrOffWriteUpdateAgent);
+  t.updateAgent = GetU8(b, kTrOffUpdateAgent);
+  t.length = GetU32(b, kTrOffLength);
+  return t;
+}
+
+bool IsPeImage(const ByteSource& file) {
+  char mz[2], pe[2];
+  return file.ReadAt(0, mz, 2) && file.ReadAt(kPeHeaderOffset, pe, 2) && mz[0] == 'M' &&
+         mz[1] == 'Z' && pe[0] == 'P' && pe[1] == 'E';
+}
+
+std::uint64_t GetPackageEnd(const ByteSource& file) {
+  std::uint32_t high = 0, low = 0;
+  if (!file.ReadU32(kEndPointerHighOffset, high) || !file.ReadU32(kEndPointerLowOffset, low))
+    return 0;
+  return std::uint64_t(high) << 32 | low;
+}
+
+std::uint64_t LocatePackageEnd(const ByteSource& file) {
+  if (IsPeImage(file)) {
+    const std::uint64_t end = GetPackageEnd(file);
+    if (end != 0) return end;
+  }
+  return file.Size();
+}
+
+bool ReadTrailer(const ByteSource& file, Trailer& trailer) {
+  trailer = Trailer();
+  const std::uint64_t end = LocatePackageEnd(file);
+  // An end pointer that lies beyond the file (or leaves no room for the
+  // length field) cannot be honoured: the file is no package.
+  if (end > file.Size() || end < kLengthFieldSize) return false;
+  std::uint32_t length = 0;
+  if (!file.ReadU32(end - kLengthFieldSize, length)) return false;
+  if (length < kLengthFieldSize || length > end) return false;
+
+  const std::size_t used = std::min<std::size_t>(length, kTrailerSize);
+  std::string bytes;
+  if (!file.ReadString(end - length, used - kLengthFieldSize, bytes)) return false;
+  Trailer read = DecodeTrailer(bytes);  // a short read leaves later fields 0
+  read.length = static_cast<std::uint32_t>(used);
+  if (read.headerCount == 0) read.headerCount = 2;
+  if (read.magic != kPackageMagic) return false;
+  if (read.packageStart > end - length) return false;
+  trailer = read;
+  return true;
+}
+
+std::uint32_t FileChecksum(const ByteSource& file, std::uint32_t trailerLength) {
+  const std::uint64_t size = file.Size();
+  if (size > kChecksumMaxFileSize) return kNoChecksum;
+
+  std::uint32_t low = 0;
+  const bool pointerSet = IsPeImage(file) && file.ReadU32(kEndPointerLowOffset, low) && low != 0;
+  const std::uint64_t end = pointerSet ? low : size;
+  std::int64_t remaining = static_cast<std::int64_t>(end) - trailerLength;
+  std::uint64_t offset = 0;
+  if (pointerSet) {
+    remaining -= static_cast<std::int64_t>(kChecksumSignedStart);
+    offset = kChecksumSignedStart;
+  }
+
+  std::uint32_t sum = 0;
+  unsigned char chunk[kChecksumChunk];
+  for (;;) {
+    const std::size_t count =
+        offset >= size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(kChecksumChunk, size - offset));
+    if (count && !file.ReadAt(offset, chunk, count)) return 0;
+    offset += count;
+    for (std::size_t i = 0; i + 4 <= count; i += 4) {
+      remaining -= 4;
+      if (remaining > 4)
+        sum += std::uint32_t(chunk[i]) | std::uint32_t(chunk[i + 1]) << 8 |
+               std::uint32_t(chunk[i + 2]) << 16 | std::uint32_t(chunk[i + 3]) << 24;
+    }
+    if (remaining > 4) sum += kNoChecksum;
+    if (count < kChecksumChunk) break;
+  }
+  return sum;
+}
+
+std::uint32_t FileChecksum(const std::string& fileName, std::uint32_t trailerLength) {
+  FileSource file;
+  if (!file.Open(fileName)) return 0;
+  return FileChecksum(file, trailerLength);
+}
+
+bool ChecksumPasses(std::uint32_t computed, std::uint32_t stored) {
+  return computed == stored || computed == kNoChecksum || stored == kNoChecksum;
+}
+
+std::string UnscrambleTokenWithPreset(const std::string& text, const std::string& preset) {
+  // Every stored character is a hexadecimal digit raised by 50; read pairs
+  // until the first pair that is not hexadecimal.
+  std::vector<std::uint8_t> b;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    const int hi = HexValue(static_cast<unsigned char>(text[i]) - 50);
+    const int lo = HexValue(static_cast<unsigned char>(text[i + 1]) - 50);
+    if (hi < 0 || lo < 0) break;
+    b.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
+  }
+  const std::size_t n = b.size();
+  if (n <= 4) return preset;
+
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (i != n - 2) sum = static_cast<std::uint8_t>(sum + b[i]);
+  if (sum != b[n - 2]) return preset;
+
+  const std::uint8_t key = b[0] ^ b[n - 1];
+  for (std::size_t i = 1; i <= n - 2; ++i) b[i] ^= key;
+  const std::size_t p = b[1], q = b[2];
+  // Padding counts that do not fit the token make it a failed one.
+  if (p + q + 4 > n) return preset;
+  const std::size_t length = n - p - q - 4;
+  return std::string(b.begin() + 3 + p, b.begin() + 3 + p + length);
+}
+
+std::string UnscrambleToken(const std::string& text) {
+  return UnscrambleTokenWithPreset(text, RandomPreset());
+}
+
+int SpaceEntryForCluster(std::uint64_t clusterSize) {
+  int entry = 0;
+  for (int k = 1; k < kSpaceTableEntries; ++k)
+    if (clusterSize >= (256ull << k)) entry = k;
+  return entry;
+}
+
+}  // namespace varnel
