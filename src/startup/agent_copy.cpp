@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "startup/startup_links.h"
+#include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 
 namespace varnel {
@@ -10,15 +11,15 @@ namespace varnel {
 // The agent's transient copy comes with the update cycle; until then the
 // installed agent only records that it was started.
 bool CreateAndRun_X_Exe(bool xWasRunning) {
-  StartupAgentLog("CreateAndRun_X_Exe() --- Start");
+  AgentLog("CreateAndRun_X_Exe() --- Start");
   DebugLine("%lu CreateAndRun_X_Exe - no agent copy is made yet", GetCurrentProcessId());
-  StartupAgentLog("CreateAndRun_X_Exe() --- End");
+  AgentLog("CreateAndRun_X_Exe() --- End");
   return xWasRunning;
 }
 
 bool HandleParamOK(bool xWasRunning) {
-  StartupAgentLog("HandleParamOK() --- Start");
-  StartupAgentLog("HandleParamOK() --- End");
+  AgentLog("HandleParamOK() --- Start");
+  AgentLog("HandleParamOK() --- End");
   return false;
 }
 

@@ -3,21 +3,13 @@
 #include <windows.h>
 
 #include "startup/command_line.h"
+#include "utils/file_helpers.h"
 
 namespace varnel {
-namespace {
-
-std::string ModulePath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
-}
-
-}  // namespace
 
 std::string GetArgumentText() {
   const char* raw = GetCommandLineA();
-  return ArgumentTextOf(raw ? raw : "", ModulePath());
+  return ArgumentTextOf(raw ? raw : "", ExePath(false));
 }
 
 std::string GetParamValue(const std::string& name, const std::string& defaultValue) {

@@ -8,7 +8,10 @@
 #include "startup/startup_links.h"
 #include "startup/stub_window.h"
 #include "update/test_mode.h"
+#include "utils/agent_log.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/system_info.h"
 
 namespace varnel {
 namespace {
@@ -20,12 +23,6 @@ struct StartupState {
 StartupState& State() {
   static StartupState state;
   return state;
-}
-
-std::string ExePath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
 }
 
 std::string RawCommandLine() {
@@ -41,7 +38,7 @@ bool TopLevelWindowOfClassExists(const std::string& className) {
   return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
 }
 
-void LogTest(const char* key, bool value) { StartupAgentLog(std::string(key) + TrueFalse(value)); }
+void LogTest(const char* key, bool value) { AgentLog(std::string(key) + TrueFalse(value)); }
 
 }  // namespace
 
@@ -52,15 +49,15 @@ bool X_ExeIsRunning() {
 }
 
 bool ThisIs_Plain_AutoUpdate_Exe() {
-  return IsPlainAgentExe(State().isAgent, ExePath(), ProcessPackageAgentFileName());
+  return IsPlainAgentExe(State().isAgent, ExePath(false), ProcessPackageAgentFileName());
 }
 
 bool ThisIs_X_AutoUpdate_Exe() {
-  return IsXCopyAgentExe(State().isAgent, ExePath(), ProcessPackageAgentFileName());
+  return IsXCopyAgentExe(State().isAgent, ExePath(false), ProcessPackageAgentFileName());
 }
 
 void StartSpanDiskCopy() {
-  const std::string exe = ExePath();
+  const std::string exe = ExePath(false);
   const std::string copy = SpanCopyPath(SetupTempFolder(), exe);
   CopyFileA(exe.c_str(), copy.c_str(), FALSE);
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);
@@ -77,8 +74,8 @@ void StartSpanDiskCopy() {
 }
 
 void DoRunStubWin() {
-  StartupAgentLog("DoRunStubWin() --- Start");
-  const std::string exe = ExePath();
+  AgentLog("DoRunStubWin() --- Start");
+  const std::string exe = ExePath(false);
   SetStubWindowClassName(StubWindowClassName(State().isAgent, exe));
   const bool xWasRunning = X_ExeIsRunning();
   LogTest("X_ExeIsRunning=", X_ExeIsRunning());
@@ -101,40 +98,40 @@ void DoRunStubWin() {
       CreateAndRun_X_Exe(xWasRunning);
       break;
     case StubRole::kXCopyAgent:
-      StartupAgentLog("CheckTestMode");
+      AgentLog("CheckTestMode");
       CheckTestMode(true);
-      StartupAgentLog("WinMain");
+      AgentLog("WinMain");
       WinMain();
-      StartupAgentLog("DeleteMySelf");
-      DeleteOwnFileAfterExit(false);
+      AgentLog("DeleteMySelf");
+      DeleteMySelf(false, false);
       break;
     case StubRole::kSpanFirstStart:
       StartSpanDiskCopy();
       break;
     case StubRole::kWindow:
       WinMain();
-      if (DeletesItselfAfterWindow(in)) DeleteOwnFileAfterExit(true);
+      if (DeletesItselfAfterWindow(in)) DeleteMySelf(true, false);
       break;
   }
 
   if (ThisIs_Plain_AutoUpdate_Exe()) HandleParamOK(xWasRunning);
-  StartupAgentLog("DoRunStubWin() --- End");
+  AgentLog("DoRunStubWin() --- End");
 }
 
 void RunStubStartup() {
   const std::string raw = RawCommandLine();
-  const std::string exe = ExePath();
+  const std::string exe = ExePath(false);
   DebugLine("%lu ==== STUB START ====> %s<", Pid(), raw.c_str());
 
   OpenProcessPackage(exe);
   State().isAgent = ProcessPackageIsUpdateAgent();
-  EnableAgentLog(State().isAgent && ProcessPackageAgentDownloadLog());
-  if (ThisIs_X_AutoUpdate_Exe()) SetStartupAgentLogTag(" X ");
-  StartupAgentLog("");
-  StartupAgentLog("");
-  StartupAgentLog("=== START === " + exe);
-  StartupAgentLog("CommandLine=" + raw);
-  StartupAgentLog("Agent Version=" + RunningExeVersion());
+  SetAgentLogEnabled(State().isAgent && ProcessPackageAgentDownloadLog());
+  if (ThisIs_X_AutoUpdate_Exe()) SetAgentLogTag(" X ");
+  AgentLog("");
+  AgentLog("");
+  AgentLog("=== START === " + exe);
+  AgentLog("CommandLine=" + raw);
+  AgentLog("Agent Version=" + GetExeVersion());
   DebugLine("%lu ==== ThisIs_AutoUpdateProg=%s", Pid(), TrueFalse(State().isAgent));
 
   DoRunStubWin();
@@ -142,8 +139,8 @@ void RunStubStartup() {
   CloseProcessPackage();
   DebugLine("%lu ==== STUB END ====> %s<", Pid(), raw.c_str());
   DebugLine("%s", "");
-  StartupAgentLog("=== EXIT === " + exe);
-  StartupAgentLog("");
+  AgentLog("=== EXIT === " + exe);
+  AgentLog("");
 }
 
 }  // namespace varnel

@@ -3,13 +3,13 @@
 
 #include "package/exit_code.h"
 #include "startup/role_dispatch.h"
-#include "startup/startup_links.h"
+#include "utils/debug_channel.h"
 #include "utils/dll_hardening.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything can load a library from the setup file's folder.
   varnel::RestrictDllSearchPath();
-  varnel::InstallDebugSink();
+  varnel::InitDebugStream();
   varnel::RunStubStartup();
   return varnel::ProcessExitCode();
 }

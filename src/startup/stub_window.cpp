@@ -9,6 +9,7 @@
 #include "startup/startup_links.h"
 #include "startup/stub_layout.h"
 #include "update/update_cycle.h"
+#include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 
 namespace varnel {
@@ -132,20 +133,20 @@ void ProgressCallback(int kind, int position, int maximum, const std::string&, i
 }
 
 bool CloseMainWindow() {
-  StartupAgentLog(".. CloseMainWindow() - Start");
+  AgentLog(".. CloseMainWindow() - Start");
   const bool wasAborted = State().downloadAbort;
   if (!wasAborted) State().downloadAbort = true;
-  StartupAgentLog(".. CloseMainWindow() - End");
+  AgentLog(".. CloseMainWindow() - End");
   return wasAborted;
 }
 
 void DestroyMainWindow() {
-  StartupAgentLog(".. DestroyMainWindow() - Start");
+  AgentLog(".. DestroyMainWindow() - Start");
   State().downloadAbort = true;
   RemoveSetupTempFolder();
   PostQuitMessage(0);
   State().loopExit = true;
-  StartupAgentLog(".. DestroyMainWindow() - End");
+  AgentLog(".. DestroyMainWindow() - End");
 }
 
 LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
