@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "utils/delimited_list.h"
+
 namespace varnel {
 namespace {
 
@@ -13,23 +15,6 @@ namespace {
 constexpr std::size_t kReadChunk = 65536;
 // Output produced by one inflate call between two calls of the pump.
 constexpr std::size_t kInflateRound = 256 * 1024;
-
-// Item `index` of a delimited list (first character = separator); empty when
-// the list has fewer items.
-std::string ListItemOf(const std::string& list, int index) {
-  if (list.empty()) return {};
-  const char sep = list[0];
-  std::size_t start = 1;
-  for (int i = 0; i < index; ++i) {
-    std::size_t next = list.find(sep, start);
-    if (next == std::string::npos) return {};
-    start = next + 1;
-  }
-  if (start > list.size()) return {};
-  std::size_t end = list.find(sep, start);
-  if (end == std::string::npos) end = list.size();
-  return list.substr(start, end - start);
-}
 
 std::uint32_t ParseDecimalTime(const std::string& text) {
   if (text.empty() || text.size() > 10) return 0;
@@ -83,9 +68,9 @@ bool ParseMemberPayload(const std::string& payload, Member& member) {
   if (zero == std::string::npos || zero == 0) return false;
   member.header = payload.substr(0, zero);
   member.content = payload.substr(zero + 1);
-  const std::string nameItem = ListItemOf(member.header, 0);
+  const std::string nameItem = SUB::ListItem(member.header, 0);
   member.name = nameItem;
-  member.time = ParseDecimalTime(ListItemOf(member.header, 1));
+  member.time = ParseDecimalTime(SUB::ListItem(member.header, 1));
   if (member.header.find('*') != std::string::npos) {
     member.isEngine = true;
     member.engineEntry = member.header;
