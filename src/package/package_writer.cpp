@@ -8,6 +8,7 @@
 #include <set>
 
 #include "package/member_blocks.h"
+#include "package/package_trailer.h"
 
 namespace varnel {
 namespace {
@@ -18,26 +19,6 @@ void PutU32(std::string& out, std::uint32_t v) {
 
 void SetU32(std::string& out, std::size_t offset, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::string EncodeTrailerBytes(const Trailer& t) {
-  std::string out(kTrailerSize, '\0');
-  out[0] = static_cast<char>(t.build);
-  out[kTrOffHeaderCount] = static_cast<char>(t.headerCount);
-  SetU32(out, kTrOffPackageStart, t.packageStart);
-  SetU32(out, kTrOffMemberCount, t.memberCount);
-  SetU32(out, kTrOffMagic, t.magic);
-  SetU32(out, kTrOffChecksum, t.checksum);
-  std::memcpy(&out[20], t.reserved20, 8);
-  for (int i = 0; i < kSpaceTableEntries; ++i) SetU32(out, kTrOffSpace + 4 * i, t.space[i]);
-  out[64] = static_cast<char>(t.reserved64);
-  out[kTrOffOptions] = static_cast<char>(t.options);
-  out[kTrOffWebInstaller] = static_cast<char>(t.webInstaller);
-  out[kTrOffAskBeforeDownload] = static_cast<char>(t.askBeforeDownload);
-  out[kTrOffWriteUpdateAgent] = static_cast<char>(t.writeUpdateAgent);
-  out[kTrOffUpdateAgent] = static_cast<char>(t.updateAgent);
-  SetU32(out, kTrOffLength, t.length);
-  return out;
 }
 
 std::string Block(const std::string& bytes, std::int32_t length) {
@@ -244,7 +225,7 @@ std::string AssembleFile(const std::string& prefix, const Prepared& p, std::size
   t.packageStart = static_cast<std::uint32_t>(prefix.size());
   out += p.headers;
   for (std::size_t i = first; i < last; ++i) out += p.blocks[i];
-  out += EncodeTrailerBytes(t);
+  out += EncodeTrailer(t);
   if (!prefix.empty()) {
     const std::uint64_t end = (endPointer || !appended.empty()) ? out.size() : 0;
     SetU32(out, kEndPointerHighOffset, static_cast<std::uint32_t>(end >> 32));
@@ -581,7 +562,7 @@ std::string MakeUpdateAgentCopy(const std::string& headPart, const Trailer& setu
   Trailer t = setupTrailer;
   t.updateAgent = 1;
   t.length = kTrailerSize;
-  out += EncodeTrailerBytes(t);
+  out += EncodeTrailer(t);
   return out;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "package/member_blocks.h"
+#include "package/package_trailer.h"
+#include "utils/delimited_list.h"
 
 namespace varnel {
 namespace {
@@ -172,6 +174,10 @@ TEST(PackageWriter, TokensScrambleToThirtyFourCharacters) {
     EXPECT_EQ(text.size(), 34u);
     for (char c : text) EXPECT_TRUE((c >= 'b' && c <= 'k') || (c >= 's' && c <= 'x')) << text;
   }
+  for (const std::string value : {"", "a", "TOKEN123", "twelve-bytes", "a much longer token value"}) {
+    const std::string text = ScrambleToken(value, random);
+    EXPECT_EQ(UnscrambleTokenWithPreset(text, "failed"), value);
+  }
   TokenRandom a(7), b(7);
   EXPECT_EQ(ScrambleToken("SAME", a), ScrambleToken("SAME", b));
 }
@@ -195,6 +201,89 @@ TEST(PackageWriter, DownloadBlockNamesOwnSize) {
   EXPECT_EQ(U32At(t, kTrOffMemberCount), 0u);
   EXPECT_EQ(U32At(t, kTrOffSpace), 105u);
   EXPECT_TRUE(Walk(web, 261120, 3).empty());
+
+  // Both files carry the same token under different padding.
+  auto downloadToken = [](const std::string& file) {
+    const std::uint32_t lang = U32At(file, 261120);
+    const std::uint32_t update = U32At(file, 261124 + lang);
+    const std::size_t at = 261128 + lang + update;
+    return SUB::ListItem(file.substr(at + 4, U32At(file, at)), 3);
+  };
+  EXPECT_NE(downloadToken(web), downloadToken(f));
+  EXPECT_EQ(UnscrambleToken(downloadToken(web)), "TOKEN123");
+  EXPECT_EQ(UnscrambleToken(downloadToken(f)), "TOKEN123");
+}
+
+// Packages of several shapes come back through the trailer lookup and the
+// block walker as they were written.
+TEST(PackageWriter, RoundTripThroughReader) {
+  const struct {
+    const char* what;
+    void (*change)(BuildOptions&);
+  } cases[] = {
+      {"worked layout", [](BuildOptions&) {}},
+      {"no files", [](BuildOptions& o) { o.files.clear(); }},
+      {"no engine", [](BuildOptions& o) { o.engine = InputFile(); }},
+      {"engine args and level 0", [](BuildOptions& o) { o.engineArgs = " /X"; o.level = 0; }},
+      {"level 9 binary", [](BuildOptions& o) {
+         o.level = 9;
+         std::string bin;
+         for (int i = 0; i < 70000; ++i) bin.push_back(static_cast<char>(i * 7 + i / 13));
+         o.files.push_back({"bin.dat", bin, 1, false});
+       }},
+      {"empty file", [](BuildOptions& o) { o.files.push_back({"empty", "", 0, false}); }},
+      {"download block and flags", [](BuildOptions& o) {
+         o.withDownloadBlock = true;
+         o.download = {"http://h", "s.exe", "1", "", "12"};
+         o.options = kOptShowTempNotice | kOptShowActivityBar | kOptAgentDownloadLog;
+         o.writeUpdateAgent = 1;
+         o.askBeforeDownload = 1;
+       }},
+      {"signed", [](BuildOptions& o) { o.endPointer = true; o.appended = std::string(4096, 'S'); }},
+      {"two languages", [](BuildOptions& o) { o.languages.push_back({"German", {"s1=Bitte warten"}}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BuildOptions o = SmallOptions();
+    c.change(o);
+    std::vector<BuiltFile> files;
+    std::string error;
+    ASSERT_TRUE(BuildSetup(o, files, error)) << error;
+    ASSERT_EQ(files.size(), 1u);
+    MemorySource source(files[0].bytes);
+    Trailer t;
+    ASSERT_TRUE(ReadTrailer(source, t));
+    EXPECT_EQ(t.packageStart, 261120u);
+    EXPECT_EQ(t.headerCount, o.withDownloadBlock ? 3 : 2);
+    EXPECT_EQ(t.options, o.options);
+    EXPECT_EQ(t.writeUpdateAgent, o.writeUpdateAgent);
+    EXPECT_EQ(t.askBeforeDownload, o.askBeforeDownload);
+    EXPECT_EQ(LocatePackageEnd(source), files[0].bytes.size() - o.appended.size());
+    EXPECT_EQ(FileChecksum(source, t.length), kNoChecksum);
+
+    MemberBlockWalker walker(source, t.packageStart, t.headerCount, LocatePackageEnd(source));
+    std::vector<InputFile> want;
+    if (!o.engine.name.empty()) want.push_back(o.engine);
+    for (const auto& f : o.files) want.push_back(f);
+    MemberBlock block;
+    std::size_t n = 0, blocks = 0;
+    while (walker.Next(block)) {
+      ++blocks;
+      ASSERT_TRUE(block.hasFile);
+      ASSERT_LT(n, want.size());
+      EXPECT_EQ(block.member.name, want[n].name);
+      EXPECT_EQ(block.member.content, want[n].content);
+      EXPECT_EQ(block.member.time, want[n].time);
+      EXPECT_EQ(block.compressed, !want[n].store);
+      EXPECT_EQ(block.member.isEngine, n == 0 && !o.engine.name.empty());
+      if (block.member.isEngine) {
+        EXPECT_EQ(block.member.engineEntry, "Engine.exe*" + o.engineArgs);
+      }
+      ++n;
+    }
+    EXPECT_EQ(n, want.size());
+    EXPECT_EQ(blocks, t.memberCount);
+  }
 }
 
 TEST(PackageWriter, RefusesBadInput) {
