@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "package/temp_folder.h"
 #include "startup/agent_copy.h"
 #include "startup/command_line.h"
 #include "startup/role_decision.h"
@@ -58,7 +59,7 @@ bool ThisIs_X_AutoUpdate_Exe() {
 
 void StartSpanDiskCopy() {
   const std::string exe = ExePath(false);
-  const std::string copy = SpanCopyPath(SetupTempFolder(), exe);
+  const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
   CopyFileA(exe.c_str(), copy.c_str(), FALSE);
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);
   DebugLine("%lu ==== StartSpanDiskCopy >>%s<<", Pid(), command.c_str());

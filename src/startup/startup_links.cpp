@@ -2,7 +2,7 @@
 
 namespace varnel {
 
-// Stand-ins until the package reader and the temporary folder are part of
+// Stand-ins until the package reader is part of
 // the build: a package-less stub behaves as a
 // plain setup with built-in texts.
 void OpenProcessPackage(const std::string&) {}
@@ -16,8 +16,5 @@ std::string PackageLangString(const std::string&, const std::string& defaultValu
 }
 int PackageCharset() { return 0; }
 void ApplyMessageBoxFont() {}
-std::string SetupTempFolder() { return ""; }
-void RemoveSetupTempFolder() {}
-void UnloadInternetLibrary() {}
 
 }  // namespace varnel

@@ -22,10 +22,4 @@ int PackageCharset();
 void ApplyMessageBoxFont();
 
 
-// The setup temporary folder (created at the first call) and its removal.
-std::string SetupTempFolder();
-void RemoveSetupTempFolder();
-// Releases the internet library when a download loaded it.
-void UnloadInternetLibrary();
-
 }  // namespace varnel

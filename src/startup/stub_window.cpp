@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include "download/internet_library.h"
 #include "package/engine_launch.h"
+#include "package/temp_folder.h"
 #include "startup/agent_messages.h"
 #include "startup/command_line.h"
 #include "startup/role_dispatch.h"
@@ -11,6 +13,7 @@
 #include "update/update_cycle.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
 
 namespace varnel {
 namespace {
@@ -143,7 +146,7 @@ bool CloseMainWindow() {
 void DestroyMainWindow() {
   AgentLog(".. DestroyMainWindow() - Start");
   State().downloadAbort = true;
-  RemoveSetupTempFolder();
+  DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
   State().loopExit = true;
   AgentLog(".. DestroyMainWindow() - End");

@@ -1,0 +1,138 @@
+"""Runs Windows programs of the build under Wine for the end-to-end tests
+and the demo: one Xvfb display (unless one is given) and one persistent
+wineserver per session, output of every program into a file (Wine's
+background services would hold a pipe open for ever), a bound on every wait.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+ROOT = os.environ.get("VARNEL_ROOT") or os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__))))
+DIST = os.path.join(ROOT, "dist")
+STUB = os.path.join(DIST, "Stub.exe")
+ENGINE = os.path.join(DIST, "Engine.exe")
+PROBE = os.path.join(DIST, "WindowProbe.exe")
+PACK = os.path.join(DIST, "varnel-pack")
+
+
+def winpath(path):
+    """The Windows name of a host path (drive Z: is the host's root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class WineSession:
+    def __init__(self):
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = os.environ.get(
+            "VARNEL_WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
+        self.env["WINEDEBUG"] = "-all"
+        self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
+        self.env["WINEARCH"] = "win32"
+        self.xvfb = None
+        self.own_server = False
+        self.children = []
+
+    def __enter__(self):
+        if not self.env.get("DISPLAY"):
+            self._start_xvfb()
+        prefix = self.env["WINEPREFIX"]
+        os.makedirs(prefix, exist_ok=True)
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            self._quiet(["wineboot", "-i"], 300)
+            self._quiet(["wineserver", "-w"], 300)
+        # A persistent server makes each program start in milliseconds.
+        self.own_server = self.xvfb is not None
+        self._quiet(["wineserver", "-p"], 60)
+        return self
+
+    def __exit__(self, *exc):
+        for p in self.children:
+            if p.poll() is None:
+                p.kill()
+                p.wait(10)
+        if self.own_server:
+            self._quiet(["wineserver", "-k"], 60)
+        if self.xvfb:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait(10)
+
+    def _start_xvfb(self):
+        for n in range(150, 200):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+                continue
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env["DISPLAY"] = ":%d" % n
+            deadline = time.time() + 10
+            while time.time() < deadline and not os.path.exists("/tmp/.X11-unix/X%d" % n):
+                time.sleep(0.05)
+            return
+        raise RuntimeError("no free X display")
+
+    def _quiet(self, argv, timeout):
+        with open(os.devnull, "w") as null:
+            return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=null,
+                                  stderr=null, timeout=timeout).returncode
+
+    def start(self, exe, args=(), log=None):
+        """Starts a Windows program; its output goes to `log` (or nowhere)."""
+        out = open(log, "w") if log else open(os.devnull, "w")
+        p = subprocess.Popen(["wine", exe] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+                             stdout=out, stderr=subprocess.STDOUT)
+        out.close()
+        self.children.append(p)
+        return p
+
+    def run(self, exe, args=(), timeout=120, log=None):
+        """Runs a Windows program to its end; returns its exit code."""
+        p = self.start(exe, args, log)
+        return p.wait(timeout)
+
+    def probe(self, *args, timeout=60):
+        """WindowProbe.exe with the given arguments; True on success."""
+        return self.run(PROBE, [str(a) for a in args], timeout=timeout) == 0
+
+    def screenshot(self, path):
+        """The whole X screen as an image file."""
+        with open(os.devnull, "w") as null:
+            return subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root",
+                                   path], stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                                  timeout=60).returncode == 0
+
+
+def wait_for(condition, timeout, interval=0.05):
+    """Polls `condition` until it is true or `timeout` seconds have passed."""
+    deadline = time.time() + timeout
+    while True:
+        if condition():
+            return True
+        if time.time() >= deadline:
+            return False
+        time.sleep(interval)
+
+
+def read_record(path):
+    """The test engine's record file as (dict of single values, list of files)."""
+    values, files = {}, []
+    with open(path, encoding="latin-1") as f:
+        for line in f.read().splitlines():
+            key, _, value = line.partition("=")
+            if key == "File":
+                name, _, size = value.rpartition("|")
+                files.append((name, int(size)))
+            else:
+                values[key] = value
+    return values, files
+
+
+def scratch_dir(name):
+    """A fresh folder under the build tree for one scenario."""
+    base = os.path.join(ROOT, "build", "e2e", name)
+    shutil.rmtree(base, ignore_errors=True)
+    os.makedirs(base)
+    return base
