@@ -7,7 +7,6 @@ import os
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 
 ROOT = os.environ.get("VARNEL_ROOT") or os.path.dirname(os.path.dirname(os.path.dirname(
