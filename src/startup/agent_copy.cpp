@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "startup/startup_links.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 

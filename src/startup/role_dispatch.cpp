@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "package/package_reader.h"
 #include "package/temp_folder.h"
 #include "startup/agent_copy.h"
 #include "startup/command_line.h"
 #include "startup/role_decision.h"
-#include "startup/startup_links.h"
 #include "startup/stub_window.h"
 #include "update/test_mode.h"
 #include "utils/agent_log.h"
@@ -46,15 +46,15 @@ void LogTest(const char* key, bool value) { AgentLog(std::string(key) + TrueFals
 bool ThisIs_AutoUpdateProg() { return State().isAgent; }
 
 bool X_ExeIsRunning() {
-  return TopLevelWindowOfClassExists(XCopyWindowClassName(ProcessPackageAgentFileName()));
+  return TopLevelWindowOfClassExists(XCopyWindowClassName(ProcessReader().GetAgentFileName()));
 }
 
 bool ThisIs_Plain_AutoUpdate_Exe() {
-  return IsPlainAgentExe(State().isAgent, ExePath(false), ProcessPackageAgentFileName());
+  return IsPlainAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
 }
 
 bool ThisIs_X_AutoUpdate_Exe() {
-  return IsXCopyAgentExe(State().isAgent, ExePath(false), ProcessPackageAgentFileName());
+  return IsXCopyAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
 }
 
 void StartSpanDiskCopy() {
@@ -85,10 +85,10 @@ void DoRunStubWin() {
 
   RoleInputs in;
   in.isAgent = State().isAgent;
-  in.restartFromTempCopy = ProcessPackageRestartFromTempCopy();
+  in.restartFromTempCopy = ProcessReader().RestartFromTempCopy();
   in.ownClassWindowExists = TopLevelWindowOfClassExists(StubWindowClassName());
   in.exePath = exe;
-  in.agentFileName = ProcessPackageAgentFileName();
+  in.agentFileName = ProcessReader().GetAgentFileName();
   in.argumentText = GetArgumentText();
 
   switch (ChooseStubRole(in)) {
@@ -124,9 +124,9 @@ void RunStubStartup() {
   const std::string exe = ExePath(false);
   DebugLine("%lu ==== STUB START ====> %s<", Pid(), raw.c_str());
 
-  OpenProcessPackage(exe);
-  State().isAgent = ProcessPackageIsUpdateAgent();
-  SetAgentLogEnabled(State().isAgent && ProcessPackageAgentDownloadLog());
+  InitProcessReader(exe);
+  State().isAgent = ProcessReader().IsUpdateAgent();
+  SetAgentLogEnabled(State().isAgent && ProcessReader().AgentDownloadLog());
   if (ThisIs_X_AutoUpdate_Exe()) SetAgentLogTag(" X ");
   AgentLog("");
   AgentLog("");
@@ -137,7 +137,7 @@ void RunStubStartup() {
 
   DoRunStubWin();
 
-  CloseProcessPackage();
+  ReleaseProcessReader();
   DebugLine("%lu ==== STUB END ====> %s<", Pid(), raw.c_str());
   DebugLine("%s", "");
   AgentLog("=== EXIT === " + exe);

@@ -3,12 +3,13 @@
 #include <commctrl.h>
 
 #include "download/internet_library.h"
+#include "dialogs/message_box.h"
 #include "package/engine_launch.h"
+#include "package/package_reader.h"
 #include "package/temp_folder.h"
 #include "startup/agent_messages.h"
 #include "startup/command_line.h"
 #include "startup/role_dispatch.h"
-#include "startup/startup_links.h"
 #include "startup/stub_layout.h"
 #include "update/update_cycle.h"
 #include "utils/agent_log.h"
@@ -48,7 +49,7 @@ HWND CreateChild(HWND parent, const char* cls, DWORD style, const ControlRect& r
 
 void CreateControls(HWND window) {
   StubWindowState& s = State();
-  const StubLayout layout = StubLayoutFor(PackageCharset());
+  const StubLayout layout = StubLayoutFor(TGFileInfo::Create(ExePath(false)).GetCharset());
   s.statusText = CreateChild(window, "Static", WS_VISIBLE, layout.statusText);
   s.progressBar = CreateChild(window, PROGRESS_CLASSA, WS_VISIBLE, layout.progressBar);
   s.activityBar = CreateChild(window, PROGRESS_CLASSA, 0, layout.activityBar);
@@ -205,11 +206,12 @@ void WinMain() {
   const ControlRect at = CentredIn(work.left, work.top, work.right - work.left,
                                    work.bottom - work.top, kStubWindowWidth, kStubWindowHeight);
 
-  const std::string title = PackageLangString("s0", kDefaultTitle);
+  const TGFileInfo reader = TGFileInfo::Create(ExePath(false));
+  const std::string title = reader.GetLangString("s0", kDefaultTitle);
   s.window = CreateWindowExA(0, s.className.c_str(), title.c_str(),
                              WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, at.x, at.y, at.width,
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  ApplyMessageBoxFont();
+  SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
 
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);

@@ -40,7 +40,9 @@ void ShowActivityBar(bool show);
 bool DownloadAbort();
 void SetDownloadAbort(bool abort);
 
-// Set by DestroyMainWindow; ends the message loop.
+// Set by DestroyMainWindow; ends the message loop. Work running inside the
+// first timer tick sees it turn true when the user has closed the window
+// (second close request) and should end without starting anything new.
 bool LoopExitRequested();
 
 // Registers "QueryCancelAutoPlay"; from then on the window answers it with 1

@@ -135,3 +135,31 @@ def scratch_dir(name):
     shutil.rmtree(base, ignore_errors=True)
     os.makedirs(base)
     return base
+
+
+def build_setup(output, files, engine_args="", options=(), engine=None):
+    """Builds a setup file with dist/varnel-pack: the stub, the test engine
+    (with `engine_args` after its "*"), the given member files and options.
+    Returns varnel-pack's exit code; its messages go to output + ".log"."""
+    argv = [PACK, "build", "--output", output, "--stub", STUB, "--engine", engine or ENGINE]
+    if engine_args:
+        argv += ["--engine-args", engine_args]
+    argv += list(options)
+    for f in files:
+        argv += ["--file", f]
+    with open(output + ".log", "w") as log:
+        return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                              timeout=300).returncode
+
+
+def wine_temp_folder(session):
+    """Host path of the Windows user's temporary folder in the prefix."""
+    users = os.path.join(session.env["WINEPREFIX"], "drive_c", "users")
+    for user in sorted(os.listdir(users)):
+        if user in ("Public", "public"):
+            continue
+        for name in ("Temp", "AppData/Local/Temp"):
+            path = os.path.join(users, user, name)
+            if os.path.isdir(path):
+                return path
+    raise RuntimeError("no temporary folder in the Wine prefix")

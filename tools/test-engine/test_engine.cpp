@@ -22,7 +22,7 @@
 //   CommandLine=<raw command line>
 //   Folder=<folder of the engine>
 //   TH_ID=<value of /TH_ID=>
-//   OriginExe=<value of /OriginExe=>
+//   OriginExe=<value of /OriginExe=, without its quotes>
 //   AtomFound=1|0        the atom existed when the engine started
 //   File=<name>|<size>   one line per file beside the engine, sorted by name
 //   Exit=<code>          appended at the end
@@ -81,7 +81,7 @@ std::vector<std::string> Tokens(const std::string& text) {
 }
 
 struct Options {
-  std::string record, install, holdUntil;
+  std::string record, install, holdUntil, threadTag, originExe;
   int exitCode = 0;
   bool keepAtom = false;
   long dialogMs = -1, lingerDialogMs = -1, dialogOnlyMs = -1;
@@ -102,6 +102,8 @@ Options ReadOptions(const std::vector<std::string>& tokens) {
     else if (const char* v = value("--linger-dialog-ms=")) o.lingerDialogMs = std::atol(v);
     else if (const char* v = value("--dialog-only=")) o.dialogOnlyMs = std::atol(v);
     else if (t == "--keep-atom") o.keepAtom = true;
+    else if (const char* v = value("/TH_ID=")) o.threadTag = v;
+    else if (const char* v = value("/OriginExe=")) o.originExe = v;
   }
   return o;
 }
@@ -198,7 +200,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string self = OwnPath();
   const std::string args = varnel::ArgumentTextOf(raw, self);
   const Options o = ReadOptions(Tokens(args));
-  const std::string tag = varnel::ParamValueIn(args, "/TH_ID=", "");
+  const std::string& tag = o.threadTag;
 
   if (o.dialogOnlyMs >= 0) {
     ShowDialog(tag, o.dialogOnlyMs);
@@ -211,7 +213,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   if (!o.record.empty()) {
     std::string text = "CommandLine=" + raw + "\r\nFolder=" + folder + "\r\nTH_ID=" + tag +
-                       "\r\nOriginExe=" + varnel::ParamValueIn(args, "/OriginExe=", "") +
+                       "\r\nOriginExe=" + o.originExe +
                        "\r\nAtomFound=" + (atom ? "1" : "0") + "\r\n";
     for (const FileEntry& f : FilesBeside(folder))
       text += "File=" + f.name + "|" + std::to_string(f.size) + "\r\n";
