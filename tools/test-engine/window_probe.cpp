@@ -7,6 +7,8 @@
 //   WindowProbe.exe gone CLASS MS             no window of CLASS within MS
 //   WindowProbe.exe close CLASS               the close command of the caption
 //                                             button (WM_SYSCOMMAND SC_CLOSE)
+//   WindowProbe.exe post CLASS MSG WPARAM LPARAM
+//                                             posts a message (decimal numbers)
 //   WindowProbe.exe info CLASS FILE           writes the window and its
 //                                             children to FILE, one per line:
 //                                             class|text|visible|x|y|w|h
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
   if (command == "close") {
     HWND w = Find(cls);
     return w && PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+  }
+  if (command == "post" && argc >= 6) {
+    HWND w = Find(cls);
+    return w && PostMessageA(w, std::strtoul(argv[3], nullptr, 10),
+                             static_cast<WPARAM>(std::strtoul(argv[4], nullptr, 10)),
+                             static_cast<LPARAM>(std::strtol(argv[5], nullptr, 10)))
+               ? 0 : 1;
   }
   if (command == "info" && argc >= 4) return WriteInfo(cls, argv[3]) ? 0 : 1;
   return 2;
