@@ -9,5 +9,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/wine-session.sh"
 status=0
 ctest --test-dir "$root/build/asan" --output-on-failure || status=1
+# Fuzzing: a native clang build of the fuzz targets, run for about 30 s.
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug \
+  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer" >/dev/null
+cmake --build "$root/build/fuzz" -j 2 --target fuzzers
+"$root/tests/fuzz/run_fuzzers.sh" "$root/build/fuzz" 30 || status=1
 ctest --test-dir "$root/build/win32" --output-on-failure || status=1
 exit $status
