@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "package/engine_launch.h"
 #include "package/package_reader.h"
 #include "package/temp_folder.h"
 #include "startup/agent_copy.h"
@@ -63,15 +64,8 @@ void StartSpanDiskCopy() {
   CopyFileA(exe.c_str(), copy.c_str(), FALSE);
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);
   DebugLine("%lu ==== StartSpanDiskCopy >>%s<<", Pid(), command.c_str());
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION pi = {};
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
+  // Started hidden; whether it started is not checked: this process ends anyway.
+  if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
 }
 
 void DoRunStubWin() {
