@@ -496,15 +496,9 @@ std::string StubImageProblem(const std::string& stub) {
   if (stub.size() < 2 || stub.compare(0, 2, "MZ") != 0) return "not a Windows image (no \"MZ\")";
   if (stub.size() < kPeHeaderOffset + 4 || stub.compare(kPeHeaderOffset, 4, std::string("PE\0\0", 4)) != 0)
     return "no \"PE\" header at offset 0x100";
-  if (stub.size() >= kPeHeaderOffset + kTrailerSize) {
-    const std::size_t t = stub.size() - kTrailerSize;
-    std::uint32_t magic = 0, length = 0;
-    for (int i = 3; i >= 0; --i) {
-      magic = magic << 8 | static_cast<std::uint8_t>(stub[t + kTrOffMagic + i]);
-      length = length << 8 | static_cast<std::uint8_t>(stub[t + kTrOffLength + i]);
-    }
-    if (magic == kPackageMagic && length == kTrailerSize) return "already carries a package";
-  }
+  MemorySource source(stub);
+  Trailer trailer;
+  if (ReadTrailer(source, trailer)) return "already carries a package";
   return {};
 }
 
@@ -529,7 +523,7 @@ bool BuildSetup(const BuildOptions& o, std::vector<BuiltFile>& files, std::strin
     if (!PrepareHeadersSeeded(o, guess, 0, p, error)) return false;
     files.clear();
     BuildOneFile(o, p, files);
-    const std::uint64_t size = files[0].bytes.size() - o.appended.size();
+    const std::uint64_t size = files[0].bytes.size();
     if (size == guess) return true;
     guess = size;
   }

@@ -1,0 +1,188 @@
+#!/usr/bin/env python3
+"""varnel-pack from the command line: round trips and bad input.
+
+Runs the tool given in VARNEL_PACK (the sanitizer build's copy in ctest)
+with a stand-in stub image, and checks exit codes, one-line errors and what
+list, verify and extract report.
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+TOOL = os.environ.get("VARNEL_PACK") or os.path.join(
+    os.environ.get("VARNEL_ROOT", "."), "dist", "varnel-pack")
+failures = []
+passed = []
+
+
+def check(cond, what):
+    if cond:
+        passed.append(what)
+    else:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args, cwd):
+    p = subprocess.run([TOOL, *args], cwd=cwd, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    return p.returncode, p.stdout.decode("latin-1"), p.stderr.decode("latin-1")
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
+
+
+def fake_stub(size=8192):
+    stub = bytearray(size)
+    stub[0:2] = b"MZ"
+    stub[0x100:0x104] = b"PE\0\0"
+    return bytes(stub)
+
+
+def main():
+    with tempfile.TemporaryDirectory() as d:
+        write(os.path.join(d, "stub.exe"), fake_stub())
+        write(os.path.join(d, "Engine.exe"), b"E" * 300)
+        write(os.path.join(d, "readme.txt"), "hello")
+        write(os.path.join(d, "big.bin"), os.urandom(20000))
+        write(os.path.join(d, "English.lang"), "s1=Starting up\nFontName=Tahoma\n")
+        write(os.path.join(d, "de.lang"), "# German texts\n[German]\ns1=Bitte warten\n")
+        write(os.path.join(d, "sig.bin"), b"S" * 512)
+        base = ["build", "--stub", "stub.exe", "--engine", "Engine.exe", "--time",
+                "2017-03-04T17:22:58", "--language", "English.lang", "--language", "de.lang"]
+
+        # Round trip: build, list, verify, extract; the same inputs give the same bytes.
+        rc, out, err = run(*base, "-o", "a.exe", "readme.txt", "--stored", "big.bin=data.bin",
+                           "--engine-args", " /X", "--activity-bar", "--write-update-agent",
+                           "--update-token", "random", "--append", "sig.bin", cwd=d)
+        check(rc == 0, "build: %s" % err)
+        rc2, _, _ = run(*base, "-o", "b.exe", "readme.txt", "--stored", "big.bin=data.bin",
+                        "--engine-args", " /X", "--activity-bar", "--write-update-agent",
+                        "--update-token", "random", "--append", "sig.bin", cwd=d)
+        a = open(os.path.join(d, "a.exe"), "rb").read()
+        check(rc2 == 0 and a == open(os.path.join(d, "b.exe"), "rb").read(), "deterministic")
+        check(struct.unpack_from("<I", a, 0xFC)[0] == len(a) - 512, "end pointer")
+        rc, out, err = run("list", "a.exe", cwd=d)
+        check(rc == 0, "list: %s" % err)
+        for text in ["options: 0x08 activity-bar", "write update agent 1", "[German]",
+                     "s1=Bitte warten", "Engine.exe  (engine: Engine.exe* /X)", "data.bin",
+                     "2017-03-04 17:22:58", "member blocks: 3", "package end: %d" % (len(a) - 512)]:
+            check(text in out, "list shows %r" % text)
+        rc, out, err = run("verify", "a.exe", cwd=d)
+        check(rc == 0 and "OK: 3 member block(s)" in out, "verify: %s %s" % (out, err))
+        rc, out, err = run("extract", "a.exe", "out", cwd=d)
+        check(rc == 0, "extract: %s" % err)
+        check(open(os.path.join(d, "out", "data.bin"), "rb").read() ==
+              open(os.path.join(d, "big.bin"), "rb").read(), "extracted content")
+        check(sorted(os.listdir(os.path.join(d, "out"))) == ["Engine.exe", "data.bin", "readme.txt"],
+              "extracted names")
+
+        # Spanned disks (both namings), web installer with its full file.
+        for naming, names in [("exe", ["sp.exe", "sp.exe.002"]),
+                              ("001", ["sp1.exe", "sp1.exe.001", "sp1.exe.002"])]:
+            out_name = names[0]
+            rc, out, err = run(*base, "-o", out_name, "readme.txt", "--stored", "big.bin",
+                               "--span", str(8192 + 15000), "--span-naming", naming, cwd=d)
+            check(rc == 0, "span build %s: %s" % (naming, err))
+            for n in names:
+                check(os.path.getsize(os.path.join(d, n)) <= 8192 + 15000, "disk size " + n)
+            rc, out, err = run("verify", out_name, cwd=d)
+            check(rc == 0 and "3 member block(s)" in out, "span verify %s: %s%s" % (naming, out, err))
+            rc, out, err = run("extract", out_name, "span-" + naming, cwd=d)
+            check(rc == 0 and sorted(os.listdir(os.path.join(d, "span-" + naming))) ==
+                  ["Engine.exe", "big.bin", "readme.txt"], "span extract %s: %s" % (naming, err))
+            rc, out, err = run("list", names[-1], cwd=d)
+            check(rc == 0 and "package start 0" in out and "big.bin" in out,
+                  "list a disk file %s: %s" % (naming, err))
+        os.remove(os.path.join(d, "sp.exe.002"))
+        rc, out, err = run("extract", "sp.exe", "missing", cwd=d)
+        check(rc == 1 and "missing disk file" in err, "missing disk: %s" % err)
+
+        rc, out, err = run(*base, "-o", "full.exe", "readme.txt", "--download-url",
+                           "http://127.0.0.1:8080/dl", "--web-installer", "web.exe", cwd=d)
+        check(rc == 0, "web build: %s" % err)
+        rc, full_list, _ = run("list", "full.exe", cwd=d)
+        rc, web_list, _ = run("list", "web.exe", cwd=d)
+        size = os.path.getsize(os.path.join(d, "full.exe"))
+
+        def token(listing):
+            line = [l for l in listing.splitlines() if l.startswith("download block")][0]
+            return line.split("token ")[1].split(", size")[0]
+        check('size "%d"' % size in web_list and 'size "%d"' % size in full_list, "setup size")
+        check("web installer 1" in web_list and "member blocks: 0" in web_list, "web installer")
+        t_web, t_full = token(web_list), token(full_list)
+        check(t_web.split(" = ")[1] == t_full.split(" = ")[1] and t_web != t_full,
+              "shared token %s %s" % (t_web, t_full))
+
+        # A corrupt member fails verify with one line.
+        bad = bytearray(open(os.path.join(d, "full.exe"), "rb").read())
+        start = struct.unpack_from("<I", bad, len(bad) - 70)[0]
+        at = start
+        for _ in range(3):
+            at += 4 + struct.unpack_from("<i", bad, at)[0]
+        bad[at + 6:at + 12] = b"\xff" * 6
+        write(os.path.join(d, "bad.exe"), bytes(bad))
+        rc, out, err = run("verify", "bad.exe", cwd=d)
+        check(rc == 1 and err.count("\n") == 1 and "corrupt member" in err, "corrupt: %s" % err)
+
+        # A member block with an unsafe name is refused by extract.
+        stub = fake_stub(4096)
+        payload = b"|..\\evil.txt|0|\0boom"
+        blocks = struct.pack("<I", 2) + b"\x02\x02" + struct.pack("<I", 6) + b"|||||" + b"|"
+        blocks += struct.pack("<i", -len(payload)) + payload
+        trailer = bytearray(74)
+        trailer[0], trailer[1] = 1, 2
+        struct.pack_into("<IIII", trailer, 4, len(stub), 1, 0x4A3B2C1D, 1234)
+        struct.pack_into("<I", trailer, 70, 74)
+        write(os.path.join(d, "evil.exe"), stub + blocks + bytes(trailer))
+        rc, out, err = run("extract", "evil.exe", "evil", cwd=d)
+        check(rc == 1 and "unsafe member name" in err, "unsafe name: %s" % err)
+        check(os.listdir(os.path.join(d, "evil")) == [] and not os.path.exists(
+            os.path.join(d, "evil.txt")), "nothing written for an unsafe name")
+
+        # Bad input: exit code and one line naming the problem.
+        write(os.path.join(d, "nomz.exe"), b"XX" + fake_stub()[2:])
+        nope = bytearray(fake_stub())
+        nope[0x100:0x102] = b"NO"
+        write(os.path.join(d, "nope.exe"), bytes(nope))
+        cases = [
+            (["build", "--stub", "stub.exe", "-o", "x.exe", "nothere.txt"], 1, "cannot read file"),
+            (["build", "--stub", "gone.exe", "-o", "x.exe"], 1, "cannot read stub"),
+            (["build", "--stub", "nomz.exe", "-o", "x.exe"], 1, "no \"MZ\""),
+            (["build", "--stub", "nope.exe", "-o", "x.exe"], 1, "no \"PE\" header at offset 0x100"),
+            (["build", "--stub", "a.exe", "-o", "x.exe"], 1, "already carries a package"),
+            (base + ["-o", "x.exe", "--file", "readme.txt=sub/r.txt"], 1, "folder part"),
+            (base + ["-o", "x.exe", "--file", "readme.txt=r*.txt"], 1, "\"*\""),
+            (base + ["-o", "x.exe", "--file", "readme.txt=r|x.txt"], 1, "\"|\""),
+            (base + ["-o", "x.exe", "--file", "readme.txt=NUL.txt"], 1, "cannot be written"),
+            (base + ["-o", "x.exe", "--language", "nothere.lang"], 1, "cannot read language"),
+            (base + ["-o", "x.exe", "--span", "8300"], 1, "span size"),
+            (base + ["-o", "x.exe", "--level", "12"], 2, "--level"),
+            (base + ["-o", "x.exe", "--bogus"], 2, "unknown option"),
+            (base + ["-o", "x.exe", "--level"], 2, "needs a value"),
+            (["build", "--stub", "stub.exe"], 2, "--output"),
+            (["list", "nothere.exe"], 1, "cannot read"),
+            (["list", "readme.txt"], 1, "not a setup"),
+            (["verify", "readme.txt"], 1, "not a package"),
+            (["extract", "a.exe"], 2, "FILE DIR"),
+            (["frobnicate"], 2, "unknown command"),
+        ]
+        for args, code, text in cases:
+            rc, out, err = run(*args, cwd=d)
+            ok = rc == code and err.count("\n") == 1 and err.startswith("varnel-pack: ") and text in err
+            check(ok, "%s -> %d %r" % (" ".join(args[-3:]), rc, err))
+        check(not os.path.exists(os.path.join(d, "x.exe")), "no output after a failure")
+        rc, out, err = run("--help", cwd=d)
+        check(rc == 0 and "varnel-pack build" in out and "--span-naming" in out, "help")
+
+    print("%d passed, %d failed" % (len(passed), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,330 @@
+// varnel-pack list / extract / verify: reading setup files and disk files
+// through the same trailer lookup and block walker that the stub uses.
+#include <cstdio>
+#include <set>
+
+#include "pack_commands.h"
+#include "package/byte_source.h"
+#include "package/member_blocks.h"
+#include "package/package_trailer.h"
+#include "tool_files.h"
+#include "utils/delimited_list.h"
+
+namespace varnel::pack {
+namespace {
+
+// One opened package file: its trailer, package end and header blocks.
+struct PackageFile {
+  std::string path;
+  FileSource source;
+  Trailer trailer;
+  bool isPackage = false;
+  std::uint64_t end = 0;
+  std::string languageList, updateBlock, downloadBlock;
+
+  void Reset() {
+    source.Close();
+    path.clear();
+    trailer = Trailer();
+    isPackage = false;
+    end = 0;
+    languageList.clear();
+    updateBlock.clear();
+    downloadBlock.clear();
+  }
+};
+
+// Opens `path` and reads its trailer and header blocks. False when the file
+// cannot be read; a file that is no package opens with isPackage false.
+bool OpenPackage(const std::string& path, PackageFile& p) {
+  p.Reset();
+  p.path = path;
+  if (!FileExists(path) || !p.source.Open(path)) return false;
+  p.isPackage = ReadTrailer(p.source, p.trailer);
+  p.end = LocatePackageEnd(p.source);
+  if (!p.isPackage) return true;
+  std::uint64_t at = p.trailer.packageStart;
+  std::string* blocks[] = {&p.languageList, &p.updateBlock, &p.downloadBlock};
+  const int count = p.trailer.headerCount >= 3 ? 3 : 2;
+  for (int i = 0; i < count; ++i) {
+    std::uint32_t length = 0;
+    if (!p.source.ReadU32(at, length) || length > p.end || at + 4 + length > p.end ||
+        !p.source.ReadString(at + 4, length, *blocks[i])) {
+      blocks[i]->clear();
+      break;
+    }
+    at += 4 + length;
+  }
+  return true;
+}
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string EndsWith001Base(const std::string& path) {
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".001") == 0)
+    return path.substr(0, path.size() - 4);
+  return path;
+}
+
+std::string DiskPath(const std::string& base, int disk) {
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, ".%03d", disk);
+  return base + suffix;
+}
+
+// The disk files of the package that `path` starts: a starter that restarts
+// from a temporary copy is followed to its ".001" file; further disks are
+// taken while a trailer says another one follows.
+class DiskSequence {
+ public:
+  explicit DiskSequence(const std::string& path) : first_(path) {}
+
+  // Opens the next disk; false when there is none. `error` set on failure.
+  bool Next(PackageFile& p, std::string& error) {
+    std::string path;
+    if (disk_ == 0) {
+      path = first_;
+    } else {
+      if (!(lastOptions_ & kOptMoreDisks)) return false;
+      path = DiskPath(base_, disk_ + 1);
+    }
+    if (!FileExists(path)) {
+      error = disk_ == 0 ? "cannot read " + path : "missing disk file " + path;
+      return false;
+    }
+    if (!OpenPackage(path, p)) {
+      error = "cannot read " + path;
+      return false;
+    }
+    if (disk_ == 0) {
+      base_ = EndsWith001Base(path);
+      // A starter carries no members and restarts from its ".001" disk.
+      if (p.isPackage && (p.trailer.options & kOptRestartFromTempCopy) &&
+          FileExists(path + ".001")) {
+        starter_ = path;
+        base_ = path;
+        path += ".001";
+        if (!OpenPackage(path, p)) {
+          error = "cannot read " + path;
+          return false;
+        }
+      }
+    }
+    ++disk_;
+    lastOptions_ = p.isPackage ? p.trailer.options : 0;
+    return true;
+  }
+
+  int Disk() const { return disk_; }
+  const std::string& Starter() const { return starter_; }
+
+ private:
+  std::string first_, base_, starter_;
+  int disk_ = 0;
+  std::uint8_t lastOptions_ = 0;
+};
+
+void PrintTrailer(const PackageFile& p) {
+  const Trailer& t = p.trailer;
+  const std::uint32_t computed = FileChecksum(p.source, t.length);
+  std::printf("file: %s (%llu bytes)\n", p.path.c_str(),
+              static_cast<unsigned long long>(p.source.Size()));
+  std::printf("package end: %llu (end pointer %llu)\n", static_cast<unsigned long long>(p.end),
+              static_cast<unsigned long long>(GetPackageEnd(p.source)));
+  std::printf("trailer: build %u, header blocks %u, package start %u, members %u, length %u\n",
+              t.build, t.headerCount, t.packageStart, t.memberCount, t.length);
+  std::printf("magic: 0x%08X (%s)\n", t.magic, t.magic == kPackageMagic ? "ok" : "wrong");
+  std::printf("checksum: %u (computed %u, %s)\n", t.checksum, computed,
+              ChecksumPasses(computed, t.checksum) ? "passes" : "FAILS");
+  std::printf("options: 0x%02X", t.options);
+  const struct {
+    std::uint8_t bit;
+    const char* name;
+  } bits[] = {{kOptShowTempNotice, "temp-notice"},
+              {kOptMoreDisks, "more-disks"},
+              {kOptRestartFromTempCopy, "restart-from-temp"},
+              {kOptShowActivityBar, "activity-bar"},
+              {kOptAgentDownloadLog, "agent-download-log"}};
+  for (const auto& b : bits)
+    if (t.options & b.bit) std::printf(" %s", b.name);
+  std::printf("\n");
+  std::printf("web installer %u, ask before download %u, write update agent %u, update agent %u\n",
+              t.webInstaller, t.askBeforeDownload, t.writeUpdateAgent, t.updateAgent);
+  std::printf("reserved: bytes 20-27");
+  for (std::uint8_t b : t.reserved20) std::printf(" %02X", b);
+  std::printf(", byte 64 %02X\n", t.reserved64);
+  std::printf("space:");
+  for (std::uint32_t s : t.space) std::printf(" %u", s);
+  std::printf("\n");
+}
+
+void PrintHeaders(const PackageFile& p) {
+  const int sections = SUB::ListCount(p.languageList);
+  std::printf("languages: %d\n", sections);
+  for (int i = 0; i < sections; ++i) {
+    const std::string section = SUB::ListItem(p.languageList, i);
+    std::printf("  [%s]\n", Printable(SUB::ListItem(section, 0)).c_str());
+    for (int k = 1; k < SUB::ListCount(section); ++k)
+      std::printf("    %s\n", Printable(SUB::ListItem(section, k)).c_str());
+  }
+  const std::string& u = p.updateBlock;
+  const std::string updateToken = SUB::ListItem(u, 3);
+  std::printf("update block: url \"%s\", info file \"%s\", agent \"%s\", token \"%s\"%s, hidden \"%s\"\n",
+              Printable(SUB::ListItem(u, 0)).c_str(), Printable(SUB::ListItem(u, 1)).c_str(),
+              Printable(SUB::ListItem(u, 2)).c_str(), Printable(updateToken).c_str(),
+              updateToken.empty() ? ""
+                                  : (" = \"" + Printable(UnscrambleToken(updateToken)) + "\"").c_str(),
+              Printable(SUB::ListItem(u, 4)).c_str());
+  if (p.trailer.headerCount >= 3) {
+    const std::string& d = p.downloadBlock;
+    const std::string token = SUB::ListItem(d, 3);
+    std::printf("download block: url \"%s\", setup file \"%s\", no local copy \"%s\", token \"%s\" = \"%s\", size \"%s\"\n",
+                Printable(SUB::ListItem(d, 0)).c_str(), Printable(SUB::ListItem(d, 1)).c_str(),
+                Printable(SUB::ListItem(d, 2)).c_str(), Printable(token).c_str(),
+                Printable(UnscrambleToken(token)).c_str(), Printable(SUB::ListItem(d, 4)).c_str());
+  }
+}
+
+// Walks the member blocks of one disk, calling `onBlock` for each; false
+// (error reported) for a corrupt block.
+template <typename OnBlock>
+bool WalkMembers(PackageFile& p, OnBlock onBlock) {
+  MemberBlockWalker walker(p.source, p.trailer.packageStart, p.trailer.headerCount, p.end);
+  MemberBlock block;
+  try {
+    while (walker.Next(block))
+      if (!onBlock(block)) return false;
+  } catch (const CorruptMemberError& e) {
+    Fail(p.path + ": " + e.what());
+    return false;
+  }
+  return true;
+}
+
+int NeedOneFile(const Args& args, const char* command, std::size_t count) {
+  if (args.size() != count) {
+    return Fail(std::string(command) + " needs " + (count == 1 ? "FILE" : "FILE DIR") +
+                    " (see varnel-pack --help)",
+                2);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunList(const Args& args) {
+  if (int rc = NeedOneFile(args, "list", 1)) return rc;
+  PackageFile p;
+  if (!OpenPackage(args[0], p)) return Fail("cannot read " + args[0]);
+  if (!p.isPackage) return Fail(args[0] + " is not a setup or disk file (no package trailer)");
+  PrintTrailer(p);
+  PrintHeaders(p);
+  std::printf("members:\n");
+  std::printf("  %-10s %-9s %-10s %-19s %s\n", "offset", "stored", "size", "time", "name");
+  int count = 0;
+  const bool ok = WalkMembers(p, [&](const MemberBlock& b) {
+    ++count;
+    const std::string kind = b.storedSize == 0 ? "empty" : (b.compressed ? "z" : "raw");
+    if (!b.hasFile) {
+      std::printf("  %-10llu %-9s %-10s %-19s (no file: %s)\n",
+                  static_cast<unsigned long long>(b.offset),
+                  (kind + " " + std::to_string(b.storedSize)).c_str(), "-", "-", kind.c_str());
+      return true;
+    }
+    std::string name = Printable(b.member.name);
+    if (b.member.isEngine) name += "  (engine: " + Printable(b.member.engineEntry) + ")";
+    std::printf("  %-10llu %-9s %-10zu %-19s %s\n", static_cast<unsigned long long>(b.offset),
+                (kind + " " + std::to_string(b.storedSize)).c_str(), b.member.content.size(),
+                DosTimeText(b.member.time).c_str(), name.c_str());
+    return true;
+  });
+  std::printf("member blocks: %d\n", count);
+  return ok ? 0 : 1;
+}
+
+int RunExtract(const Args& args) {
+  if (int rc = NeedOneFile(args, "extract", 2)) return rc;
+  const std::string& folder = args[1];
+  if (!MakeFolders(folder)) return Fail("cannot create folder " + folder);
+  DiskSequence disks(args[0]);
+  PackageFile p;
+  std::string error;
+  std::set<std::string> written;
+  int files = 0;
+  while (disks.Next(p, error)) {
+    if (!p.isPackage) return Fail(p.path + " is not a setup or disk file (no package trailer)");
+    const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
+    if (!ChecksumPasses(computed, p.trailer.checksum)) return Fail(p.path + ": checksum fails");
+    const bool ok = WalkMembers(p, [&](const MemberBlock& b) {
+      if (!b.hasFile) return true;
+      const Member& m = b.member;
+      if (!IsSafeMemberName(m.name)) {
+        Fail(p.path + ": refusing unsafe member name \"" + Printable(m.name) + "\"");
+        return false;
+      }
+      const std::string target = JoinPath(folder, m.name);
+      // A name met again in the same package extends the file, as the stub does.
+      const bool again = !written.insert(m.name).second;
+      if (!WriteWholeFile(target, m.content, again)) {
+        Fail("cannot write " + target);
+        return false;
+      }
+      if (m.time) SetFileDosTime(target, m.time);
+      ++files;
+      return true;
+    });
+    if (!ok) return 1;
+  }
+  if (!error.empty()) return Fail(error);
+  std::printf("extracted %d member(s) from %d disk file(s) into %s\n", files, disks.Disk(),
+              folder.c_str());
+  return 0;
+}
+
+int RunVerify(const Args& args) {
+  if (int rc = NeedOneFile(args, "verify", 1)) return rc;
+  DiskSequence disks(args[0]);
+  PackageFile p;
+  std::string error;
+  std::uint32_t expected = 0;
+  std::uint64_t blocks = 0, files = 0, engines = 0;
+  while (disks.Next(p, error)) {
+    if (!p.isPackage) return Fail(p.path + ": wrong magic, not a package");
+    const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
+    if (!ChecksumPasses(computed, p.trailer.checksum)) {
+      return Fail(p.path + ": checksum fails (stored " + std::to_string(p.trailer.checksum) +
+                  ", computed " + std::to_string(computed) + ")");
+    }
+    if (disks.Disk() == 1) expected = p.trailer.memberCount;
+    const bool ok = WalkMembers(p, [&](const MemberBlock& b) {
+      ++blocks;
+      if (b.hasFile) ++files;
+      if (b.hasFile && b.member.isEngine) ++engines;
+      return true;
+    });
+    if (!ok) return 1;
+  }
+  if (!error.empty()) return Fail(error);
+  if (blocks != expected) {
+    return Fail(args[0] + ": trailer counts " + std::to_string(expected) + " member blocks, found " +
+                std::to_string(blocks));
+  }
+  std::printf("OK: %llu member block(s), %llu file(s), %llu engine member(s), %d disk file(s)\n",
+              static_cast<unsigned long long>(blocks), static_cast<unsigned long long>(files),
+              static_cast<unsigned long long>(engines), disks.Disk());
+  return 0;
+}
+
+}  // namespace varnel::pack

@@ -1,0 +1,146 @@
+#include "tool_files.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+#ifdef _WIN32
+#include <sys/utime.h>
+#else
+#include <utime.h>
+#endif
+
+#include "package/package_writer.h"
+
+namespace varnel::pack {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool LocalTime(std::time_t t, std::tm& out) {
+#ifdef _WIN32
+  return localtime_s(&out, &t) == 0;
+#else
+  return localtime_r(&t, &out) != nullptr;
+#endif
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  bytes.clear();
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) bytes.append(buffer, n);
+  return !std::ferror(f.get());
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes, bool append) {
+  FilePtr f(std::fopen(path.c_str(), append ? "ab" : "wb"));
+  if (!f) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+    return false;
+  return std::fclose(f.release()) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+bool MakeFolders(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+std::uint32_t FileDosTime(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return 0;
+  std::tm tm{};
+  if (!LocalTime(st.st_mtime, tm)) return 0;
+  return PackDosTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                     tm.tm_sec);
+}
+
+bool SetFileDosTime(const std::string& path, std::uint32_t dosTime) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>((dosTime >> 25) & 0x7F) + 80;
+  tm.tm_mon = static_cast<int>((dosTime >> 21) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>((dosTime >> 16) & 0x1F);
+  tm.tm_hour = static_cast<int>((dosTime >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((dosTime >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>((dosTime & 0x1F) * 2);
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  if (t == static_cast<std::time_t>(-1)) return false;
+#ifdef _WIN32
+  struct _utimbuf times {t, t};
+  return _utime(path.c_str(), &times) == 0;
+#else
+  struct utimbuf times {t, t};
+  return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+std::string DosTimeText(std::uint32_t d) {
+  if (d == 0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", ((d >> 25) & 0x7F) + 1980,
+                (d >> 21) & 0x0F, (d >> 16) & 0x1F, (d >> 11) & 0x1F, (d >> 5) & 0x3F,
+                (d & 0x1F) * 2);
+  return text;
+}
+
+bool ParseDosTime(const std::string& text, std::uint32_t& dosTime) {
+  int y, mo, d, h, mi, s;
+  char sep;
+  char rest;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi, &s,
+                  &rest) == 7 &&
+      (sep == 'T' || sep == ' ')) {
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
+    dosTime = PackDosTime(y, mo, d, h, mi, s);
+    return dosTime != 0;
+  }
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long long v = std::stoull(text);
+  if (v > 0xFFFFFFFFull) return false;
+  dosTime = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+std::string BaseName(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\:");
+#else
+  const std::size_t slash = path.find_last_of('/');
+#endif
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  const char sep = '\\';
+#else
+  const char sep = '/';
+#endif
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == '/' || last == '\\') return folder + name;
+  return folder + sep + name;
+}
+
+}  // namespace varnel::pack

@@ -1,0 +1,101 @@
+// varnel-pack: writes setup files (stub + package) and reads them back.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "pack_commands.h"
+
+namespace varnel::pack {
+namespace {
+
+const char kHelp[] =
+    "varnel-pack - build and inspect Varnel setup files\n"
+    "\n"
+    "usage:\n"
+    "  varnel-pack build -o SETUP --stub STUB [--engine ENGINE] [options] [FILE...]\n"
+    "  varnel-pack list FILE          trailer, flags, header blocks and every member\n"
+    "  varnel-pack extract FILE DIR   unpack every member (following disk files)\n"
+    "  varnel-pack verify FILE        magic, checksum, every member inflates\n"
+    "  varnel-pack --help\n"
+    "\n"
+    "build: inputs\n"
+    "  -o, --output PATH         setup file to write (disk files get .001, .002 ...)\n"
+    "  --stub PATH               the stub image (Stub.exe: \"MZ\", \"PE\" at 0x100)\n"
+    "  --engine PATH[=NAME]      setup engine, written first and marked with \"*\"\n"
+    "  --engine-args TEXT        text after the engine's \"*\" (e.g. \" /X\")\n"
+    "  FILE, --file PATH[=NAME]  a file to carry, compressed (NAME: member name)\n"
+    "  --stored PATH[=NAME]      a file to carry stored (uncompressed)\n"
+    "  --store                   store every member uncompressed\n"
+    "  --level N                 zlib level 0-9 (default: zlib's default, 6)\n"
+    "  --time WHEN               member time: YYYY-MM-DDTHH:MM:SS or a packed DOS\n"
+    "                            value (0: not set); default: each file's own time\n"
+    "  --language FILE           language file (repeatable, order kept): lines\n"
+    "                            key=value; \"#\"/\";\" comments; an optional first\n"
+    "                            line [Name] names the section, else the file name\n"
+    "                            up to its first \".\" does (English.lang -> English)\n"
+    "  --seed N                  seed of the token padding (default: from inputs)\n"
+    "build: update block\n"
+    "  --update-url URL          (default \"http:\")\n"
+    "  --info-file NAME          (default \".info\")\n"
+    "  --agent-file NAME         (default \".exe\")\n"
+    "  --update-token VALUE      secret token, scrambled by the tool; \"random\"\n"
+    "  --update-token-stored T   token written as it is (already scrambled)\n"
+    "  --run-hidden              item 4 = \"1\"\n"
+    "build: download block (header count 3)\n"
+    "  --download-url URL        base URL of the full setup file\n"
+    "  --setup-name NAME         its file name (default: the output's name)\n"
+    "  --setup-size N|auto       its size (default auto: the full file's own size)\n"
+    "  --download-token VALUE    shared token (default: random from the seed)\n"
+    "  --download-token-stored T token written as it is\n"
+    "  --no-local-copy           item 2 = \"1\"\n"
+    "  --web-installer PATH      also write the web installer for the setup file\n"
+    "build: trailer\n"
+    "  --temp-notice --more-disks --restart-from-temp --activity-bar\n"
+    "  --agent-download-log      option bits 0-4\n"
+    "  --options N               option byte as a number\n"
+    "  --web-installer-flag --ask-before-download --write-update-agent\n"
+    "  --update-agent            bytes 66-69\n"
+    "  --build-byte N            byte 0 (default 1)\n"
+    "  --reserved20 HEX16        bytes 20-27   --reserved64 N   byte 64\n"
+    "  --checksum N              stored checksum (default 1234: none)\n"
+    "  --end-pointer             set the package end pointer\n"
+    "  --append FILE             data after the trailer (sets the end pointer)\n"
+    "  --span SIZE               disk files of at most SIZE bytes (K, M, G suffixes)\n"
+    "  --span-naming exe|001     exe: SETUP, SETUP.002 ...; 001: SETUP starts\n"
+    "                            and restarts from SETUP.001, SETUP.002 ...\n"
+    "\n"
+    "exit codes: 0 done, 1 failure (one line on stderr), 2 command-line mistake\n";
+
+}  // namespace
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "varnel-pack: %s\n", message.c_str());
+  return code;
+}
+
+}  // namespace varnel::pack
+
+int main(int argc, char** argv) {
+  using namespace varnel::pack;
+  if (argc < 2) {
+    std::fputs(kHelp, stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  Args args(argv + 2, argv + argc);
+  try {
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    if (command == "build") return RunBuild(args);
+    if (command == "list") return RunList(args);
+    if (command == "extract") return RunExtract(args);
+    if (command == "verify") return RunVerify(args);
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return Fail("unknown command " + command + " (see varnel-pack --help)", 2);
+}
