@@ -7,12 +7,10 @@ import os
 import struct
 import subprocess
 import sys
-import tempfile
 
-ROOT = os.environ.get("VARNEL_ROOT") or os.path.abspath(
-    os.path.join(os.path.dirname(__file__), "..", ".."))
-DIST = os.path.join(ROOT, "dist")
-PACK = os.path.join(DIST, "varnel-pack")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_harness import ENGINE, PACK, STUB, WineSession, scratch_dir  # noqa: E402
+
 failures = []
 passed = []
 
@@ -30,54 +28,41 @@ def run_tool(args, cwd, log):
     return rc, open(log).read()
 
 
-def run_wine(exe, cwd, log, timeout=120):
-    # Output goes to a file: Wine's services would hold a pipe open for ever.
-    if os.environ.get("WINEPREFIX") and os.environ.get("DISPLAY"):
-        cmd = ["wine", exe]
-    else:
-        cmd = ["bash", os.path.join(ROOT, "scripts", "wine-run.sh"), exe]
-    with open(log, "w") as out:
-        return subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=subprocess.STDOUT, timeout=timeout).returncode
-
-
 def main():
-    stub_path = os.path.join(DIST, "Stub.exe")
+    stub_path = STUB
     stub = open(stub_path, "rb").read()
     check(stub[:2] == b"MZ", "Stub.exe starts with MZ")
     check(stub[0x100:0x104] == b"PE\0\0", "Stub.exe has PE at 0x100")
     check(stub[0xF8:0x100] == bytes(8), "Stub.exe 0xF8..0xFF are zero")
     check(struct.unpack_from("<I", stub, 0x3C)[0] == 0x100, "e_lfanew is 0x100")
 
-    with tempfile.TemporaryDirectory() as d:
-        engine = os.path.join(DIST, "Engine.exe")
-        if not os.path.exists(engine):
-            engine = os.path.join(d, "Engine.exe")
-            with open(engine, "wb") as f:
-                f.write(b"placeholder engine")
-        with open(os.path.join(d, "readme.txt"), "w") as f:
-            f.write("Sample product\n")
-        with open(os.path.join(d, "English.lang"), "w") as f:
-            f.write("FontName=Tahoma\ns1=Starting up, please wait ...\n")
-        log = os.path.join(d, "tool.log")
-        rc, text = run_tool(["build", "-o", "setup.exe", "--stub", stub_path, "--engine",
-                             engine, "--language", "English.lang", "--time",
-                             "2024-05-06T07:08:10", "readme.txt"], d, log)
-        check(rc == 0, "build: " + text)
-        setup = open(os.path.join(d, "setup.exe"), "rb").read()
-        check(setup[:len(stub)] == stub, "setup starts with the stub image unchanged")
-        check(struct.unpack_from("<I", setup, len(setup) - 70)[0] == len(stub),
-              "package starts right after the image")
+    d = scratch_dir("setup_file_build")
+    engine = ENGINE
+    with open(os.path.join(d, "readme.txt"), "w") as f:
+        f.write("Sample product\n")
+    with open(os.path.join(d, "English.lang"), "w") as f:
+        f.write("FontName=Tahoma\ns1=Starting up, please wait ...\n")
+    log = os.path.join(d, "tool.log")
+    rc, text = run_tool(["build", "-o", "setup.exe", "--stub", stub_path, "--engine",
+                         engine, "--language", "English.lang", "--time",
+                         "2024-05-06T07:08:10", "readme.txt"], d, log)
+    check(rc == 0, "build: " + text)
+    setup = open(os.path.join(d, "setup.exe"), "rb").read()
+    check(setup[:len(stub)] == stub, "setup starts with the stub image unchanged")
+    check(struct.unpack_from("<I", setup, len(setup) - 70)[0] == len(stub),
+          "package starts right after the image")
 
-        rc, text = run_tool(["list", "setup.exe"], d, log)
-        check(rc == 0 and "Engine.exe  (engine: Engine.exe*)" in text and "readme.txt" in text
-              and "2024-05-06 07:08:10" in text and "[English]" in text, "list: " + text)
-        rc, text = run_tool(["verify", "setup.exe"], d, log)
-        check(rc == 0 and "OK: 2 member block(s)" in text, "verify: " + text)
+    rc, text = run_tool(["list", "setup.exe"], d, log)
+    check(rc == 0 and "Engine.exe  (engine: Engine.exe*)" in text and "readme.txt" in text
+          and "2024-05-06 07:08:10" in text and "[English]" in text, "list: " + text)
+    rc, text = run_tool(["verify", "setup.exe"], d, log)
+    check(rc == 0 and "OK: 2 member block(s)" in text, "verify: " + text)
 
-        rc = run_wine(os.path.join(d, "setup.exe"), d, os.path.join(d, "wine.log"))
-        check(rc == 0, "setup.exe under Wine exits with 0, got %d: %s"
-              % (rc, open(os.path.join(d, "wine.log"), errors="replace").read()[-2000:]))
+    with WineSession() as wine:
+        rc = wine.run(os.path.join(d, "setup.exe"), timeout=120,
+                      log=os.path.join(d, "wine.log"))
+    check(rc == 0, "setup.exe under Wine exits with 0, got %d: %s"
+          % (rc, open(os.path.join(d, "wine.log"), errors="replace").read()[-2000:]))
 
     print("%d passed, %d failed" % (len(passed), len(failures)))
     return 1 if failures else 0

@@ -6,6 +6,7 @@
 #include "pack_commands.h"
 #include "package/byte_source.h"
 #include "package/member_blocks.h"
+#include "package/package_reader.h"
 #include "package/package_trailer.h"
 #include "tool_files.h"
 #include "utils/delimited_list.h"
@@ -19,6 +20,7 @@ struct PackageFile {
   FileSource source;
   Trailer trailer;
   bool isPackage = false;
+  bool headersDamaged = false;  // a trailer, but header blocks the reader refuses
   std::uint64_t end = 0;
   std::string languageList, updateBlock, downloadBlock;
 
@@ -27,6 +29,7 @@ struct PackageFile {
     path.clear();
     trailer = Trailer();
     isPackage = false;
+    headersDamaged = false;
     end = 0;
     languageList.clear();
     updateBlock.clear();
@@ -43,18 +46,12 @@ bool OpenPackage(const std::string& path, PackageFile& p) {
   p.isPackage = ReadTrailer(p.source, p.trailer);
   p.end = LocatePackageEnd(p.source);
   if (!p.isPackage) return true;
-  std::uint64_t at = p.trailer.packageStart;
-  std::string* blocks[] = {&p.languageList, &p.updateBlock, &p.downloadBlock};
-  const int count = p.trailer.headerCount >= 3 ? 3 : 2;
-  for (int i = 0; i < count; ++i) {
-    std::uint32_t length = 0;
-    if (!p.source.ReadU32(at, length) || length > p.end || at + 4 + length > p.end ||
-        !p.source.ReadString(at + 4, length, *blocks[i])) {
-      blocks[i]->clear();
-      break;
-    }
-    at += 4 + length;
-  }
+  // The header blocks come through the stub's own package reader.
+  const TGFileInfo info = TGFileInfo::Create(p.source);
+  p.headersDamaged = !info.IsPackage();
+  p.languageList = info.LanguageList();
+  p.updateBlock = info.UpdateBlock();
+  p.downloadBlock = info.DownloadBlock();
   return true;
 }
 
@@ -171,6 +168,10 @@ void PrintTrailer(const PackageFile& p) {
 }
 
 void PrintHeaders(const PackageFile& p) {
+  if (p.headersDamaged) {
+    std::printf("header blocks: DAMAGED (the stub reads this file as no package)\n");
+    return;
+  }
   const int sections = SUB::ListCount(p.languageList);
   std::printf("languages: %d\n", sections);
   for (int i = 0; i < sections; ++i) {
@@ -265,6 +266,7 @@ int RunExtract(const Args& args) {
   int files = 0;
   while (disks.Next(p, error)) {
     if (!p.isPackage) return Fail(p.path + " is not a setup or disk file (no package trailer)");
+    if (p.headersDamaged) return Fail(p.path + ": header blocks run past the package end");
     const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
     if (!ChecksumPasses(computed, p.trailer.checksum)) return Fail(p.path + ": checksum fails");
     const bool ok = WalkMembers(p, [&](const MemberBlock& b) {
@@ -302,6 +304,7 @@ int RunVerify(const Args& args) {
   std::uint64_t blocks = 0, files = 0, engines = 0;
   while (disks.Next(p, error)) {
     if (!p.isPackage) return Fail(p.path + ": wrong magic, not a package");
+    if (p.headersDamaged) return Fail(p.path + ": header blocks run past the package end");
     const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
     if (!ChecksumPasses(computed, p.trailer.checksum)) {
       return Fail(p.path + ": checksum fails (stored " + std::to_string(p.trailer.checksum) +
