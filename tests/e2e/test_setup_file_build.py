@@ -9,7 +9,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import ENGINE, PACK, STUB, WineSession, scratch_dir  # noqa: E402
+from wine_harness import DIST, ENGINE, PACK, STUB, WineSession, scratch_dir, winpath  # noqa: E402
 
 failures = []
 passed = []
@@ -61,8 +61,19 @@ def main():
     with WineSession() as wine:
         rc = wine.run(os.path.join(d, "setup.exe"), timeout=120,
                       log=os.path.join(d, "wine.log"))
-    check(rc == 0, "setup.exe under Wine exits with 0, got %d: %s"
-          % (rc, open(os.path.join(d, "wine.log"), errors="replace").read()[-2000:]))
+        check(rc == 0, "setup.exe under Wine exits with 0, got %d: %s"
+              % (rc, open(os.path.join(d, "wine.log"), errors="replace").read()[-2000:]))
+
+        # The Windows build of the tool writes the same bytes.
+        rc = wine.run(os.path.join(DIST, "varnel-pack.exe"),
+                      ["build", "-o", winpath(os.path.join(d, "setup-win.exe")), "--stub",
+                       winpath(stub_path), "--engine", winpath(engine), "--language",
+                       winpath(os.path.join(d, "English.lang")), "--time", "2024-05-06T07:08:10",
+                       winpath(os.path.join(d, "readme.txt"))],
+                      timeout=120, log=os.path.join(d, "pack-win.log"))
+        same = rc == 0 and open(os.path.join(d, "setup-win.exe"), "rb").read() == setup
+        check(same, "varnel-pack.exe writes the same setup file: %d %s"
+              % (rc, open(os.path.join(d, "pack-win.log"), errors="replace").read()))
 
     print("%d passed, %d failed" % (len(passed), len(failures)))
     return 1 if failures else 0

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "package/member_blocks.h"
+#include "package/package_reader.h"
 #include "package/package_trailer.h"
 #include "utils/delimited_list.h"
 
@@ -212,6 +213,20 @@ TEST(PackageWriter, DownloadBlockNamesOwnSize) {
   EXPECT_NE(downloadToken(web), downloadToken(f));
   EXPECT_EQ(UnscrambleToken(downloadToken(web)), "TOKEN123");
   EXPECT_EQ(UnscrambleToken(downloadToken(f)), "TOKEN123");
+
+  const TGFileInfo webReader = TGFileInfo::Create(MemorySource(web));
+  const TGFileInfo fullReader = TGFileInfo::Create(MemorySource(f));
+  EXPECT_TRUE(webReader.IsWebInstaller());
+  EXPECT_FALSE(fullReader.IsWebInstaller());
+  EXPECT_EQ(webReader.GetSetupFileName(), "setup.exe");
+  EXPECT_EQ(webReader.GetSetupFileSize(), std::to_string(f.size()));
+  EXPECT_TRUE(webReader.SameDownloadToken(fullReader));
+
+  BuildOptions other = o;
+  other.downloadTokenValue = "OTHER";
+  std::string otherWeb;
+  ASSERT_TRUE(BuildWebInstaller(other, f.size(), otherWeb, error));
+  EXPECT_FALSE(TGFileInfo::Create(MemorySource(otherWeb)).SameDownloadToken(fullReader));
 }
 
 // Packages of several shapes come back through the trailer lookup and the
@@ -260,6 +275,14 @@ TEST(PackageWriter, RoundTripThroughReader) {
     EXPECT_EQ(t.askBeforeDownload, o.askBeforeDownload);
     EXPECT_EQ(LocatePackageEnd(source), files[0].bytes.size() - o.appended.size());
     EXPECT_EQ(FileChecksum(source, t.length), kNoChecksum);
+    const TGFileInfo reader = TGFileInfo::Create(source);
+    ASSERT_TRUE(reader.IsPackage());
+    EXPECT_EQ(reader.LanguageList(), EncodeLanguageList(o.languages));
+    EXPECT_EQ(reader.GetUpdateUrl(), "http:");
+    EXPECT_EQ(reader.GetAgentFileName(), ".exe");
+    EXPECT_EQ(reader.GetSetupFileName(), o.withDownloadBlock ? "s.exe" : "");
+    EXPECT_EQ(reader.NoLocalSetupCopy(), o.withDownloadBlock);
+    EXPECT_EQ(reader.ShowActivityBar(), (o.options & kOptShowActivityBar) != 0);
 
     MemberBlockWalker walker(source, t.packageStart, t.headerCount, LocatePackageEnd(source));
     std::vector<InputFile> want;
