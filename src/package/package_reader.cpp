@@ -163,7 +163,11 @@ TGFileInfo TGFileInfo::Create(const ByteSource& source) {
   // Header blocks must lie between the package start and the trailer; a
   // length that runs past it (or is negative) marks a damaged or foreign
   // file, which is treated like no package at all.
-  const std::uint64_t limit = LocatePackageEnd(source) - trailer.length;
+  // (ReadTrailer has checked that the stored trailer length fits the file.)
+  const std::uint64_t end = LocatePackageEnd(source);
+  std::uint32_t storedLength = 0;
+  if (!source.ReadU32(end - 4, storedLength)) return reader;
+  const std::uint64_t limit = end - storedLength;
   std::uint64_t position = trailer.packageStart;
   const int blocks = trailer.headerCount >= 3 ? 3 : 2;
   std::string texts[3];

@@ -1,6 +1,7 @@
 #include "utils/delimited_list.h"
 
 #include <algorithm>
+#include <set>
 
 namespace varnel {
 namespace {
@@ -201,9 +202,13 @@ std::string SUB::ListZip(const std::string& names, const std::string& values,
                          bool dropTrailingEmpty) {
   const std::string n = dropTrailingEmpty ? ListTrimEmpty(names, true, false) : names;
   const std::string v = dropTrailingEmpty ? ListTrimEmpty(values, true, false) : values;
-  const int count = std::max(ListCount(n), ListCount(v));
+  const std::vector<std::string> nameItems = Split(n), valueItems = Split(v);
+  const std::size_t count = std::max(nameItems.size(), valueItems.size());
   std::vector<std::string> items;
-  for (int i = 0; i < count; ++i) items.push_back(ListItem(n, i, "") + "=" + ListItem(v, i, ""));
+  for (std::size_t i = 0; i < count; ++i) {
+    items.push_back((i < nameItems.size() ? nameItems[i] : std::string()) + "=" +
+                    (i < valueItems.size() ? valueItems[i] : std::string()));
+  }
   return Assemble(items);
 }
 
@@ -264,13 +269,10 @@ std::string SUB::ListReverse(const std::string& list) {
 
 std::string SUB::ListUnique(const std::string& list) {
   if (!IsList(list)) return NotLone(list);
-  std::vector<std::string> kept, keys;
+  std::vector<std::string> kept;
+  std::set<std::string> keys;
   for (const std::string& item : Split(list)) {
-    if (item.empty()) continue;
-    std::string key = Upper(Trim(item));
-    if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-    keys.push_back(std::move(key));
-    kept.push_back(item);
+    if (!item.empty() && keys.insert(Upper(Trim(item))).second) kept.push_back(item);
   }
   return Join(kept, list[0]);
 }
@@ -281,8 +283,11 @@ std::string SUB::ListTrimEmpty(const std::string& list, bool atEnd, bool atStart
   const char sep = out[0];
   if (atEnd)
     while (out.size() >= 2 && out[out.size() - 2] == sep) out.pop_back();
-  if (atStart)
-    while (out.size() >= 2 && out[1] == sep) out.erase(0, 1);
+  if (atStart) {
+    std::size_t empty = 0;  // empty items at the start
+    while (empty + 2 <= out.size() && out[empty + 1] == sep) ++empty;
+    out.erase(0, empty);
+  }
   return NotLone(out);
 }
 
