@@ -224,7 +224,8 @@ std::string SUB::ListSetItem(const std::string& list, int index, const std::stri
   const std::string l = list.empty() ? std::string("|") : list;
   const char sep = l[0];
   std::vector<std::string> items = Split(l);
-  if (static_cast<int>(items.size()) < index + 1) items.resize(index + 1);
+  const std::size_t needed = static_cast<std::size_t>(index) + 1;
+  if (items.size() < needed) items.resize(needed);
   items[index] = value;
   if (value.find(sep) != std::string::npos) return Assemble(items);
   return Join(items, sep);
