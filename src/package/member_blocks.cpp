@@ -14,7 +14,7 @@ namespace {
 // Bytes read from the file between two calls of the pump.
 constexpr std::size_t kReadChunk = 65536;
 // Output produced by one inflate call between two calls of the pump.
-constexpr std::size_t kInflateRound = 256 * 1024;
+constexpr std::size_t kInflateRound = 1024 * 1024;
 
 std::uint32_t ParseDecimalTime(const std::string& text) {
   if (text.empty() || text.size() > 10) return 0;
@@ -62,12 +62,14 @@ bool IsDeviceName(std::string base) {
 
 }  // namespace
 
-bool ParseMemberPayload(const std::string& payload, Member& member) {
+bool ParseMemberPayload(std::string payload, Member& member) {
   member = Member();
   const std::size_t zero = payload.find('\0');
   if (zero == std::string::npos || zero == 0) return false;
   member.header = payload.substr(0, zero);
-  member.content = payload.substr(zero + 1);
+  // The content keeps the payload's buffer: a 5 MiB member is not copied.
+  payload.erase(0, zero + 1);
+  member.content = std::move(payload);
   const std::string nameItem = SUB::ListItem(member.header, 0);
   member.name = nameItem;
   member.time = ParseDecimalTime(SUB::ListItem(member.header, 1));
@@ -220,7 +222,7 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
                                " cannot be read");
     }
     if (block.compressed) bytes = InflateMember(bytes, kMaxMemberPayload, pump_);
-    block.hasFile = ParseMemberPayload(bytes, block.member);
+    block.hasFile = ParseMemberPayload(std::move(bytes), block.member);
     return true;
   } catch (...) {
     finished_ = true;

@@ -47,7 +47,7 @@ struct Member {
 
 // Splits a payload (header, zero byte, content) into `member`. False when the
 // payload yields no file: no zero byte, or an empty header.
-bool ParseMemberPayload(const std::string& payload, Member& member);
+bool ParseMemberPayload(std::string payload, Member& member);
 
 // A name that can be written into the destination folder as it is: no folder
 // part, no drive or stream (":"), no "..", no device name (CON, NUL, AUX, PRN,
