@@ -191,10 +191,11 @@ void PrintHeaders(const PackageFile& p) {
   if (p.trailer.headerCount >= 3) {
     const std::string& d = p.downloadBlock;
     const std::string token = SUB::ListItem(d, 3);
-    std::printf("download block: url \"%s\", setup file \"%s\", no local copy \"%s\", token \"%s\" = \"%s\", size \"%s\"\n",
+    const std::string plain = token.empty() ? "" : " = \"" + Printable(UnscrambleToken(token)) + "\"";
+    std::printf("download block: url \"%s\", setup file \"%s\", no local copy \"%s\", token \"%s\"%s, size \"%s\"\n",
                 Printable(SUB::ListItem(d, 0)).c_str(), Printable(SUB::ListItem(d, 1)).c_str(),
-                Printable(SUB::ListItem(d, 2)).c_str(), Printable(token).c_str(),
-                Printable(UnscrambleToken(token)).c_str(), Printable(SUB::ListItem(d, 4)).c_str());
+                Printable(SUB::ListItem(d, 2)).c_str(), Printable(token).c_str(), plain.c_str(),
+                Printable(SUB::ListItem(d, 4)).c_str());
   }
 }
 
