@@ -67,7 +67,7 @@ bool ParseMemberPayload(std::string payload, Member& member) {
   const std::size_t zero = payload.find('\0');
   if (zero == std::string::npos || zero == 0) return false;
   member.header = payload.substr(0, zero);
-  // The content keeps the payload's buffer: a 5 MiB member is not copied.
+  // The content keeps the payload's buffer: no second 5 MiB allocation.
   payload.erase(0, zero + 1);
   member.content = std::move(payload);
   const std::string nameItem = SUB::ListItem(member.header, 0);

@@ -235,6 +235,17 @@ std::string AssembleFile(const std::string& prefix, const Prepared& p, std::size
   return out;
 }
 
+// Replaces the stored checksum of an assembled file by the one a reader
+// computes, where the file is small enough to be checked at all.
+void StoreComputedChecksum(std::string& file) {
+  const MemorySource source(file);
+  Trailer t;
+  if (!ReadTrailer(source, t)) return;
+  const std::uint32_t sum = FileChecksum(source, t.length);
+  if (sum == kNoChecksum || sum == 0) return;
+  SetU32(file, LocatePackageEnd(source) - t.length + kTrOffChecksum, sum);
+}
+
 bool CheckStub(const BuildOptions& o, std::string& error) {
   std::string problem = StubImageProblem(o.stub);
   if (!problem.empty()) {
@@ -257,10 +268,16 @@ std::vector<const InputFile*> MemberFiles(const BuildOptions& o) {
   return all;
 }
 
+void FinishFiles(const BuildOptions& o, std::vector<BuiltFile>& files) {
+  if (!o.computeChecksum) return;
+  for (auto& f : files) StoreComputedChecksum(f.bytes);
+}
+
 bool BuildOneFile(const BuildOptions& o, const Prepared& p, std::vector<BuiltFile>& files) {
   Trailer t = BaseTrailer(o, p);
   t.memberCount = static_cast<std::uint32_t>(p.blocks.size());
   files.push_back({"", AssembleFile(o.stub, p, 0, p.blocks.size(), t, o.endPointer, o.appended)});
+  FinishFiles(o, files);
   return true;
 }
 
@@ -313,6 +330,7 @@ bool BuildSpanned(const BuildOptions& o, const Prepared& p, std::vector<BuiltFil
                                   disks[d].second, t, isSetupFile && o.endPointer,
                                   isSetupFile ? o.appended : std::string())});
   }
+  FinishFiles(o, files);
   return true;
 }
 
@@ -547,6 +565,7 @@ bool BuildWebInstaller(const BuildOptions& o, std::uint64_t fullSetupSize, std::
   t.webInstaller = 1;
   t.memberCount = 0;
   bytes = AssembleFile(o.stub, p, 0, 0, t, o.endPointer, o.appended);
+  if (o.computeChecksum) StoreComputedChecksum(bytes);
   return true;
 }
 

@@ -139,6 +139,9 @@ struct BuildOptions {
   std::uint8_t reserved20[8] = {};
   std::uint8_t reserved64 = 0;
   std::uint32_t checksum = kNoChecksum;
+  // Write the real file checksum into every file small enough to be checked
+  // (at most kChecksumMaxFileSize bytes); larger files keep `checksum`.
+  bool computeChecksum = false;
 
   // Data written after the trailer; with it (or with endPointer) the package
   // end pointer at 0xF8 is set to the offset just past the trailer.

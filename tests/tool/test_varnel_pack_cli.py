@@ -119,6 +119,18 @@ def main():
         check(t_web.split(" = ")[1] == t_full.split(" = ")[1] and t_web != t_full,
               "shared token %s %s" % (t_web, t_full))
 
+        # Computed checksums: a small file passes, a changed byte fails.
+        write(os.path.join(d, "tiny-stub.exe"), fake_stub(1024))
+        rc, out, err = run("build", "--stub", "tiny-stub.exe", "-o", "tiny.exe", "readme.txt",
+                           "--checksum", "compute", "--time", "0", cwd=d)
+        rc2, out, err2 = run("verify", "tiny.exe", cwd=d)
+        check(rc == 0 and rc2 == 0, "computed checksum passes: %s %s" % (err, err2))
+        tiny = bytearray(open(os.path.join(d, "tiny.exe"), "rb").read())
+        tiny[1040] ^= 1  # a letter of the update block
+        write(os.path.join(d, "tiny-bad.exe"), bytes(tiny))
+        rc, out, err = run("verify", "tiny-bad.exe", cwd=d)
+        check(rc == 1 and "checksum fails" in err, "changed byte fails the checksum: %s" % err)
+
         # A corrupt member fails verify with one line.
         bad = bytearray(open(os.path.join(d, "full.exe"), "rb").read())
         start = struct.unpack_from("<I", bad, len(bad) - 70)[0]

@@ -166,6 +166,35 @@ TEST(PackageWriter, EndPointerAndAppendedData) {
   EXPECT_EQ(Walk(f, 261120, 2, 261354).size(), 2u);
 }
 
+TEST(PackageWriter, ComputedChecksumOnSmallFiles) {
+  for (bool signed_ : {false, true}) {
+    SCOPED_TRACE(signed_ ? "signed" : "plain");
+    BuildOptions o = SmallOptions();
+    o.stub = FakeStub(1024);
+    o.computeChecksum = true;
+    if (signed_) o.appended = std::string(700, 'S');
+    std::vector<BuiltFile> files;
+    std::string error;
+    ASSERT_TRUE(BuildSetup(o, files, error)) << error;
+    std::string f = files[0].bytes;
+    MemorySource source(f);
+    Trailer t;
+    ASSERT_TRUE(ReadTrailer(source, t));
+    EXPECT_NE(t.checksum, kNoChecksum);
+    EXPECT_EQ(FileChecksum(source, t.length), t.checksum);
+
+    f[1100] ^= 0x40;  // inside the header blocks
+    EXPECT_NE(FileChecksum(MemorySource(f), t.length), t.checksum);
+  }
+  // A file above the checked size keeps the given value.
+  BuildOptions big = SmallOptions();
+  big.computeChecksum = true;
+  std::vector<BuiltFile> files;
+  std::string error;
+  ASSERT_TRUE(BuildSetup(big, files, error));
+  EXPECT_EQ(U32At(files[0].bytes, files[0].bytes.size() - kTrailerSize + kTrOffChecksum), kNoChecksum);
+}
+
 TEST(PackageWriter, TokensScrambleToThirtyFourCharacters) {
   TokenRandom random(42);
   for (int i = 0; i < 50; ++i) {

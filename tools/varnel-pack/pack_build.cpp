@@ -178,8 +178,13 @@ int ParseBuildArgs(const Args& args, BuildArgs& a) {
       o.seed = n;
       a.seedGiven = true;
     } else if (opt == "--checksum") {
-      if (!ParseNumber(v, 0xFFFFFFFFull, n)) return Fail("--checksum needs a number: " + v, 2);
-      o.checksum = static_cast<std::uint32_t>(n);
+      if (v == "compute") {
+        o.computeChecksum = true;
+      } else {
+        if (!ParseNumber(v, 0xFFFFFFFFull, n))
+          return Fail("--checksum needs a number or \"compute\": " + v, 2);
+        o.checksum = static_cast<std::uint32_t>(n);
+      }
     } else if (opt == "--reserved20") {
       if (!ParseHexBytes(v, o.reserved20, 8))
         return Fail("--reserved20 needs 16 hexadecimal digits: " + v, 2);
