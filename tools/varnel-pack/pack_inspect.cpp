@@ -110,6 +110,11 @@ class DiskSequence {
       // A starter carries no members and restarts from its ".001" disk.
       if (p.isPackage && (p.trailer.options & kOptRestartFromTempCopy) &&
           FileExists(path + ".001")) {
+        if (p.headersDamaged ||
+            !ChecksumPasses(FileChecksum(p.source, p.trailer.length), p.trailer.checksum)) {
+          error = path + ": checksum fails or header blocks damaged";
+          return false;
+        }
         starter_ = path;
         base_ = path;
         path += ".001";
