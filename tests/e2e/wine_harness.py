@@ -46,6 +46,10 @@ class WineSession:
         # A persistent server makes each program start in milliseconds.
         self.own_server = self.xvfb is not None
         self._quiet(["wineserver", "-p"], 60)
+        # Xvfb has no window manager: Wine draws the captions itself, so that
+        # windows show their title and close button (screenshots, clicks).
+        self.run("reg", ["add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated", "/d", "N",
+                         "/f"], timeout=60)
         return self
 
     def __exit__(self, *exc):
@@ -95,6 +99,22 @@ class WineSession:
     def probe(self, *args, timeout=60):
         """WindowProbe.exe with the given arguments; True on success."""
         return self.run(PROBE, [str(a) for a in args], timeout=timeout) == 0
+
+    def click(self, x, y):
+        """A left click at screen coordinates (xdotool)."""
+        with open(os.devnull, "w") as null:
+            return subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"],
+                                  env=self.env, stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                                  timeout=30).returncode == 0
+
+    def window_info(self, cls, info_file):
+        """WindowProbe's description of a window: (window row, child rows),
+        each row [class, text, visible, x, y, width, height]."""
+        if not self.probe("info", cls, winpath(info_file)):
+            return None, []
+        with open(info_file, encoding="latin-1") as f:
+            rows = [line.split("|") for line in f.read().splitlines()]
+        return rows[0], rows[1:]
 
     def screenshot(self, path):
         """The whole X screen as an image file."""
