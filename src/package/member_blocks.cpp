@@ -54,9 +54,12 @@ bool IsDeviceName(std::string base) {
   static const char* const kDevices[] = {"CON", "NUL", "AUX", "PRN", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* d : kDevices)
     if (base == d) return true;
-  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-      base[3] >= '1' && base[3] <= '9')
-    return true;
+  // COM1-9 and LPT1-9; Windows also takes the superscript digits 1, 2, 3
+  // of the ANSI code page (0xB9, 0xB2, 0xB3) as device numbers.
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
+    const unsigned char n = static_cast<unsigned char>(base[3]);
+    if ((n >= '1' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3) return true;
+  }
   return false;
 }
 

@@ -208,7 +208,7 @@ TEST(MemberBlocks, SafeMemberNames) {
                                 "..\\up.txt", "a..b", "CON", "con.txt", "Nul", "AUX.dat",
                                 "PRN", "COM1", "com9.log", "LPT1", "lpt5.x", "CON .txt",
                                 "a*b", "a|b", "tab\tname", "z\0z"s, "trailing.",
-                                "trailing ", "q?.txt", "<x>"};
+                                "trailing ", "q?.txt", "<x>", "COM\xB9.txt", "lpt\xB2"};
   for (const auto& n : unsafe) EXPECT_FALSE(IsSafeMemberName(n)) << n;
 }
 
