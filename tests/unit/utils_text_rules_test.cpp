@@ -1,0 +1,87 @@
+// Text rules of the utilities: agent log lines and paths, exception report
+// lines, line-break normalisation, the self-deletion script.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "utils/agent_log.h"
+#include "utils/debug_channel.h"
+#include "utils/exception_report.h"
+#include "utils/message_pump.h"
+#include "utils/self_delete_script.h"
+
+namespace {
+
+using namespace varnel;
+
+TEST(AgentLogLine, FormatsDateTimeThreadTagAndMessage) {
+  AgentLogTime t{2026, 3, 7, 9, 5, 4};
+  EXPECT_EQ(FormatAgentLogLine(t, 42, "   ", "PerformAutoUpdate() - START"),
+            "07/03/26 09:05:04    42   PerformAutoUpdate() - START");
+  // A six-digit thread id is written whole; the tag sits right after it.
+  EXPECT_EQ(FormatAgentLogLine(t, 123456, " X ", "m"), "07/03/26 09:05:04 123456 X m");
+  AgentLogTime local{1999, 12, 31, 23, 59, 58, ".", "."};
+  EXPECT_EQ(FormatAgentLogLine(local, 7, "   ", ""), "31.12.99 23.59.58     7   ");
+}
+
+TEST(AgentLogPath, PlainAndTransientCopyShareOneFile) {
+  struct Case {
+    const char* exe;
+    const char* log;
+  } cases[] = {
+      {"C:\\Prog\\App.AutoUpdate.exe", "C:\\Prog\\X_App.AutoUpdate.log"},
+      {"C:\\Prog\\X_App.AutoUpdate.exe", "C:\\Prog\\X_App.AutoUpdate.log"},
+      {"C:\\Prog\\x_app.exe", "C:\\Prog\\X_x_app.log"},  // the prefix test regards case
+      {"C:\\Prog.d\\Agent", "C:\\Prog.d\\X_Agent.log"},   // no extension: one is added
+      {"C:\\X_.exe", "C:\\X_.log"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AgentLogPathFor(c.exe), c.log) << c.exe;
+}
+
+TEST(ExceptionReport, LabelsAndSkipsEmptyTexts) {
+  EXPECT_EQ(ExceptionReportLine("Utils.GetExeVersion()", "", "", "boom"),
+            " ---  [ Method = Utils.GetExeVersion() ]  [ ErrMsg = boom ] ");
+  EXPECT_EQ(ExceptionReportLine("M", "R", "S", "E"),
+            " ---  [ Method = M ]  [ Remark = R ]  [ SX = S ]  [ ErrMsg = E ] ");
+  EXPECT_EQ(ExceptionReportLine("", "", "", ""), " --- ");
+}
+
+TEST(DebugFileText, EveryLineBreakBecomesCrLf) {
+  EXPECT_EQ(NormalizeLineBreaks("a\r\nb\nc\rd\n\re"), "a\r\nb\r\nc\r\nd\r\n\r\ne");
+  EXPECT_EQ(NormalizeLineBreaks("\r"), "\r\n");
+  EXPECT_EQ(NormalizeLineBreaks("plain"), "plain");
+}
+
+TEST(PumpSlice, TenthOfTheWaitBetween1And25) {
+  EXPECT_EQ(PumpSliceMs(0), 1u);
+  EXPECT_EQ(PumpSliceMs(5), 1u);
+  EXPECT_EQ(PumpSliceMs(100), 10u);
+  EXPECT_EQ(PumpSliceMs(10000), 25u);
+}
+
+TEST(SelfDeleteScript, LinesQuotesAndFolder) {
+  std::string withFolder =
+      BuildSelfDeleteScript("C:\\A B\\x.exe", "C:\\A B", "C:\\T\\_DEL_ME_.BAT", true, "\"");
+  EXPECT_EQ(withFolder,
+            ":START\r\n"
+            "DEL \"C:\\A B\\x.exe\"\r\n"
+            "IF exist \"C:\\A B\\x.exe\" GOTO START\r\n"
+            "RD \"C:\\A B\"\r\n"
+            "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
+  std::string shortNames = BuildSelfDeleteScript("C:\\AB~1\\x.exe", "C:\\AB~1", "C:\\T\\_DEL_ME_.BAT", false, "");
+  EXPECT_EQ(shortNames,
+            ":START\r\n"
+            "DEL C:\\AB~1\\x.exe\r\n"
+            "IF exist C:\\AB~1\\x.exe GOTO START\r\n"
+            "DEL C:\\T\\_DEL_ME_.BAT\r\n");
+}
+
+TEST(FreeSpaceQuery, CutsAtFirstBackslashFromFourthCharacter) {
+  EXPECT_EQ(FreeSpaceQueryPath("C:\\Users\\me\\file.txt"), "C:\\Users");
+  EXPECT_EQ(FreeSpaceQueryPath("C:/Users/me"), "C:\\Users");
+  EXPECT_EQ(FreeSpaceQueryPath("C:\\"), "C:\\");
+  EXPECT_EQ(FreeSpaceQueryPath("D:\\setup.exe"), "D:\\setup.exe");
+  EXPECT_EQ(FreeSpaceQueryPath(""), "");
+}
+
+}  // namespace
