@@ -4,18 +4,18 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import wine_support as ws  # noqa: E402
+from wine_harness import ROOT, WineSession, scratch_dir, wait_for  # noqa: E402
 
-PROBE = os.path.join(ws.BUILD, "tests", "programs", "utils-probe.exe")
+BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
+PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
 LINE = re.compile(r"^\d\d\D\d\d\D\d\d \d\d\D\d\d\D\d\d [ \d]{4}\d(?P<tag>...)(?P<msg>.*)$")
 
 
 def main():
-    ws.setup()
-    with tempfile.TemporaryDirectory(prefix="varnel-agentlog-") as work:
+    work = scratch_dir("agent_log")
+    with WineSession() as session:
         agent = os.path.join(work, "App.AutoUpdate.exe")
         copy = os.path.join(work, "X_App.AutoUpdate.exe")
         shutil.copy(PROBE, agent)
@@ -23,12 +23,12 @@ def main():
         log = os.path.join(work, "X_App.AutoUpdate.log")
 
         # Not enabled: nothing is written, not even an empty file.
-        assert ws.run([agent, "agentlog", "off", "   ", "silent"]) == 0
+        assert session.run(agent, ["agentlog", "off", "   ", "silent"]) == 0
         assert sorted(os.listdir(work)) == ["App.AutoUpdate.exe", "X_App.AutoUpdate.exe"]
 
-        assert ws.run([agent, "agentlog", "on", "   ", "PerformAutoUpdate() - START"]) == 0
-        assert ws.run([copy, "agentlog", "on", " X ", "PerformShot() - START"]) == 0
-        assert ws.run([copy, "agentlog", "off", " X ", "silent"]) == 0
+        assert session.run(agent, ["agentlog", "on", "   ", "PerformAutoUpdate() - START"]) == 0
+        assert session.run(copy, ["agentlog", "on", " X ", "PerformShot() - START"]) == 0
+        assert session.run(copy, ["agentlog", "off", " X ", "silent"]) == 0
         assert sorted(os.listdir(work)) == ["App.AutoUpdate.exe", "X_App.AutoUpdate.exe", "X_App.AutoUpdate.log"]
         with open(log, "rb") as f:
             content = f.read().decode("latin-1")

@@ -3,23 +3,21 @@ debug viewer whole, a long line in 128-character pieces; without a viewer
 nothing is written anywhere."""
 import os
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import wine_support as ws  # noqa: E402
+from debug_viewer import DebugViewer  # noqa: E402
+from wine_harness import ROOT, WineSession, scratch_dir  # noqa: E402
 
-PROBE = os.path.join(ws.BUILD, "tests", "programs", "utils-probe.exe")
+BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
+PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
 LONG_LINE = "".join(str(i % 10) for i in range(300))
 
 
-def trace_lines_reach_viewer(work):
-    with ws.DebugViewer(work) as viewer:
-        assert ws.run([PROBE, "trace"], log=os.path.join(work, "probe.log")) == 0
-        # The sender waits for the viewer to take each piece, so everything
-        # is in the viewer's file once the program has ended.
-        text = viewer.text()
+def trace_lines_reach_viewer(session, work):
+    with DebugViewer(session, work) as viewer:
+        assert session.run(PROBE, ["trace"], timeout=60) == 0
+        lines = viewer.lines()
         pieces = viewer.pieces()
-    lines = text.split("\r\n")
     assert lines[0].endswith(" ==== PROBE START ====> ") and lines[0].split(" ")[0].isdigit(), lines[0]
     assert lines[1:] == [LONG_LINE, "- probe end -", ""], lines[1:]
     assert pieces[0] == lines[0] + "\r\n"
@@ -27,21 +25,21 @@ def trace_lines_reach_viewer(work):
     assert pieces[4:] == ["- probe end -\r\n"], pieces
 
 
-def no_viewer_no_trace(work):
+def no_viewer_no_trace(session, work):
     quiet = os.path.join(work, "quiet")
     os.makedirs(quiet)
-    debug_file = os.path.join(ws.ENV["WINEPREFIX"], "drive_c", "ProgramData", "_vdebug.txt")
+    debug_file = os.path.join(session.env["WINEPREFIX"], "drive_c", "ProgramData", "_vdebug.txt")
     before = os.path.exists(debug_file)
-    assert ws.run([PROBE, "trace"], log=os.path.join(work, "quiet.log")) == 0
+    assert session.run(PROBE, ["trace"], timeout=60) == 0
     assert os.listdir(quiet) == []
     assert os.path.exists(debug_file) == before
 
 
 def main():
-    ws.setup()
-    with tempfile.TemporaryDirectory(prefix="varnel-viewer-") as work:
-        trace_lines_reach_viewer(work)
-        no_viewer_no_trace(work)
+    work = scratch_dir("debug_viewer")
+    with WineSession() as session:
+        trace_lines_reach_viewer(session, work)
+        no_viewer_no_trace(session, work)
     print("ok")
 
 

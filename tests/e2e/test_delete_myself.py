@@ -3,12 +3,12 @@ file (and, when asked, its folder) through a batch file after it ends."""
 import os
 import shutil
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import wine_support as ws  # noqa: E402
+from wine_harness import ROOT, WineSession, scratch_dir, wait_for  # noqa: E402
 
-PROBE = os.path.join(ws.BUILD, "tests", "programs", "utils-probe.exe")
+BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
+PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
 
 CASES = [
     # folder name, exe name, arguments, folder removed
@@ -20,17 +20,17 @@ CASES = [
 
 
 def main():
-    ws.setup()
-    with tempfile.TemporaryDirectory(prefix="varnel-delself-") as work:
+    work = scratch_dir("delete_myself")
+    with WineSession() as session:
         for folder_name, exe_name, args, folder_removed in CASES:
             folder = os.path.join(work, folder_name)
             os.makedirs(folder)
             exe = os.path.join(folder, exe_name)
             shutil.copy(PROBE, exe)
-            assert ws.run([exe, "deleteself"] + args, log=os.path.join(work, folder_name + ".log")) == 0
-            ws.wait_until(lambda: not os.path.exists(exe), 60, "%s to be deleted" % exe)
+            assert session.run(exe, ["deleteself"] + args, log=os.path.join(work, folder_name + ".log")) == 0
+            assert wait_for(lambda: not os.path.exists(exe), 60), "%s was not deleted" % exe
             if folder_removed:
-                ws.wait_until(lambda: not os.path.exists(folder), 30, "%s to be removed" % folder)
+                assert wait_for(lambda: not os.path.exists(folder), 30), "%s was not removed" % folder
             else:
                 assert os.path.isdir(folder), folder
         print("ok")
