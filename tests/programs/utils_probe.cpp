@@ -49,6 +49,11 @@ int SysInfo(const char* path) {
   add("win8orlater", IsWindows8OrLater() ? "1" : "0");
   add("is64", Is64BitWindows() ? "1" : "0");
   add("server", IsServerWindows() ? "1" : "0");
+  {
+    char system[MAX_PATH];
+    UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    add("kernel32", GetProductVersion(std::string(system, n) + "\\kernel32.dll"));
+  }
   add("user", GetLoggedUserName());
   add("computer", GetComputerNameText());
   add("owner", GetRegisteredOwner());
