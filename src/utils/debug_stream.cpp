@@ -14,6 +14,7 @@ struct DebugStreamState {
   DebugSink sink = nullptr;
   char buffer[kDeviceBuffer];
   std::size_t used = 0;
+  char last = 0;  // last character written, across calls
 };
 
 DebugStreamState& State() {
@@ -51,8 +52,11 @@ void DebugWrite(std::string_view text) {
   DebugStreamState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);
   for (char c : text) {
-    if (c == '\n') PutLocked(s, '\r');
+    // A bare LF becomes CR LF; text that already ends its lines in CR LF
+    // passes unchanged.
+    if (c == '\n' && s.last != '\r') PutLocked(s, '\r');
     PutLocked(s, c);
+    s.last = c;
   }
   FlushLocked(s);
 }

@@ -13,7 +13,7 @@ using DebugSink = void (*)(const std::string& piece);
 // Installs the function that receives every piece; nullptr drops them.
 void SetDebugSink(DebugSink sink);
 
-// Writes text to the stream; "\n" is written as CR LF.
+// Writes text to the stream; a "\n" not preceded by "\r" is written as CR LF.
 void DebugWrite(std::string_view text);
 // printf-style line: the formatted text followed by CR LF.
 void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

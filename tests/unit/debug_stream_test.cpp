@@ -30,4 +30,16 @@ TEST(DebugStream, ShortLineIsOnePieceWithCrLf) {
   EXPECT_EQ(g_pieces[0], "42 ==== STUB START ====> \r\n");
 }
 
+TEST(DebugStream, CrLfIsNotDoubled) {
+  g_pieces.clear();
+  varnel::SetDebugSink(Collect);
+  varnel::DebugWrite("a\r\nb\n");
+  varnel::DebugWrite("c\r");
+  varnel::DebugWrite("\n");
+  varnel::SetDebugSink(nullptr);
+  std::string all;
+  for (const std::string& p : g_pieces) all += p;
+  EXPECT_EQ(all, "a\r\nb\r\nc\r\n");
+}
+
 }  // namespace
