@@ -5,7 +5,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import ROOT, WineSession, scratch_dir, wait_for  # noqa: E402
+from wine_harness import ROOT, WineSession, scratch_dir, wait_for, wine_temp_folder  # noqa: E402
 
 BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
@@ -22,6 +22,7 @@ CASES = [
 def main():
     work = scratch_dir("delete_myself")
     with WineSession() as session:
+        batch = os.path.join(wine_temp_folder(session), "_DEL_ME_.BAT")
         for folder_name, exe_name, args, folder_removed in CASES:
             folder = os.path.join(work, folder_name)
             os.makedirs(folder)
@@ -33,6 +34,8 @@ def main():
                 assert wait_for(lambda: not os.path.exists(folder), 30), "%s was not removed" % folder
             else:
                 assert os.path.isdir(folder), folder
+            # The script deletes itself last.
+            assert wait_for(lambda: not os.path.exists(batch), 30), "the batch file stayed"
         print("ok")
 
 
