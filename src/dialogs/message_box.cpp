@@ -1,32 +1,440 @@
 #include "dialogs/message_box.h"
 
+#include <richedit.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "utils/debug_stream.h"
+#include "utils/delimited_list.h"
+#include "utils/message_pump.h"
+#include "utils/system_helpers.h"
+#include "utils/win_handles.h"
+
 namespace varnel {
 namespace {
+
+constexpr int kCharsetHebrew = 177;
+constexpr int kCharsetArabic = 178;
+constexpr COLORREF kBandColour = RGB(0, 78, 152);
+constexpr UINT_PTR kTimeoutTimer = 1;
+constexpr int kTextAreaId = 100;
+constexpr int kFirstButtonId = 101;
 
 struct MsgBoxFont {
   std::string face = "Tahoma";
   int charset = 1;
   int pointSize = 8;
 };
-MsgBoxFont g_font;
 
-std::string TitleItem(int index) {
-  static const char* const kTitles[] = {"Error", "Attention", "Confirm"};
-  return kTitles[index];
+// The box being shown; one at a time.
+struct MsgBoxState {
+  int result = kIdNone;
+  std::array<HWND, 3> buttons{};
+  std::array<std::string, 3> captions;
+  std::array<int, 3> results{};
+  unsigned timeoutMs = 0;
+  UINT_PTR timer = 0;
+  int askedW = 0;  // size the text area last asked for (EN_REQUESTRESIZE)
+  int askedH = 0;
+  HWND previousActive = nullptr;
+  HFONT font = nullptr;
+  HICON icon = nullptr;
+  HWND box = nullptr;
+  HWND text = nullptr;
+  bool done = false;
+};
+
+struct MsgBoxModule {
+  MsgBoxFont font;
+  MsgBoxState* box = nullptr;
+  HMODULE richEditKept = nullptr;  // loaded on the first box, kept for the process
+  bool richEditTried = false;
+  UINT queryCancelAutoPlay = 0;
+  int developerSwitch = -1;        // DVX=735, read once
+};
+MsgBoxModule g_msg;
+
+bool DeveloperSwitchOn() {
+  if (g_msg.developerSwitch < 0) {
+    const char* v = std::getenv("DVX");
+    g_msg.developerSwitch = v && std::strcmp(v, "735") == 0 ? 1 : 0;
+  }
+  return g_msg.developerSwitch == 1;
 }
 
-std::string OrDefault(const std::string& s, const std::string& def) { return s.empty() ? def : s; }
+std::string Trimmed(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+bool IsOwnerKind(HWND owner) { return reinterpret_cast<UINT_PTR>(owner) <= 2; }
+
+int ButtonIndex(const MsgBoxState& s, HWND w) {
+  for (int i = 0; i < 3; ++i)
+    if (w && s.buttons[i] == w) return i;
+  return -1;
+}
+
+void Choose(MsgBoxState& s, int index) {
+  s.result = s.results[index];
+  PostMessageA(s.box, WM_CLOSE, 0, 0);
+}
+
+// Moves the focus to the previous or next button, wrapping around; the
+// focused button becomes the default push button.
+void MoveFocus(MsgBoxState& s, int step) {
+  std::vector<int> present;
+  for (int i = 0; i < 3; ++i)
+    if (s.buttons[i]) present.push_back(i);
+  if (present.empty()) return;
+  const int n = static_cast<int>(present.size());
+  const int current = ButtonIndex(s, GetFocus());
+  int pos = -1;
+  for (int k = 0; k < n; ++k)
+    if (present[k] == current) pos = k;
+  pos = pos < 0 ? (step > 0 ? 0 : n - 1) : (pos + step + n) % n;
+  for (int k = 0; k < n; ++k)
+    SendMessageA(s.buttons[present[k]], BM_SETSTYLE, k == pos ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+                 TRUE);
+  SetFocus(s.buttons[present[pos]]);
+}
+
+// Keys are examined before a message is dispatched; true when the key
+// chose a button (that message is then not dispatched).
+bool HandleKey(MsgBoxState& s, const MSG& m) {
+  if (m.message == WM_SYSCHAR) {
+    const int i = AltKeyChoice(s.captions, static_cast<char>(m.wParam));
+    if (i >= 0 && s.buttons[i]) {
+      Choose(s, i);
+      return true;
+    }
+    return false;
+  }
+  if (m.message != WM_KEYDOWN) return false;
+  switch (m.wParam) {
+    case VK_LEFT:
+    case VK_UP:
+      MoveFocus(s, -1);
+      return false;
+    case VK_TAB:
+    case VK_RIGHT:
+    case VK_DOWN:
+      MoveFocus(s, +1);
+      return false;
+    case VK_RETURN: {
+      const int i = ButtonIndex(s, GetFocus());
+      if (i < 0) return false;
+      Choose(s, i);
+      return true;
+    }
+    case VK_ESCAPE:
+      PostMessageA(s.box, WM_CLOSE, 0, 0);
+      return false;
+    default:
+      break;
+  }
+  if (m.wParam >= 'A' && m.wParam <= 'Z') {
+    const int i = LetterKeyChoice(s.captions, static_cast<char>(m.wParam));
+    if (i >= 0 && s.buttons[i]) {
+      Choose(s, i);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Paint(HWND hwnd, const MsgBoxState& s) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  const int lineY = client.bottom - 37;
+  FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+  RECT line{0, lineY, client.right, lineY + 1};
+  FillRect(dc, &line, GetSysColorBrush(COLOR_3DDKSHADOW));
+  line = {0, lineY + 1, client.right, lineY + 2};
+  FillRect(dc, &line, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  RECT strip{0, lineY + 2, client.right, client.bottom};
+  FillRect(dc, &strip, GetSysColorBrush(COLOR_BTNFACE));
+  RECT band{0, 0, kMsgBoxBandWidth, lineY};
+  HBRUSH bandBrush = CreateSolidBrush(kBandColour);
+  FillRect(dc, &band, bandBrush);
+  DeleteObject(bandBrush);
+  if (s.icon) DrawIcon(dc, 11, 20, s.icon);
+  EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  MsgBoxState* s = g_msg.box;
+  if (!s) return DefWindowProcA(hwnd, msg, wp, lp);
+  if (msg == g_msg.queryCancelAutoPlay && msg != 0) return 1;  // no AutoPlay while a box is up
+  switch (msg) {
+    case WM_CREATE:
+      if (s->timeoutMs > 0) s->timer = SetTimer(hwnd, kTimeoutTimer, s->timeoutMs, nullptr);
+      return 0;
+    case WM_TIMER:
+      if (wp == kTimeoutTimer) {
+        if (s->buttons[0]) s->result = s->results[0];
+        PostMessageA(hwnd, WM_CLOSE, 0, 0);
+      }
+      return 0;
+    case WM_COMMAND: {
+      const int i = ButtonIndex(*s, reinterpret_cast<HWND>(lp));
+      if (i >= 0 && HIWORD(wp) == BN_CLICKED) Choose(*s, i);
+      return 0;
+    }
+    case WM_NOTIFY: {
+      const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lp);
+      if (hdr->code == EN_REQUESTRESIZE) {
+        const REQRESIZE* r = reinterpret_cast<const REQRESIZE*>(lp);
+        s->askedW = r->rc.right - r->rc.left;
+        s->askedH = r->rc.bottom - r->rc.top;
+      }
+      return 0;
+    }
+    case WM_PAINT:
+      Paint(hwnd, *s);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_CLOSE:
+      if (s->previousActive) {
+        EnableWindow(s->previousActive, TRUE);
+        SetActiveWindow(s->previousActive);
+        SetFocus(s->previousActive);
+      }
+      if (s->timer) KillTimer(hwnd, kTimeoutTimer);
+      s->timer = 0;
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      s->done = true;
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+}
+
+void SizeControl(HWND w, int width, int height) {
+  SetWindowPos(w, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Size2 WindowSize(HWND w) {
+  RECT r;
+  GetWindowRect(w, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+// Measures the text on the text area's device context with the box font.
+Size2 MeasureText(const MsgBoxState& s, const std::string& plain) {
+  HDC dc = GetDC(s.text);
+  HGDIOBJ old = SelectObject(dc, s.font);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  int lineHeight = tm.tmHeight + tm.tmExternalLeading;
+  if (lstrcmpiA(Trimmed(g_msg.font.face).c_str(), "MS PGothic") == 0) ++lineHeight;
+  // Tabs stand every half inch in the text area.
+  int tabStop = GetDeviceCaps(dc, LOGPIXELSX) / 2;
+  Size2 size = MeasureMsgBoxText(plain, lineHeight, [&](std::string_view line) {
+    if (line.empty()) return 0;
+    const DWORD ext = GetTabbedTextExtentA(dc, line.data(), static_cast<int>(line.size()), 1,
+                                           &tabStop);
+    return static_cast<int>(LOWORD(ext));
+  });
+  SelectObject(dc, old);
+  ReleaseDC(s.text, dc);
+  return size;
+}
+
+// Sizes the text area. With bold runs, widens it step by step until the
+// control's own wrapping needs no more height than measured.
+void FitTextArea(MsgBoxState& s, Size2 measured, bool hasBold) {
+  SizeControl(s.text, measured.w + 10, measured.h);
+  if (!hasBold) return;
+  int widest = measured.w;
+  for (int i = 0; i <= 20; ++i) {
+    SizeControl(s.text, measured.w + 10 * i, measured.h);
+    s.askedH = INT_MAX;
+    SendMessageA(s.text, EM_REQUESTRESIZE, 0, 0);
+    if (s.askedH <= measured.h) return;
+    if (s.askedH != INT_MAX) widest = std::max(widest, s.askedW);
+  }
+  SizeControl(s.text, widest + 10, measured.h);
+}
+
+HICON BoxIcon(unsigned flags) {
+  switch (flags & kMbIconMask) {
+    case kMbIconStop: return LoadIconA(nullptr, IDI_HAND);
+    case kMbIconQuestion: return LoadIconA(nullptr, IDI_QUESTION);
+    case kMbIconExclamation: return LoadIconA(nullptr, IDI_EXCLAMATION);
+    case kMbIconInformation: return LoadIconA(nullptr, IDI_ASTERISK);
+    default: return LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
+  }
+}
+
+bool RegisterBoxClass(HINSTANCE inst) {
+  WNDCLASSA wc{};
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = MsgBoxProc;
+  wc.hInstance = inst;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kMsgBoxClass;
+  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::string& caption,
+              const std::string& buttonList, unsigned flags) {
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  const MsgBoxFont& f = g_msg.font;
+  s.font = CreateFontA(-PointsToPixels(f.pointSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.face.c_str());
+  RegisterBoxClass(inst);
+  s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
+                          WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -10000, -10000, 10, 10, owner,
+                          nullptr, inst, nullptr);
+  if (!s.box) return;
+  if (flags & kMbNoClose)
+    EnableMenuItem(GetSystemMenu(s.box, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+
+  DWORD style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_WANTRETURN;
+  if (flags & kMbRightAligned) style |= ES_RIGHT;
+  const DWORD exStyle = (flags & kMbRtlReading) ? WS_EX_RTLREADING : 0;
+  s.text = CreateWindowExA(exStyle, "RICHEDIT", "", style, 0, 0, 10, 10, s.box,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
+                           nullptr);
+  Size2 textSize{0, 0};
+  if (s.text) {
+    SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
+    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
+    SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
+    SetWindowTextA(s.text, body.text.c_str());
+    for (const BoldRange& r : body.bold) {
+      CHARRANGE range{r.start, r.end};
+      SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+      CHARFORMATA cf{};
+      cf.cbSize = sizeof cf;
+      cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+      cf.dwEffects = CFE_BOLD;
+      SendMessageA(s.text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+    }
+    CHARRANGE start{0, 0};
+    SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+    FitTextArea(s, MeasureText(s, body.text), !body.bold.empty());
+    textSize = WindowSize(s.text);
+  } else {
+    DebugLine("%lu ==== MsgBox: no RICHEDIT text area", GetCurrentProcessId());
+  }
+
+  const FrameMetrics metrics{GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
+                             GetSystemMetrics(SM_CYCAPTION)};
+  const Size2 outer = MsgBoxOuterSize(textSize, metrics);
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  Rect2 place = CentreIn({work.left, work.top, work.right - work.left, work.bottom - work.top}, outer);
+  if (DeveloperSwitchOn() && body.text.find("Do you want to store the new Entry in") != std::string::npos) {
+    place.x += 150;
+    place.y += 150;
+  }
+  SetWindowPos(s.box, nullptr, place.x, place.y, place.w, place.h, SWP_NOZORDER | SWP_SHOWWINDOW);
+  RECT clientRect;
+  GetClientRect(s.box, &clientRect);
+  const Size2 client{clientRect.right, clientRect.bottom};
+  if (s.text) {
+    const Rect2 t = MsgBoxTextPlace(client, textSize);
+    SetWindowPos(s.text, nullptr, t.x, t.y, t.w, t.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  s.icon = BoxIcon(flags);
+
+  const std::vector<MsgBoxButton> buttons = MsgBoxButtons(flags, buttonList);
+  const int count = static_cast<int>(buttons.size());
+  for (int i = 0; i < count; ++i) {
+    const Rect2 b = MsgBoxButtonPlace(client, i, count);
+    s.buttons[i] = CreateWindowExA(0, "BUTTON", buttons[i].caption.c_str(),
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.x, b.y,
+                                   b.w, b.h, s.box,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
+                                   inst, nullptr);
+    SendMessageA(s.buttons[i], WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
+    s.captions[i] = buttons[i].caption;
+    s.results[i] = buttons[i].result;
+  }
+  if (count > 0) {
+    const int def = MsgBoxDefaultButton(flags, count);
+    for (int i = 0; i < count; ++i)
+      SendMessageA(s.buttons[i], BM_SETSTYLE, i == def ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    SetFocus(s.buttons[def]);
+  }
+  InvalidateRect(s.box, nullptr, TRUE);
+}
+
+void RunModalLoop(MsgBoxState& s) {
+  MSG m;
+  while (!s.done) {
+    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
+    if (got == 0) {
+      // A quit request ends the box; the caller's loop still gets it.
+      PostQuitMessage(static_cast<int>(m.wParam));
+      if (IsWindow(s.box)) DestroyWindow(s.box);
+      break;
+    }
+    if (got < 0) break;
+    if (HandleKey(s, m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+}
+
+std::string TitleItem(int index) { return SUB::ListItem(kMsgBoxTitleList, index); }
+
+std::string OrDefault(const std::string& s, const std::string& def) {
+  return s.empty() ? def : s;
+}
 
 }  // namespace
 
 int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttons, int charset, unsigned flags, unsigned timeoutMs) {
-  // First version: the system's box with the markup turned into plain text.
-  std::string body = text;
-  if (owner == kMsgOwnerWithHeading) body = TextWithHeading(caption, text);
-  const MarkupText plain = ParseMarkup(body);
-  HWND realOwner = reinterpret_cast<UINT_PTR>(owner) <= 2 ? GetActiveWindow() : owner;
-  return MessageBoxA(realOwner, plain.text.c_str(), caption.c_str(), flags & 0xFF);
+  if (charset == kCharsetHebrew || charset == kCharsetArabic) flags |= kMbRightAligned | kMbRtlReading;
+  std::string markup = text;
+  if (owner == kMsgOwnerWithHeading) markup = TextWithHeading(caption, text);
+  if (owner == kMsgOwnerNoClose) flags |= kMbNoClose;
+  const HWND active = GetActiveWindow();
+  if (IsOwnerKind(owner)) owner = active;
+
+  if (!g_msg.richEditTried) {
+    g_msg.richEditTried = true;
+    HMODULE lib = LoadLibraryA("RICHED32.DLL");
+    g_msg.richEditKept = reinterpret_cast<UINT_PTR>(lib) > 32 ? lib : nullptr;
+    g_msg.queryCancelAutoPlay = RegisterWindowMessageA("QueryCancelAutoPlay");
+  }
+  LibraryHandle richEdit(LoadLibraryA("RICHED32.DLL"));
+
+  MsgBoxState state;
+  state.timeoutMs = timeoutMs;
+  state.previousActive = active;
+  if (active) EnableWindow(active, FALSE);
+  MsgBoxState* outer = g_msg.box;
+  g_msg.box = &state;
+  BuildBox(state, owner, ParseMarkup(markup), caption, buttons, flags);
+  if (state.box) {
+    RunModalLoop(state);
+  } else if (active) {
+    EnableWindow(active, TRUE);
+  }
+  g_msg.box = outer;
+  if (state.font) DeleteObject(state.font);
+  UnregisterClassA(kMsgBoxClass, GetModuleHandleA(nullptr));
+  richEdit.reset();
+  WaitPumping(100);
+  return state.result;
 }
 
 void MsgBoxError(HWND owner, const std::string& text, const std::string& caption,
@@ -51,13 +459,14 @@ bool MsgBoxConfirm(HWND owner, const std::string& text, const std::string& capti
 bool MsgBoxOkCancel(HWND owner, const std::string& text, const std::string& caption,
                     const std::string& buttons, int charset) {
   return MsgBoxShow(owner, text, OrDefault(caption, TitleItem(2)),
-                    OrDefault(buttons, kMsgBoxButtonList), charset, kMbIconQuestion | 1, 0) == kIdOk;
+                    OrDefault(buttons, kMsgBoxButtonList), charset, kMbIconQuestion | 1,
+                    0) == kIdOk;
 }
 
 void SetMsgBoxFont(const std::string& faceName, int pointSize, int charset) {
-  g_font.face = faceName;
-  if (pointSize != 0) g_font.pointSize = pointSize;
-  g_font.charset = charset;
+  g_msg.font.face = faceName;
+  if (pointSize != 0) g_msg.font.pointSize = pointSize;
+  g_msg.font.charset = charset;
 }
 
 }  // namespace varnel

@@ -8,6 +8,8 @@
 #include "package/language_strings.h"
 #include "package/temp_space.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
 namespace {
@@ -15,20 +17,13 @@ namespace {
 struct TempFolderState {
   bool setupMade = false;
   std::string setupFolder;
-  HANDLE setupLock = INVALID_HANDLE_VALUE;  // held until the process ends
+  FileHandle setupLock;  // held until the process ends
   bool driveChosen = false;
   std::string altBase;
   bool altMade = false;
   std::string altFolder;
 };
 TempFolderState g_temp;
-
-// TODO(utils): use DiskFreeBytes and DeleteFolderTree of the file helpers.
-double FreeBytes(const std::string& path) {
-  ULARGE_INTEGER avail{};
-  if (!GetDiskFreeSpaceExA(path.c_str(), &avail, nullptr, nullptr)) return 0;
-  return static_cast<double>(avail.QuadPart);
-}
 
 bool FolderExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
@@ -40,49 +35,11 @@ bool FileExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void DeleteTree(const std::string& folder, bool clearAttributes) {
-  WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteTree(path, clearAttributes);
-      } else {
-        if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
 void CreateFolderPath(const std::string& folder) {
   if (folder.empty() || FolderExists(folder)) return;
   const size_t slash = folder.find_last_of('\\');
   if (slash != std::string::npos && slash > 2) CreateFolderPath(folder.substr(0, slash));
   CreateDirectoryA(folder.c_str(), nullptr);
-}
-
-std::string WithoutTrailingBackslash(std::string s) {
-  while (!s.empty() && s.back() == '\\') s.pop_back();
-  return s;
-}
-
-std::string SystemTempFolder() {
-  char buf[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathA(sizeof buf, buf);
-  if (n == 0 || n > MAX_PATH) return "C:\\";
-  return WithoutTrailingBackslash(buf) + "\\";
-}
-
-std::string RunningExePath() {
-  char buf[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  return buf;
 }
 
 // Time-of-day half of the packed DOS time stamp of the file's last write.
@@ -112,10 +69,10 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
 // running setup (its lock file is open there).
 enum class LockResult { Taken, InUse, NoLock };
 
-LockResult TakeFolderLock(const std::string& folder, HANDLE* lock) {
-  *lock = CreateFileA((folder + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                      OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (*lock != INVALID_HANDLE_VALUE) return LockResult::Taken;
+LockResult TakeFolderLock(const std::string& folder, FileHandle& lock) {
+  lock.reset(CreateFileA((folder + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (lock) return LockResult::Taken;
   const DWORD err = GetLastError();
   return err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED ? LockResult::InUse
                                                                      : LockResult::NoLock;
@@ -125,26 +82,26 @@ LockResult TakeFolderLock(const std::string& folder, HANDLE* lock) {
 
 std::string GetSetupTempFolder() {
   if (g_temp.setupMade) return g_temp.setupFolder;
-  const std::string exe = RunningExePath();
-  const std::string base = SystemTempFolder() + SetupFolderName(FileDosTime(exe));
+  const std::string exe = ExePath(false);
+  const std::string base = TempFolder(true) + SetupFolderName(FileDosTime(exe));
   std::string chosen = base;
   for (int n = 0; n < 100; ++n) {
     const std::string candidate = SetupFolderCandidate(base, n);
     // A span copy runs from inside the folder its first start made: that
     // folder is its own even while the first start still holds the lock.
     const bool ownFolder = StartsWithNoCase(exe, candidate + "\\");
-    HANDLE lock = INVALID_HANDLE_VALUE;
-    const LockResult r = TakeFolderLock(candidate, &lock);
+    FileHandle lock;
+    const LockResult r = TakeFolderLock(candidate, lock);
     if (r == LockResult::InUse && !ownFolder) {
       DebugLine("%lu ==== Temp folder in use by another setup: %s", GetCurrentProcessId(),
                 candidate.c_str());
       continue;
     }
-    g_temp.setupLock = lock;
+    g_temp.setupLock = std::move(lock);
     chosen = candidate;
     break;
   }
-  if (FolderExists(chosen)) DeleteTree(chosen, true);
+  if (FolderExists(chosen)) DeleteFolderTree(chosen, true);
   CreateFolderPath(chosen);
   g_temp.setupFolder = chosen;
   g_temp.setupMade = true;
@@ -163,18 +120,12 @@ bool ChooseTempDrive() {
     if (FolderExists(probe)) probe += "\\TEMP" + std::to_string(RandomFolderNumber());
     CreateFolderPath(probe);
     const std::string file = probe + "\\~aa.tmp";
-    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      WriteFile(h, "aa", 2, &written, nullptr);
-      CloseHandle(h);
-    }
-    if (FileExists(file)) freeCDE[i] = FreeBytes(probe);
-    DeleteTree(probe, false);
+    WriteFileText(file, "aa");
+    if (FileExists(file)) freeCDE[i] = DiskFreeBytes(probe);
+    DeleteFolderTree(probe, false);
     DebugLine("%lu ==== Temp drive %c: free %.0f", GetCurrentProcessId(), 'C' + i, freeCDE[i]);
   }
-  const std::string temp = SystemTempFolder();
+  const std::string temp = TempFolder(true);
   const char best = ChooseTempDriveLetter(temp.empty() ? 0 : temp[0], freeCDE);
   if (best != 0) {
     g_temp.altBase = std::string(1, best) + ":\\TEMP";
@@ -186,7 +137,7 @@ bool ChooseTempDrive() {
 std::string GetAltTempFolder() {
   if (g_temp.altMade || g_temp.altBase.empty()) return g_temp.altFolder;
   g_temp.altFolder = g_temp.altBase + "_" + std::to_string(RandomFolderNumber());
-  if (FolderExists(g_temp.altFolder)) DeleteTree(g_temp.altFolder, true);
+  if (FolderExists(g_temp.altFolder)) DeleteFolderTree(g_temp.altFolder, true);
   CreateFolderPath(g_temp.altFolder);
   g_temp.altMade = true;
   return g_temp.altFolder;
@@ -194,7 +145,7 @@ std::string GetAltTempFolder() {
 
 void RemoveAltTempFolder() {
   if (!g_temp.altFolder.empty() && FolderExists(g_temp.altFolder))
-    DeleteTree(g_temp.altFolder, false);
+    DeleteFolderTree(g_temp.altFolder, false);
 }
 
 bool ConfirmTempSpaceWith(const std::string& folder, double needed, double freeBytes,
