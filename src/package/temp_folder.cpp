@@ -6,6 +6,7 @@
 
 #include "dialogs/message_box.h"
 #include "package/language_strings.h"
+#include "package/package_reader.h"
 #include "package/temp_space.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
@@ -146,6 +147,23 @@ std::string GetAltTempFolder() {
 void RemoveAltTempFolder() {
   if (!g_temp.altFolder.empty() && FolderExists(g_temp.altFolder))
     DeleteFolderTree(g_temp.altFolder, false);
+}
+
+bool HasTempSpace(const std::string& folder, const std::string& packagePath) {
+  const TGFileInfo reader = TGFileInfo::Create(packagePath);
+  const double needed = reader.GetSpaceNeeded(folder);
+  const double freeBytes = DiskFreeBytes(folder);
+  DebugLine("%lu ==== Temp space: needed %.0f, free %.0f in %s", GetCurrentProcessId(), needed,
+            freeBytes, folder.c_str());
+  return needed < freeBytes && FolderExists(folder);
+}
+
+bool ConfirmTempSpace(const std::string& folder, const std::string& packagePath,
+                      const TGFileInfo& reader) {
+  return ConfirmTempSpaceWith(folder, reader.GetSpaceNeeded(folder), DiskFreeBytes(folder),
+                              reader.ShowTempNotice(),
+                              [&](const char* key) { return LangText(reader, key); },
+                              reader.GetCharset());
 }
 
 bool ConfirmTempSpaceWith(const std::string& folder, double needed, double freeBytes,

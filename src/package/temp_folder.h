@@ -42,7 +42,7 @@ void RemoveAltTempFolder();
 // the space is short; true to go on with the setup (also when nothing
 // was asked). The reader stays the caller's.
 bool ConfirmTempSpace(const std::string& folder, const std::string& packagePath,
-                      TGFileInfo& reader);
+                      const TGFileInfo& reader);
 
 // The question itself with given figures: what ConfirmTempSpace asks once
 // it has read them from the reader and the drive. `lang` gives a language
