@@ -2,17 +2,22 @@
 // end-to-end scenarios, one job per start, writing what it saw to a file
 // (Wine programs' output cannot be captured through a pipe).
 //
-//   DialogsProbe.exe box KIND OUT [TIMEOUT_MS]     KIND: error, confirm, rtl,
+//   dialogs-probe.exe box KIND OUT [TIMEOUT_MS]     KIND: error, confirm, rtl,
 //                                                  yesnocancel; OUT gets the
 //                                                  result; exit code = result
-//   DialogsProbe.exe setup-folder OUT RELEASE      takes the setup folder, puts
+//   dialogs-probe.exe read OUT                     describes the shown box
+//                                                  from outside: title=,
+//                                                  window=, client=, text=
+//                                                  (CR LF as \r\n), area=,
+//                                                  button= lines, greyed=
+//   dialogs-probe.exe setup-folder OUT RELEASE      takes the setup folder, puts
 //                                                  a file in it, waits until
 //                                                  RELEASE exists (60 s bound)
-//   DialogsProbe.exe choose-drive OUT              ChooseTempDrive and the
+//   dialogs-probe.exe choose-drive OUT              ChooseTempDrive and the
 //                                                  alternative folder
-//   DialogsProbe.exe space FOLDER NEEDED FREE NOTICE OUT
+//   dialogs-probe.exe space FOLDER NEEDED FREE NOTICE OUT
 //                                                  the free-space question
-//   DialogsProbe.exe package-space PACKAGE OUT     HasTempSpace and
+//   dialogs-probe.exe package-space PACKAGE OUT     HasTempSpace and
 //                                                  ConfirmTempSpace for a
 //                                                  setup file's package
 #include <windows.h>
@@ -64,6 +69,54 @@ int ShowBox(const std::string& kind, unsigned timeoutMs) {
   return -1;
 }
 
+std::string Rect(HWND parent, HWND w) {
+  RECT r;
+  GetWindowRect(w, &r);
+  if (parent) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+         std::to_string(r.right - r.left) + "," + std::to_string(r.bottom - r.top);
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else out += c;
+  }
+  return out;
+}
+
+std::string TextOf(HWND w) {
+  // WM_GETTEXT crosses process boundaries; GetWindowText would not.
+  char buf[8192] = {};
+  SendMessageA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+  return buf;
+}
+
+bool DescribeBox(const std::string& out) {
+  HWND box = FindWindowA(kMsgBoxClass, nullptr);
+  if (!box) return false;
+  RECT client;
+  GetClientRect(box, &client);
+  std::string d = "title=" + TextOf(box) + "\nwindow=" + Rect(nullptr, box) + "\nclient=" +
+                  std::to_string(client.right) + "," + std::to_string(client.bottom) + "\n";
+  for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    char cls[64] = {};
+    GetClassNameA(c, cls, sizeof cls);
+    if (lstrcmpiA(cls, "RICHEDIT") == 0) {
+      d += "text=" + Escaped(TextOf(c)) + "\narea=" + Rect(box, c) + "\n";
+    } else if (lstrcmpiA(cls, "Button") == 0) {
+      const bool def = (GetWindowLongA(c, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
+      d += "button=" + TextOf(c) + "|" + Rect(box, c) + "|" + (def ? "1" : "0") + "\n";
+    }
+  }
+  const UINT state = GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND);
+  d += std::string("greyed=") + (state != static_cast<UINT>(-1) && (state & MF_GRAYED) ? "1" : "0") + "\n";
+  return Write(out, d);
+}
+
 std::string Num(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.0f", v);
@@ -79,6 +132,7 @@ int main(int argc, char** argv) {
     Write(argv[3], std::to_string(result));
     return result;
   }
+  if (job == "read" && argc >= 3) return DescribeBox(argv[2]) ? 0 : 1;
   if (job == "setup-folder" && argc >= 4) {
     const std::string folder = GetSetupTempFolder();
     Write(folder + "\\engine.txt", "running");
@@ -111,6 +165,6 @@ int main(int argc, char** argv) {
                        Num(reader.GetSpaceNeeded(folder)) + "\ngo=" + (go ? "1" : "0") + "\n");
     return go ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: DialogsProbe.exe box|setup-folder|choose-drive|space|package-space ...\n");
+  std::fprintf(stderr, "usage: dialogs-probe.exe box|read|setup-folder|choose-drive|space|package-space ...\n");
   return 2;
 }
