@@ -60,10 +60,11 @@ def finish(p, result, expected, what):
         assert f.read().strip() == str(expected), what
 
 
-def type_keys(session, *keys):
-    # Boxes are centred: the pointer there keeps the keyboard on the box
-    # even without a window manager giving it the focus.
-    xdotool(session, "mousemove", "512", "384")
+def type_keys(session, *keys, at=None):
+    # Without a window manager the keyboard follows the pointer: put it on
+    # the box (boxes are centred unless `at` gives the window's rectangle).
+    x, y = (512, 384) if at is None else (at[0] + at[2] // 2, at[1] + at[3] // 2)
+    xdotool(session, "mousemove", str(x), str(y))
     return xdotool(session, "key", "--delay", "50", *keys)
 
 
@@ -131,6 +132,20 @@ def main():
         p, result = show(session, work, "yesnocancel")
         assert session.probe("close", "VMsgBox")
         finish(p, result, 0, "close command")
+
+        # The developer switch moves one particular question 150 pixels
+        # right and down.
+        places = []
+        for dvx in (None, "735"):
+            if dvx:
+                session.env["DVX"] = dvx
+            p, result = show(session, work, "entry")
+            places.append(describe(session, work, "entry")["window"])
+            type_keys(session, "Return", at=places[-1])
+            finish(p, result, 6, "entry box")
+            session.env.pop("DVX", None)
+        (x0, y0, w0, h0), (x1, y1, w1, h1) = places
+        assert (x1 - x0, y1 - y0, w1, h1) == (150, 150, w0, h0), places
 
         # Left alone, a confirmation with a five-second time-out says Yes.
         start = time.time()

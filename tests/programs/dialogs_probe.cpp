@@ -3,7 +3,7 @@
 // (Wine programs' output cannot be captured through a pipe).
 //
 //   dialogs-probe.exe box KIND OUT [TIMEOUT_MS]     KIND: error, confirm, rtl,
-//                                                  yesnocancel; OUT gets the
+//                                                  entry, yesnocancel; OUT gets the
 //                                                  result; exit code = result
 //   dialogs-probe.exe read OUT                     describes the shown box
 //                                                  from outside: title=,
@@ -61,6 +61,12 @@ int ShowBox(const std::string& kind, unsigned timeoutMs) {
   if (kind == "rtl") {
     return MsgBoxShow(kMsgOwnerWithHeading, "Right-to-left reading: (1) first, 2) second.",
                       "Attention", kMsgBoxButtonList, 177, 0x34, timeoutMs);
+  }
+  if (kind == "entry") {
+    return MsgBoxConfirm(kMsgOwnerActive, "Do you want to store the new Entry in the list?", "",
+                         "", 0, timeoutMs)
+               ? kIdYes
+               : kIdNo;
   }
   if (kind == "yesnocancel") {
     return MsgBoxShow(kMsgOwnerActive, "Yes, No or Cancel?", "Choose", kMsgBoxButtonList, 0,

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "package/byte_source.h"
 #include "package/language_strings.h"
+#include "package/package_reader.h"
+#include "package_bytes.h"
 
 namespace varnel {
 namespace {
@@ -99,6 +102,29 @@ TEST(LanguageStrings, LookupGoesThroughTheReaderWithTheDefault) {
   const FakeReader reader;
   EXPECT_EQ(LangText(reader, "s0"), "Installation");
   EXPECT_EQ(LangText(reader, "Confirm"), "Confirm");
+}
+
+// A package whose only section is "Deutsch": its texts win, a key present
+// with an empty value stays empty, a missing key gives the built-in text,
+// and the space question is worded from it.
+TEST(LanguageStrings, PackageSectionThroughTheReader) {
+  using package_bytes::LanguageList;
+  using package_bytes::Package;
+  ResetLanguageChoiceForTesting();
+  const TGFileInfo reader = TGFileInfo::Create(MemorySource(Package(
+      {LanguageList({{"Deutsch", "s2=Ziel (<DRIVE>)<P>", "s6=", "Confirm=Frage", "s1 =Entpacken"}}),
+       ""},
+      package_bytes::TrailerFields())));
+  EXPECT_EQ(LangText(reader, "s1"), "Entpacken");
+  EXPECT_EQ(LangText(reader, "Confirm"), "Frage");
+  EXPECT_EQ(LangText(reader, "s6"), "");
+  EXPECT_EQ(LangText(reader, "s0"), "Varnel Installation Suite");
+  EXPECT_EQ(LangText(reader, "FontName"), "Tahoma");
+  const std::string q = TempSpaceQuestion("c:\\t", 1048576.0, 1e12, true,
+                                          [&](const char* key) { return LangText(reader, key); });
+  EXPECT_EQ(q, "Ziel (C:)<P><P>Estimated space required on your Temp drive is: <T>  1.00 MB<P>"
+               "Free space available on your Temp drive is: <T>  953674.3 MB<P>");
+  ResetLanguageChoiceForTesting();
 }
 
 }  // namespace
