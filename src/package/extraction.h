@@ -1,0 +1,95 @@
+// Extraction of a package into a folder: every member block of every disk
+// file of a (possibly spanned) package, with the checksum check, progress,
+// the disk prompt and the update agent written on the way.
+//
+// The algorithm is platform-free; everything it needs of the system (files,
+// folders, message dispatching, questions to the user) goes through
+// ExtractionHost, which the Win32 side implements (extraction_win32.cpp) and
+// tests replace with a fake.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "package/byte_source.h"
+#include "package/member_blocks.h"
+
+namespace varnel {
+
+class ExtractionHost {
+ public:
+  virtual ~ExtractionHost() = default;
+
+  virtual bool FileExists(const std::string& path) = 0;
+  // The package file opened for reading (sharing read and write), or null.
+  virtual std::unique_ptr<ByteSource> OpenPackageFile(const std::string& path) = 0;
+  // The file checksum of a package file (1234 for large files).
+  virtual std::uint32_t PackageChecksum(const std::string& path, std::uint32_t trailerLength) = 0;
+  // Creates the folder with all missing parents; false with LastErrorText().
+  virtual bool CreateFolderTree(const std::string& path) = 0;
+  // Appends `data` to the file (creating it); true when every byte was
+  // written. A non-zero DOS time is then set as the last-write time.
+  virtual bool AppendToFile(const std::string& path, const std::string& data,
+                            std::uint32_t dosTime) = 0;
+  // Writes `data` as the whole file, replacing any, with the last-write time
+  // of `timeSource`.
+  virtual bool ReplaceFile(const std::string& path, const std::string& data,
+                           const std::string& timeSource) = 0;
+  virtual std::uint64_t FileSize(const std::string& path) = 0;
+  virtual double DiskFreeBytes(const std::string& path) = 0;
+  // The system's text for the last error (empty when none).
+  virtual std::string LastErrorText() = 0;
+
+  // Dispatches pending window messages; cheap enough to call often.
+  virtual void Pump() = 0;
+  // Waits the given time while dispatching messages.
+  virtual void WaitPumping(unsigned milliseconds) = 0;
+  virtual std::uint32_t TickCount() = 0;
+  virtual unsigned long ProcessId() = 0;
+
+  virtual void ProgressInit(int total) = 0;
+  virtual void ProgressStep() = 0;
+
+  // Disk change: refuse AutoPlay from now on, eject a CD drive's medium.
+  virtual void RegisterAutoPlayRefusal() = 0;
+  virtual void EjectMedium(const std::string& path) = 0;
+  // The disk prompt; true for OK.
+  virtual bool AskOkCancel(const std::string& text, const std::string& title,
+                           const std::string& buttons, int charset) = 0;
+  // An error box with the default caption and buttons.
+  virtual void ShowError(const std::string& text) = 0;
+};
+
+struct ExtractRequest {
+  std::string packagePath;  // setup executable or first disk file "….001"
+  std::string destFolder;
+  std::string agentName;    // update agent to write, or empty
+  std::string diskPrompt;   // "<DISK_NUM>" is replaced by the disk number
+  std::string promptTitle;
+  std::string buttons;
+  int charset = 0;
+  bool forcePrompt = false; // ask for every further disk even when present
+};
+
+struct ExtractResult {
+  bool checksumOk = false;  // false for a failed checksum or a missing first file
+  std::string engineEntry;  // the engine member's name as stored; empty when cancelled
+  bool cancelled = false;   // the user cancelled a disk prompt
+  bool packageFound = false;  // the first file exists and carries a valid package
+};
+
+// Runs the extraction. A corrupt member throws CorruptMemberError (members
+// already written stay).
+ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& request);
+
+// The base path of a spanned package: the path without a final ".001".
+std::string SpanBasePath(const std::string& packagePath);
+// The path of disk `number` (2 and up): base + "." + three digits.
+std::string SpanDiskPath(const std::string& basePath, int number);
+// The disk prompt with every "<DISK_NUM>" (any case) replaced by the number.
+std::string DiskPromptText(const std::string& prompt, int number);
+
+// How many member files could not be written in this process.
+int SaveErrorCount();
+
+}  // namespace varnel

@@ -1,0 +1,362 @@
+#include "package/extraction.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace varnel {
+namespace {
+
+void PutU32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+std::string Deflate(const std::string& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
+            static_cast<uLong>(data.size()), Z_DEFAULT_COMPRESSION);
+  out.resize(size);
+  return out;
+}
+
+struct MemberSpec {
+  std::string header;  // "|name|time|"
+  std::string content;
+  bool compressed = true;
+};
+
+struct PackageSpec {
+  std::string image = std::string(512, 'S');  // stands in for the stub image
+  std::vector<MemberSpec> members;
+  std::uint8_t options = 0;
+  std::uint32_t checksum = 1234;
+  std::uint32_t magic = 0x4A3B2C1D;
+  std::string afterTrailer;  // e.g. a signature, with the end pointer set
+};
+
+// A package file laid out as the build tool writes it.
+std::string BuildPackage(const PackageSpec& spec) {
+  std::string p = spec.image;
+  const std::uint32_t start = static_cast<std::uint32_t>(p.size());
+  const std::string headers[] = {"\x02\x01" "English\x01s1=x\x01\x02", "|http:|.info|.exe||0|"};
+  for (const std::string& h : headers) {
+    PutU32(p, static_cast<std::uint32_t>(h.size()));
+    p += h;
+  }
+  for (const MemberSpec& m : spec.members) {
+    const std::string payload = m.header + std::string(1, '\0') + m.content;
+    if (m.compressed) {
+      const std::string z = Deflate(payload);
+      PutU32(p, static_cast<std::uint32_t>(z.size()));
+      p += z;
+    } else {
+      PutU32(p, static_cast<std::uint32_t>(-static_cast<std::int32_t>(payload.size())));
+      p += payload;
+    }
+  }
+  std::string t;
+  t += '\x01';
+  t += '\x02';
+  t += std::string(2, '\0');
+  PutU32(t, start);
+  PutU32(t, static_cast<std::uint32_t>(spec.members.size()));
+  PutU32(t, spec.magic);
+  PutU32(t, spec.checksum);
+  t += std::string(8, '\x11');
+  for (int i = 0; i < 9; ++i) PutU32(t, 1000u << i);
+  t += '\0';
+  t += static_cast<char>(spec.options);
+  t += std::string(4, '\0');
+  PutU32(t, 74);
+  p += t;
+  if (!spec.afterTrailer.empty()) {
+    const std::uint32_t end = static_cast<std::uint32_t>(p.size());
+    std::memcpy(&p[0xFC], &end, 4);  // little-endian host
+    p += spec.afterTrailer;
+  }
+  return p;
+}
+
+class FakeHost : public ExtractionHost {
+ public:
+  std::map<std::string, std::string> files;  // every file: packages and written members
+  std::map<std::string, std::uint32_t> times;
+  std::vector<std::string> prompts;
+  std::vector<std::string> errors;
+  std::function<bool(int)> answer = [](int) { return false; };  // disk prompt: OK?
+  std::uint32_t checksum = 1234;
+  int progressInit = -1;
+  int progressSteps = 0;
+  int failWrites = 0;  // the next n member writes fail
+  std::vector<std::string> opened;
+
+  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  std::unique_ptr<ByteSource> OpenPackageFile(const std::string& path) override {
+    opened.push_back(path);
+    return std::make_unique<MemorySource>(files.at(path));
+  }
+  std::uint32_t PackageChecksum(const std::string&, std::uint32_t) override { return checksum; }
+  bool CreateFolderTree(const std::string&) override { return true; }
+  bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t time) override {
+    if (failWrites > 0) {
+      --failWrites;
+      return false;
+    }
+    files[path] += data;
+    if (time) times[path] = time;
+    return true;
+  }
+  bool ReplaceFile(const std::string& path, const std::string& data, const std::string&) override {
+    files[path] = data;
+    return true;
+  }
+  std::uint64_t FileSize(const std::string& path) override {
+    return files.count(path) ? files[path].size() : 0;
+  }
+  double DiskFreeBytes(const std::string&) override { return 12345; }
+  std::string LastErrorText() override { return "Disk full."; }
+  void Pump() override {}
+  void WaitPumping(unsigned) override {}
+  std::uint32_t TickCount() override { return 0; }
+  unsigned long ProcessId() override { return 7; }
+  void ProgressInit(int total) override { progressInit = total; }
+  void ProgressStep() override { ++progressSteps; }
+  void RegisterAutoPlayRefusal() override {}
+  void EjectMedium(const std::string&) override {}
+  bool AskOkCancel(const std::string& text, const std::string&, const std::string&, int) override {
+    prompts.push_back(text);
+    return answer(static_cast<int>(prompts.size()));
+  }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+};
+
+ExtractRequest Request(const std::string& package) {
+  ExtractRequest r;
+  r.packagePath = package;
+  r.destFolder = "T";
+  r.diskPrompt = "Please insert <B>DISK #<disk_num></B>";
+  return r;
+}
+
+MemberSpec Engine(const std::string& nameItem) { return {"|" + nameItem + "|1248103133|", "ENGINE"}; }
+
+TEST(Extraction, WritesMembersWithTimesAndFindsTheEngine) {
+  FakeHost host;
+  PackageSpec spec;
+  spec.members = {Engine("Engine.exe* /X"), {"|readme.txt|0|", "hello", false},
+                  {"|data.bin|77|", std::string("a\0b", 3)}, {"", "no header"}};
+  host.files["setup.exe"] = BuildPackage(spec);
+
+  ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+  EXPECT_TRUE(r.checksumOk);
+  EXPECT_TRUE(r.packageFound);
+  EXPECT_EQ(r.engineEntry, "Engine.exe* /X");
+  EXPECT_EQ(host.files["T\\Engine.exe"], "ENGINE");
+  EXPECT_EQ(host.times["T\\Engine.exe"], 1248103133u);
+  EXPECT_EQ(host.files["T\\readme.txt"], "hello");
+  EXPECT_EQ(host.times.count("T\\readme.txt"), 0u);
+  EXPECT_EQ(host.files["T\\data.bin"], std::string("a\0b", 3));
+  EXPECT_EQ(host.progressInit, 4);
+  EXPECT_EQ(host.progressSteps, 3);
+  EXPECT_TRUE(host.errors.empty());
+
+  // A second run appends to the existing files and steps no progress.
+  host.progressSteps = 0;
+  ExtractPackageWith(host, Request("setup.exe"));
+  EXPECT_EQ(host.files["T\\readme.txt"], "hellohello");
+  EXPECT_EQ(host.progressSteps, 0);
+}
+
+TEST(Extraction, UnsafeMemberNamesAreNotWritten) {
+  FakeHost host;
+  PackageSpec spec;
+  spec.members = {Engine("Engine.exe*"), {"|..\\evil.txt|0|", "x"}, {"|sub\\a.txt|0|", "x"},
+                  {"|C:x.txt|0|", "x"}, {"|CON|0|", "x"}, {"|..|0|", "x"}, {"|ok.txt|0|", "ok"}};
+  host.files["setup.exe"] = BuildPackage(spec);
+  ExtractPackageWith(host, Request("setup.exe"));
+  std::vector<std::string> written;
+  for (const auto& f : host.files)
+    if (f.first != "setup.exe") written.push_back(f.first);
+  EXPECT_EQ(written, (std::vector<std::string>{"T\\Engine.exe", "T\\ok.txt"}));
+}
+
+TEST(Extraction, ChecksumMissingFileAndForeignFile) {
+  {
+    FakeHost host;  // the computed sum differs from a stored real checksum
+    PackageSpec spec;
+    spec.members = {Engine("Engine.exe*")};
+    spec.checksum = 99;
+    host.files["setup.exe"] = BuildPackage(spec);
+    host.checksum = 98;
+    ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+    EXPECT_FALSE(r.checksumOk);
+    EXPECT_EQ(host.files.size(), 1u);
+    host.checksum = 99;
+    EXPECT_TRUE(ExtractPackageWith(host, Request("setup.exe")).checksumOk);
+  }
+  {
+    FakeHost host;
+    ExtractResult r = ExtractPackageWith(host, Request("missing.exe"));
+    EXPECT_FALSE(r.checksumOk);
+    EXPECT_FALSE(r.packageFound);
+    EXPECT_TRUE(r.engineEntry.empty());
+  }
+  {
+    // A wrong magic gives no members and, whatever its flags say, no disk prompt.
+    FakeHost host;
+    PackageSpec spec;
+    spec.members = {Engine("Engine.exe*")};
+    spec.magic = 0x12345678;
+    spec.options = kOptMoreDisks;
+    host.files["setup.exe"] = BuildPackage(spec);
+    ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+    EXPECT_FALSE(r.packageFound);
+    EXPECT_TRUE(r.engineEntry.empty());
+    EXPECT_TRUE(host.prompts.empty());
+    EXPECT_EQ(host.files.size(), 1u);
+  }
+}
+
+// Three disk files: setup.exe.001 .. .003, the engine on the first.
+FakeHost SpannedHost(bool third) {
+  FakeHost host;
+  PackageSpec d1, d2, d3;
+  d1.image.clear();  // disk files carry no stub image
+  d2.image.clear();
+  d3.image.clear();
+  d1.members = {Engine("Engine.exe*"), {"|one.txt|0|", "1"}};
+  d1.options = kOptMoreDisks;
+  d2.members = {{"|two.txt|0|", "2"}};
+  d2.options = kOptMoreDisks;
+  d3.members = {{"|three.txt|0|", "3"}};
+  host.files["D\\setup.exe.001"] = BuildPackage(d1);
+  host.files["D\\setup.exe.002"] = BuildPackage(d2);
+  if (third) host.files["D\\setup.exe.003"] = BuildPackage(d3);
+  return host;
+}
+
+TEST(Extraction, SpannedPackageFollowsEveryDisk) {
+  FakeHost host = SpannedHost(true);
+  ExtractResult r = ExtractPackageWith(host, Request("D\\setup.exe.001"));
+  EXPECT_TRUE(host.prompts.empty());
+  EXPECT_EQ(r.engineEntry, "Engine.exe*");
+  EXPECT_EQ(host.files["T\\two.txt"], "2");
+  EXPECT_EQ(host.files["T\\three.txt"], "3");
+  EXPECT_EQ(host.progressInit, 2);  // the first disk's member count
+  EXPECT_EQ(host.progressSteps, 4 + 2);  // four files, two disk changes
+}
+
+TEST(Extraction, MissingDiskIsAskedFor) {
+  {
+    FakeHost host = SpannedHost(false);
+    ExtractResult r = ExtractPackageWith(host, Request("D\\setup.exe.001"));
+    ASSERT_EQ(host.prompts.size(), 1u);
+    EXPECT_EQ(host.prompts[0], "Please insert <B>DISK #3</B>");
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_TRUE(r.engineEntry.empty());
+  }
+  {
+    // The user inserts the disk and presses OK.
+    FakeHost host = SpannedHost(false);
+    host.answer = [&host](int) {
+      host.files["D\\setup.exe.003"] = host.files["D\\setup.exe.002"];
+      return true;
+    };
+    ExtractResult r = ExtractPackageWith(host, Request("D\\setup.exe.001"));
+    EXPECT_EQ(host.prompts.size(), 1u);
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(r.engineEntry, "Engine.exe*");
+  }
+  {
+    // Forced prompts ask for every further disk, present or not.
+    FakeHost host = SpannedHost(true);
+    host.answer = [](int) { return true; };
+    ExtractRequest req = Request("D\\setup.exe.001");
+    req.forcePrompt = true;
+    ExtractPackageWith(host, req);
+    EXPECT_EQ(host.prompts.size(), 2u);
+    EXPECT_EQ(host.files["T\\three.txt"], "3");
+  }
+}
+
+TEST(Extraction, CorruptMemberThrowsAfterEarlierMembers) {
+  FakeHost host;
+  PackageSpec spec;
+  spec.members = {Engine("Engine.exe*"), {"|bad.txt|0|", std::string(5000, 'q')}};
+  std::string p = BuildPackage(spec);
+  // Damage the second member's zlib stream in its middle.
+  const std::size_t second = spec.image.size() + 4 + 21 + 4 + 21;
+  std::uint32_t l1;
+  std::memcpy(&l1, &p[second], 4);
+  const std::size_t bad = second + 4 + l1 + 4 + 6;
+  p[bad] ^= 0x55;
+  p[bad + 1] ^= 0x55;
+  host.files["setup.exe"] = p;
+  EXPECT_THROW(ExtractPackageWith(host, Request("setup.exe")), CorruptMemberError);
+  EXPECT_EQ(host.files["T\\Engine.exe"], "ENGINE");
+}
+
+TEST(Extraction, OnlyTheFirstSaveErrorOfTheProcessIsShown) {
+  const int before = SaveErrorCount();
+  FakeHost host;
+  PackageSpec spec;
+  spec.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}, {"|b.txt|0|", "b"}};
+  host.files["setup.exe"] = BuildPackage(spec);
+  host.failWrites = 2;
+  ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+  EXPECT_EQ(SaveErrorCount(), before + 2);
+  EXPECT_EQ(r.engineEntry, "Engine.exe*");
+  EXPECT_EQ(host.files["T\\b.txt"], "b");
+  if (before == 0) {
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0],
+              "T\\Engine.exe<P><P>Unable to save Extracted File!<P><P>Disk full.<P>"
+              "  Data Size: <T>6 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>12345 Bytes");
+  }
+}
+
+TEST(Extraction, UpdateAgentIsTheSetupWithoutMembers) {
+  PackageSpec spec;
+  spec.image = std::string(0x200, '\0');
+  spec.image.replace(0, 2, "MZ");
+  spec.image.replace(0x100, 2, "PE");
+  spec.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}};
+  spec.afterTrailer = std::string(100, 'G');  // a signature after the package
+  const std::string setup = BuildPackage(spec);
+  const std::size_t trailerAt = setup.size() - 100 - 74;
+  const std::size_t firstMember = 0x200 + 4 + 21 + 4 + 21;
+
+  for (const char* path : {"dir\\setup.EXE", "setup.exe.001", "setup.bin"}) {
+    FakeHost host;
+    host.files[path] = setup;
+    ExtractRequest req = Request(path);
+    req.agentName = "tools\\Agent.exe";
+    ExtractPackageWith(host, req);
+    EXPECT_EQ(host.files["T\\a.txt"], "abc");  // the signature is not read as a block
+    if (std::string(path) == "setup.bin") {
+      EXPECT_EQ(host.files.count("T\\Agent.exe"), 0u);
+      continue;
+    }
+    std::string expected = setup.substr(0, firstMember);
+    std::memset(&expected[0xFC], 0, 4);
+    expected += setup.substr(trailerAt, 74);
+    expected[expected.size() - 5] = 1;
+    EXPECT_EQ(host.files["T\\Agent.exe"], expected) << path;
+  }
+}
+
+TEST(Extraction, SpanPathsAndPromptText) {
+  EXPECT_EQ(SpanBasePath("C:\\a\\setup.exe.001"), "C:\\a\\setup.exe");
+  EXPECT_EQ(SpanBasePath("C:\\a\\setup.001.exe"), "C:\\a\\setup.001.exe");
+  EXPECT_EQ(SpanDiskPath("C:\\a\\setup.exe", 2), "C:\\a\\setup.exe.002");
+  EXPECT_EQ(SpanDiskPath("x", 12), "x.012");
+  EXPECT_EQ(DiskPromptText("<DISK_NUM> and <Disk_Num>!", 3), "3 and 3!");
+}
+
+}  // namespace
+}  // namespace varnel
