@@ -1,22 +1,215 @@
 #include "package/engine_launch.h"
 
+#include <exception>
+
+#include "dialogs/message_box.h"
+#include "package/extraction.h"
+#include "package/language_strings.h"
+#include "package/package_reader.h"
+#include "package/temp_folder.h"
+#include "package/web_installer.h"
+#include "startup/command_line.h"
+#include "startup/role_dispatch.h"
+#include "startup/stub_window.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
+#include "utils/message_pump.h"
+#include "utils/system_helpers.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
+namespace {
+
+constexpr UINT_PTR kStubTimer = 1;
+constexpr const char* kAtomPrefix = "AutoUpdateAtomTokenByVarnel";
+constexpr const char* kEngineDialogClassPrefix = ".SDialog_Class_Name.";
+constexpr const char* kForcePromptKey = "HKEY_CURRENT_USER\\Software\\Dravenic\\Varnel\\SpanDisk";
+
+// The status label's font: made here, kept until the next one replaces it
+// or the process ends.
+struct StatusFont {
+  HFONT font = nullptr;
+  ~StatusFont() {
+    if (font) DeleteObject(font);
+  }
+};
+StatusFont& CurrentStatusFont() {
+  static StatusFont font;
+  return font;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The web installer's update agent: its own file, cut at the package end
+// when only a signature follows, marked as an agent.
+void WriteWebInstallerAgent(const std::string& agentName) {
+  const std::string self = ExePath(false);
+  std::string bytes = ReadFilePart(self);
+  if (bytes.size() >= 0x100) {
+    const std::uint32_t end = static_cast<unsigned char>(bytes[0xFC]) |
+                              static_cast<unsigned char>(bytes[0xFD]) << 8 |
+                              static_cast<unsigned char>(bytes[0xFE]) << 16 |
+                              static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0xFF])) << 24;
+    if (end < bytes.size() && bytes.size() - end < 10000) bytes.resize(end);
+  }
+  if (bytes.size() >= 6) bytes[bytes.size() - 5] = 1;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FileDate date = 0;
+  if (GetFileAttributesExA(self.c_str(), GetFileExInfoStandard, &data))
+    date = (FileDate(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  WriteFileText(GetSetupTempFolder() + "\\" + agentName, bytes, date, false);
+}
+
+// Waits while the engine shows a dialog window of its class.
+void WaitForEngineDialogs(const std::string& tag) {
+  const std::string className = kEngineDialogClassPrefix + tag;
+  while (FindWindowA(className.c_str(), nullptr)) WaitPumping(100);
+  WaitPumping(1000);
+}
+
+// Starts the engine and waits for it and its dialogs; true when the engine
+// removed the atom (its sign of success).
+bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
+                  const std::string& extraArgs, bool foreground) {
+  EngineLaunchInput in;
+  in.tempFolder = tempFolder;
+  in.engineEntry = engineEntry;
+  in.extraArgs = extraArgs;
+  in.threadTag = ThreadTag(GetCurrentThreadId());
+  in.stubPath = ExePath(false);
+  in.isUpdateAgent = ThisIs_AutoUpdateProg();
+  const std::string command = BuildEngineCommand(in);
+
+  const std::string original = GetOriginalFilePath();
+  const std::string startUpLink = ReadIniString(original, "UnInstall", "StartUpLink", "");
+  const std::string checkLink = ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "");
+
+  DebugLine("%lu ==== WinExec(Engine.exe) >>%s<<", GetCurrentProcessId(), command.c_str());
+  const std::string atomName = kAtomPrefix + in.threadTag;
+  GlobalAddAtomA(atomName.c_str());
+
+  KernelHandle engine(RunProgram(command, foreground ? SW_SHOWNORMAL : SW_HIDE));
+  ShowMainWindow(false);
+  WaitPumping(1000);
+  WaitForProcess(engine.get());
+  DWORD exitCode = 0;
+  if (engine && GetExitCodeProcess(engine.get(), &exitCode))
+    SetProcessExitCode(static_cast<int>(exitCode));
+  else
+    SetProcessExitCode(kExitEngineNotStarted);
+  WaitForEngineDialogs(in.threadTag);
+
+  const ATOM left = GlobalFindAtomA(atomName.c_str());
+  const bool success = left == 0;
+  if (left) GlobalDeleteAtom(left);
+  if (success) {
+    const std::string info = ExeFolder(true) + ProcessReader().GetInfoFileName();
+    if (ReadIniString(info, "NewSetup", "RemoveStartUpShortcut", "0") == "1" && FileExists(startUpLink))
+      DeleteFileA(startUpLink.c_str());
+    if (ReadIniString(info, "NewSetup", "RemoveCheckForNewUpdateShortcut", "0") == "1" &&
+        FileExists(checkLink))
+      DeleteFileA(checkLink.c_str());
+  }
+  return success;
+}
+
+}  // namespace
 
 void RunStubRole(HWND window) {
-  KillTimer(window, 1);
+  KillTimer(window, kStubTimer);
+  const TGFileInfo& reader = ProcessReader();
+  std::string downloadUrl = reader.GetDownloadUrl();
+  const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
+
+  if (reader.IsWebInstaller()) {
+    if (!agentName.empty()) WriteWebInstallerAgent(agentName);
+    if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
+      downloadUrl = ExeFolder(false);
+    WebInstall(GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
+  } else {
+    std::string packagePath = GetParamValue("/SpanDiskFName1=", "");
+    if (packagePath.empty()) packagePath = ExePath(false);
+    const bool hidden = HasParam("/hide") || reader.RunHidden();
+    ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, GetArgumentText(), !hidden);
+  }
+  DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
 }
 
 bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
-                      const std::string& agentName, const std::string& extraArgs,
-                      bool foreground) {
-  return false;
+                      const std::string& agentName, const std::string& extraArgs, bool foreground) {
+  bool success = false;
+  TGFileInfo reader = TGFileInfo::Create(packagePath);
+  if (reader.ShowActivityBar()) ShowActivityBar(true);
+  SetStatusText(StatusTextControl(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
+                reader.GetFontSize());
+  if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive()) tempFolder = GetAltTempFolder();
+  DebugLine("========= ForegroundOp=%s ==========", foreground ? "TRUE" : "FALSE");
+
+  ExtractRequest request;
+  request.packagePath = packagePath;
+  request.destFolder = tempFolder;
+  request.agentName = agentName;
+  request.diskPrompt = LangText(reader, "s8");
+  request.promptTitle = LangText(reader, "Attention");
+  request.buttons = LangText(reader, "BtnText");
+  request.charset = reader.GetCharset();
+  request.forcePrompt = ForcePromptSet();
+
+  if (foreground && !ConfirmTempSpace(tempFolder, packagePath, reader)) {
+    SetProcessExitCode(kExitCancelled);
+  } else {
+    if (foreground) ShowMainWindow(true);
+    WaitPumping(1000);
+    ExtractResult extracted;
+    bool corrupt = false;
+    try {
+      extracted = ExtractPackage(request, ProgressCallback);
+    } catch (const std::exception& e) {
+      // A corrupt member ends the setup: the engine must not run on a
+      // half-extracted package.
+      corrupt = true;
+      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), e.what());
+      if (foreground) MsgBoxError(nullptr, e.what(), LangText(reader, "Error"), request.buttons, request.charset);
+      SetProcessExitCode(kExitCorruptMember);
+    }
+    WaitPumping(1000);
+
+    if (!corrupt) {
+      if (!extracted.engineEntry.empty() && extracted.checksumOk) {
+        success = LaunchEngine(tempFolder, extracted.engineEntry, extraArgs, foreground);
+      } else if (extracted.cancelled) {
+        SetProcessExitCode(kExitCancelled);
+      } else {
+        SetProcessExitCode(kExitBadPackage);
+      }
+      if (!extracted.checksumOk) {
+        MsgBoxError(nullptr, LangText(reader, "s7"), LangText(reader, "Error"), request.buttons,
+                    request.charset);
+      }
+    }
+  }
+  RemoveAltTempFolder();
+  return success;
 }
 
 void SetStatusText(HWND label, const std::string& text, const std::string& fontFace, int charset,
                    int pointSize) {
+  if (!label) return;
+  const bool rightToLeft = charset == 177 || charset == 178;
+  SetWindowLongA(label, GWL_EXSTYLE, rightToLeft ? WS_EX_RTLREADING : 0);
+  SetWindowLongA(label, GWL_STYLE, rightToLeft ? (WS_CHILD | WS_VISIBLE | SS_RIGHT) : (WS_CHILD | WS_VISIBLE));
+  HFONT font = CreateFontA(-PointsToPixels(pointSize), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+                           static_cast<BYTE>(charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH, fontFace.c_str());
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  StatusFont& current = CurrentStatusFont();
+  if (current.font) DeleteObject(current.font);
+  current.font = font;
   SetWindowTextA(label, text.c_str());
 }
 
@@ -35,9 +228,13 @@ HANDLE RunProgram(const std::string& commandLine, int showMode) {
 
 void WaitForProcess(HANDLE process) {
   DWORD code = 0;
-  while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE) Sleep(500);
+  do {
+    WaitPumping(500);
+  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
 }
 
-bool ForcePromptSet() { return false; }
+bool ForcePromptSet() {
+  return ReadRegistryString(kForcePromptKey, "ForcePrompt", "0", false) == "1";
+}
 
 }  // namespace varnel

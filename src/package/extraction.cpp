@@ -5,57 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "package/package_trailer.h"
 #include "utils/debug_stream.h"
 
 namespace varnel {
 namespace {
 
-// ---- trailer access (stop-gap until the shared trailer helpers land) ----
-std::uint32_t U32At(const unsigned char* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
-void PutU32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-bool IsPeImageSource(const ByteSource& s) {
-  char mz[2], pe[2];
-  return s.ReadAt(0, mz, 2) && s.ReadAt(kPeHeaderOffset, pe, 2) && mz[0] == 'M' && mz[1] == 'Z' &&
-         pe[0] == 'P' && pe[1] == 'E';
-}
-std::uint64_t PackageEndOf(const ByteSource& s) {
-  std::uint32_t hi = 0, lo = 0;
-  if (IsPeImageSource(s) && s.ReadU32(kEndPointerHighOffset, hi) && s.ReadU32(kEndPointerLowOffset, lo)) {
-    const std::uint64_t end = (std::uint64_t(hi) << 32) | lo;
-    if (end != 0 && end <= s.Size()) return end;
-  }
-  return s.Size();
-}
-// The 74 trailer bytes as stored (zero-filled beyond a shorter trailer,
-// length field set to the bytes read).
-bool ReadTrailerBytes(const ByteSource& s, unsigned char (&raw)[kTrailerSize]) {
-  std::memset(raw, 0, sizeof raw);
-  const std::uint64_t end = PackageEndOf(s);
-  std::uint32_t length = 0;
-  if (end < 4 || !s.ReadU32(end - 4, length) || length < 4 || length > end) return false;
-  const std::uint32_t used = std::min<std::uint32_t>(length, kTrailerSize);
-  if (!s.ReadAt(end - length, raw, used - 4)) return false;
-  PutU32(raw + kTrOffLength, used);
-  return true;
-}
-Trailer DecodeTrailerBytes(const unsigned char* raw) {
-  Trailer t;
-  t.build = raw[0];
-  t.headerCount = raw[kTrOffHeaderCount] ? raw[kTrOffHeaderCount] : 2;
-  t.packageStart = U32At(raw + kTrOffPackageStart);
-  t.memberCount = U32At(raw + kTrOffMemberCount);
-  t.magic = U32At(raw + kTrOffMagic);
-  t.checksum = U32At(raw + kTrOffChecksum);
-  t.options = raw[kTrOffOptions];
-  t.length = U32At(raw + kTrOffLength);
-  return t;
-}
-// ---- end of stop-gap ----
 
 struct ExtractionState {
   int saveErrors = 0;  // member files that could not be written, process-wide
@@ -105,17 +60,17 @@ void WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
 // with no package end pointer, followed by the trailer marked as an agent's.
 void WriteUpdateAgent(ExtractionHost& host, const ExtractRequest& request, const ByteSource& source,
                       std::uint64_t firstMemberPosition) {
-  const std::string agentFile = FileNamePart(request.agentName);
-  unsigned char raw[kTrailerSize];
+  Trailer trailer;
   std::string copy;
-  if (!ReadTrailerBytes(source, raw) || firstMemberPosition == 0 ||
+  ReadTrailer(source, trailer);
+  if (firstMemberPosition == 0 ||
       !source.ReadString(0, static_cast<std::size_t>(firstMemberPosition), copy))
     return;
   if (copy.size() >= kEndPointerLowOffset + 4) std::memset(&copy[kEndPointerLowOffset], 0, 4);
-  raw[kTrOffUpdateAgent] = 1;
-  PutU32(raw + kTrOffLength, kTrailerSize);
-  copy.append(reinterpret_cast<const char*>(raw), kTrailerSize);
-  const std::string agentPath = request.destFolder + "\\" + agentFile;
+  trailer.updateAgent = 1;
+  trailer.length = kTrailerSize;
+  copy += EncodeTrailer(trailer);
+  const std::string agentPath = request.destFolder + "\\" + FileNamePart(request.agentName);
   host.ReplaceFile(agentPath, copy, request.packagePath);
   DebugLine("%lu New AU-Agent: %s", host.ProcessId(), agentPath.c_str());
 }
@@ -170,20 +125,18 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
     if (host.FileExists(path)) {
       std::unique_ptr<ByteSource> source = host.OpenPackageFile(path);
       if (!source) break;  // unreadable: reported like a failed checksum
-      unsigned char raw[kTrailerSize];
-      ReadTrailerBytes(*source, raw);
-      const Trailer trailer = DecodeTrailerBytes(raw);
+      Trailer trailer;
+      const bool isPackage = ReadTrailer(*source, trailer);
       if (disk == 1) DebugLine("FileInfo.FilesCount=%lu", static_cast<unsigned long>(trailer.memberCount));
 
-      const std::uint32_t sum = host.PackageChecksum(path, trailer.length);
-      result.checksumOk = sum == trailer.checksum || sum == kNoChecksum || trailer.checksum == kNoChecksum;
+      result.checksumOk = ChecksumPasses(FileChecksum(*source, trailer.length), trailer.checksum);
       if (!result.checksumOk) break;
 
-      const std::uint64_t end = PackageEndOf(*source);
+      const std::uint64_t end = LocatePackageEnd(*source);
       DebugLine("FileLen=%llu", static_cast<unsigned long long>(end));
       // A file without a valid package has no trustworthy flags either:
       // it contributes nothing and asks for no further disk.
-      if (trailer.magic != kPackageMagic) break;
+      if (!isPackage) break;
       if (disk == 1) {
         result.packageFound = true;
         host.ProgressInit(static_cast<int>(trailer.memberCount));

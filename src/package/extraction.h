@@ -13,6 +13,7 @@
 
 #include "package/byte_source.h"
 #include "package/member_blocks.h"
+#include "startup/progress_callback.h"
 
 namespace varnel {
 
@@ -23,8 +24,6 @@ class ExtractionHost {
   virtual bool FileExists(const std::string& path) = 0;
   // The package file opened for reading (sharing read and write), or null.
   virtual std::unique_ptr<ByteSource> OpenPackageFile(const std::string& path) = 0;
-  // The file checksum of a package file (1234 for large files).
-  virtual std::uint32_t PackageChecksum(const std::string& path, std::uint32_t trailerLength) = 0;
   // Creates the folder with all missing parents; false with LastErrorText().
   virtual bool CreateFolderTree(const std::string& path) = 0;
   // Appends `data` to the file (creating it); true when every byte was
@@ -88,6 +87,12 @@ std::string SpanBasePath(const std::string& packagePath);
 std::string SpanDiskPath(const std::string& basePath, int number);
 // The disk prompt with every "<DISK_NUM>" (any case) replaced by the number.
 std::string DiskPromptText(const std::string& prompt, int number);
+
+#ifdef _WIN32
+// The extraction on the real system: files, the stub window's progress
+// (`progress`, may be null), message dispatching and the message boxes.
+ExtractResult ExtractPackage(const ExtractRequest& request, ProgressCallbackFn progress);
+#endif
 
 // How many member files could not be written in this process.
 int SaveErrorCount();

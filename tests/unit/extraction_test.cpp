@@ -1,5 +1,7 @@
 #include "package/extraction.h"
 
+#include "package/package_trailer.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -89,7 +91,6 @@ class FakeHost : public ExtractionHost {
   std::vector<std::string> prompts;
   std::vector<std::string> errors;
   std::function<bool(int)> answer = [](int) { return false; };  // disk prompt: OK?
-  std::uint32_t checksum = 1234;
   int progressInit = -1;
   int progressSteps = 0;
   int failWrites = 0;  // the next n member writes fail
@@ -100,7 +101,6 @@ class FakeHost : public ExtractionHost {
     opened.push_back(path);
     return std::make_unique<MemorySource>(files.at(path));
   }
-  std::uint32_t PackageChecksum(const std::string&, std::uint32_t) override { return checksum; }
   bool CreateFolderTree(const std::string&) override { return true; }
   bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t time) override {
     if (failWrites > 0) {
@@ -187,17 +187,22 @@ TEST(Extraction, UnsafeMemberNamesAreNotWritten) {
 
 TEST(Extraction, ChecksumMissingFileAndForeignFile) {
   {
-    FakeHost host;  // the computed sum differs from a stored real checksum
+    // A small package with a real checksum: the right sum passes, any
+    // other fails before a member is written.
+    FakeHost host;
     PackageSpec spec;
     spec.members = {Engine("Engine.exe*")};
-    spec.checksum = 99;
+    spec.checksum = 0;
+    const std::uint32_t sum = FileChecksum(MemorySource(BuildPackage(spec)), 74);
+    spec.checksum = sum + 1;
     host.files["setup.exe"] = BuildPackage(spec);
-    host.checksum = 98;
     ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
     EXPECT_FALSE(r.checksumOk);
     EXPECT_EQ(host.files.size(), 1u);
-    host.checksum = 99;
+    spec.checksum = sum;
+    host.files["setup.exe"] = BuildPackage(spec);
     EXPECT_TRUE(ExtractPackageWith(host, Request("setup.exe")).checksumOk);
+    EXPECT_EQ(host.files["T\\Engine.exe"], "ENGINE");
   }
   {
     FakeHost host;
@@ -263,14 +268,18 @@ TEST(Extraction, MissingDiskIsAskedFor) {
   {
     // The user inserts the disk and presses OK.
     FakeHost host = SpannedHost(false);
-    host.answer = [&host](int) {
-      host.files["D\\setup.exe.003"] = host.files["D\\setup.exe.002"];
+    PackageSpec last;
+    last.image.clear();
+    last.members = {{"|three.txt|0|", "3"}};
+    host.answer = [&host, &last](int) {
+      host.files["D\\setup.exe.003"] = BuildPackage(last);
       return true;
     };
     ExtractResult r = ExtractPackageWith(host, Request("D\\setup.exe.001"));
     EXPECT_EQ(host.prompts.size(), 1u);
     EXPECT_FALSE(r.cancelled);
     EXPECT_EQ(r.engineEntry, "Engine.exe*");
+    EXPECT_EQ(host.files["T\\three.txt"], "3");
   }
   {
     // Forced prompts ask for every further disk, present or not.
@@ -290,10 +299,13 @@ TEST(Extraction, CorruptMemberThrowsAfterEarlierMembers) {
   spec.members = {Engine("Engine.exe*"), {"|bad.txt|0|", std::string(5000, 'q')}};
   std::string p = BuildPackage(spec);
   // Damage the second member's zlib stream in its middle.
-  const std::size_t second = spec.image.size() + 4 + 21 + 4 + 21;
-  std::uint32_t l1;
-  std::memcpy(&l1, &p[second], 4);
-  const std::size_t bad = second + 4 + l1 + 4 + 6;
+  PackageSpec engineOnly = spec;
+  engineOnly.members.pop_back();
+  const std::size_t second = BuildPackage(engineOnly).size() - 74;
+  std::uint32_t length;
+  std::memcpy(&length, &p[second], 4);
+  ASSERT_GT(length, 20u);
+  const std::size_t bad = second + 4 + length / 2;
   p[bad] ^= 0x55;
   p[bad + 1] ^= 0x55;
   host.files["setup.exe"] = p;
@@ -329,7 +341,10 @@ TEST(Extraction, UpdateAgentIsTheSetupWithoutMembers) {
   spec.afterTrailer = std::string(100, 'G');  // a signature after the package
   const std::string setup = BuildPackage(spec);
   const std::size_t trailerAt = setup.size() - 100 - 74;
-  const std::size_t firstMember = 0x200 + 4 + 21 + 4 + 21;
+  PackageSpec noMembers = spec;
+  noMembers.members.clear();
+  noMembers.afterTrailer.clear();
+  const std::size_t firstMember = BuildPackage(noMembers).size() - 74;
 
   for (const char* path : {"dir\\setup.EXE", "setup.exe.001", "setup.bin"}) {
     FakeHost host;
