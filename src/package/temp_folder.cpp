@@ -19,7 +19,6 @@ struct TempFolderState {
   bool setupMade = false;
   std::string setupFolder;
   FileHandle setupLock;  // held until the process ends
-  bool driveChosen = false;
   std::string altBase;
   bool altMade = false;
   std::string altFolder;
@@ -110,8 +109,7 @@ std::string GetSetupTempFolder() {
 }
 
 bool ChooseTempDrive() {
-  if (g_temp.driveChosen) return !g_temp.altBase.empty();
-  g_temp.driveChosen = true;
+  if (!g_temp.altBase.empty()) return true;
   std::array<double, 3> freeCDE{};
   for (int i = 0; i < 3; ++i) {
     const std::string root = std::string(1, static_cast<char>('C' + i)) + ":\\";

@@ -71,8 +71,19 @@ def side_by_side(session, work):
     assert wait_for(lambda: os.path.exists(out), 60)
     assert open(out, encoding="latin-1").read() == first
     assert not os.path.exists(os.path.join(first_host, "stale.txt"))
+    # A copy started from inside that folder (as a span-disk restart does)
+    # takes the folder as its own although the lock is held, and keeps
+    # running from it.
+    inner = os.path.join(first_host, "Y_setup.exe")
+    shutil.copy2(copies[0], inner)
+    inner_out = os.path.join(work, "inner.out")
+    q = session.start(inner, ["setup-folder", winpath(inner_out), winpath(release)],
+                      log=inner_out + ".log")
+    assert wait_for(lambda: os.path.exists(inner_out), 60)
+    assert open(inner_out, encoding="latin-1").read() == first
+    assert os.path.exists(inner)
     open(release, "w").close()
-    assert p.wait(60) == 0
+    assert p.wait(60) == 0 and q.wait(60) == 0
     for folder in (first_host, host_path(session, second)):
         shutil.rmtree(folder, ignore_errors=True)
 
