@@ -195,33 +195,102 @@ def space_question(session, work):
     assert text.startswith("CONFIRM\n\nLimited Free Space on your Temp Drive! (C:)\n"), text
 
 
+def build_setup(work, name, engine_args=""):
+    payload = os.path.join(work, "payload.bin")
+    if not os.path.exists(payload):
+        with open(payload, "wb") as f:
+            f.write(os.urandom(300000))
+    setup = os.path.join(work, name)
+    argv = [PACK, "build", "--output", setup, "--stub", STUB, "--engine", ENGINE, "--temp-notice",
+            "--file", payload]
+    if engine_args:
+        argv += ["--engine-args", engine_args]
+    with open(setup + ".log", "w") as log:
+        assert subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                              timeout=300).returncode == 0, open(setup + ".log").read()
+    return setup
+
+
+def megabytes(n):
+    mb = n / MB
+    return "%.1f" % mb if mb > 10 else ("%.2f" % mb if mb >= 1 else "%.3f" % mb)
+
+
+def answer(session, work, keys):
+    """Reads the shown box's text, then types keys on it."""
+    assert session.probe("wait", "VMsgBox", 15000, "visible")
+    box = os.path.join(work, "answer.box")
+    assert session.run(DIALOGS, ["read", winpath(box)], timeout=60) == 0
+    text = read_lines(box)["text"].replace("\\r\\n", "\n").replace("\\t", "\t")
+    with open(os.devnull, "w") as null:
+        subprocess.run(["xdotool", "mousemove", "512", "384", "key"] + keys, env=session.env,
+                       stdin=subprocess.DEVNULL, stdout=null, stderr=null, timeout=30)
+    return text
+
+
 def package_question(session, work):
     # A real setup file with the notice flag: the reader's figures.
-    payload = os.path.join(work, "payload.bin")
-    with open(payload, "wb") as f:
-        f.write(os.urandom(300000))
-    setup = os.path.join(work, "setup.exe")
-    assert subprocess.run([PACK, "build", "--output", setup, "--stub", STUB, "--engine", ENGINE,
-                           "--temp-notice", "--file", payload], stdin=subprocess.DEVNULL,
-                          stdout=open(setup + ".log", "w"), stderr=subprocess.STDOUT,
-                          timeout=300).returncode == 0
+    setup = build_setup(work, "probe_setup.exe")
     out = os.path.join(work, "package.out")
     p = session.start(DIALOGS, ["package-space", winpath(setup), winpath(out)], log=out + ".log")
-    assert session.probe("wait", "VMsgBox", 15000, "visible")
-    box = os.path.join(work, "package.box")
-    assert session.run(DIALOGS, ["read", winpath(box)], timeout=60) == 0
-    text = read_lines(box)["text"]
-    with open(os.devnull, "w") as null:
-        subprocess.run(["xdotool", "mousemove", "512", "384", "key", "alt+n"], env=session.env,
-                       stdin=subprocess.DEVNULL, stdout=null, stderr=null, timeout=30)
+    text = answer(session, work, ["alt+n"])
     assert p.wait(60) == 1
     got = read_lines(out)
     assert got["room"] == "1" and got["go"] == "0", got
     needed = int(got["needed"])
     assert needed > 0
-    mb = needed / MB
-    figure = "%.1f" % mb if mb > 10 else ("%.2f" % mb if mb >= 1 else "%.3f" % mb)
-    assert "Temp Drive (C:)" in text and figure + " MB" in text, (text, figure)
+    assert "Temp Drive (C:)" in text and megabytes(needed) + " MB" in text, text
+
+    # The same package on a drive that is too small: the warning, with the
+    # real figures of the drive; Enter answers Yes.
+    small = os.path.join(work, "small")
+    os.makedirs(small)
+    link = os.path.join(session.env["WINEPREFIX"], "dosdevices", "d:")
+    if not mount_tmpfs(small, "64k"):
+        return False
+    try:
+        os.symlink(small, link)
+        p = session.start(DIALOGS, ["package-space", winpath(setup), winpath(out), "D:\\"],
+                          log=out + ".log")
+        text = answer(session, work, ["Return"])
+        assert p.wait(60) == 0
+        got = read_lines(out)
+        assert got["room"] == "0" and got["go"] == "1", got
+        assert text.startswith("CONFIRM\n\nLimited Free Space on your Temp Drive! (D:)\n"), text
+        assert "\t  %s MB\n" % megabytes(free_bytes(small)) in text, text
+    finally:
+        if os.path.islink(link):
+            os.remove(link)
+        subprocess.run(["umount", small], timeout=30)
+    return True
+
+
+def setup_folders(session):
+    temp = wine_temp_folder(session)
+    return {n: sorted(os.listdir(os.path.join(temp, n))) for n in os.listdir(temp)
+            if n.startswith("SETUP_") and os.path.isdir(os.path.join(temp, n))}
+
+
+def stub_question(session, work):
+    """The real stub with the notice flag: No ends the setup before anything
+    is extracted and the engine never runs; Yes goes on."""
+    record = os.path.join(work, "engine.record")
+    setup = build_setup(work, "setup.exe", "--record=" + winpath(record))
+    before = setup_folders(session)
+    p = session.start(setup, log=os.path.join(work, "setup_no.log"))
+    text = answer(session, work, ["n"])
+    assert text.startswith("CONFIRM\n\nVarnel will extract files to your Temp Drive (C:)\n"), text
+    p.wait(120)
+    assert not os.path.exists(record), "the engine ran after No"
+    # Nothing was extracted (the folder is removed again or stays empty).
+    after = setup_folders(session)
+    assert all(not files for name, files in after.items() if name not in before), after
+    p = session.start(setup, log=os.path.join(work, "setup_yes.log"))
+    answer(session, work, ["Return"])
+    assert p.wait(120) == 0
+    assert wait_for(lambda: os.path.exists(record), 30), "the engine did not run after Yes"
+    with open(record, encoding="latin-1") as f:
+        assert "File=payload.bin|300000" in f.read()
 
 
 def main():
@@ -231,9 +300,9 @@ def main():
         side_by_side(session, work)
         how = drive_choice(session, work)
         space_question(session, work)
-        if os.path.exists(PACK) and os.path.exists(STUB):
-            package_question(session, work)
-        print("ok (drives: %s)" % how)
+        small = package_question(session, work)
+        stub_question(session, work)
+        print("ok (drives: %s, small drive: %s)" % (how, "yes" if small else "no mount"))
 
 
 if __name__ == "__main__":

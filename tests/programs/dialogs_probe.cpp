@@ -17,9 +17,11 @@
 //                                                  alternative folder
 //   dialogs-probe.exe space FOLDER NEEDED FREE NOTICE OUT
 //                                                  the free-space question
-//   dialogs-probe.exe package-space PACKAGE OUT     HasTempSpace and
+//   dialogs-probe.exe package-space PACKAGE OUT [FOLDER]
+//                                                  HasTempSpace and
 //                                                  ConfirmTempSpace for a
-//                                                  setup file's package
+//                                                  setup file's package (in
+//                                                  the setup folder or FOLDER)
 #include <windows.h>
 
 #include <cstdio>
@@ -164,7 +166,7 @@ int main(int argc, char** argv) {
   }
   if (job == "package-space" && argc >= 4) {
     const TGFileInfo reader = TGFileInfo::Create(argv[2]);
-    const std::string folder = GetSetupTempFolder();
+    const std::string folder = argc > 4 ? argv[4] : GetSetupTempFolder();
     const bool room = HasTempSpace(folder, argv[2]);
     const bool go = ConfirmTempSpace(folder, argv[2], reader);
     Write(argv[3], std::string("room=") + (room ? "1" : "0") + "\nneeded=" +
