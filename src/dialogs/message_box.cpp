@@ -24,6 +24,12 @@ constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr int kTextAreaId = 100;
 constexpr int kFirstButtonId = 101;
 
+struct GdiObjectTraits {
+  static HFONT Invalid() { return nullptr; }
+  static void Close(HFONT h) { DeleteObject(h); }
+};
+using FontHandle = UniqueHandle<HFONT, GdiObjectTraits>;
+
 struct MsgBoxFont {
   std::string face = "Tahoma";
   int charset = 1;
@@ -41,7 +47,7 @@ struct MsgBoxState {
   int askedW = 0;  // size the text area last asked for (EN_REQUESTRESIZE)
   int askedH = 0;
   HWND previousActive = nullptr;
-  HFONT font = nullptr;
+  FontHandle font;  // released when the box's state goes, after its window
   HICON icon = nullptr;
   HWND box = nullptr;
   HWND text = nullptr;
@@ -202,6 +208,9 @@ LRESULT CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_ERASEBKGND:
       return 1;
+    case WM_CTLCOLORSTATIC:  // the plain text area, when there is no rich text
+      SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOW));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     case WM_CLOSE:
       if (s->previousActive) {
         EnableWindow(s->previousActive, TRUE);
@@ -233,7 +242,7 @@ Size2 WindowSize(HWND w) {
 // Measures the text on the text area's device context with the box font.
 Size2 MeasureText(const MsgBoxState& s, const std::string& plain) {
   HDC dc = GetDC(s.text);
-  HGDIOBJ old = SelectObject(dc, s.font);
+  HGDIOBJ old = SelectObject(dc, s.font.get());
   TEXTMETRICA tm{};
   GetTextMetricsA(dc, &tm);
   int lineHeight = tm.tmHeight + tm.tmExternalLeading;
@@ -292,9 +301,9 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
               const std::string& buttonList, unsigned flags) {
   HINSTANCE inst = GetModuleHandleA(nullptr);
   const MsgBoxFont& f = g_msg.font;
-  s.font = CreateFontA(-PointsToPixels(f.pointSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                       static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.face.c_str());
+  s.font.reset(CreateFontA(-PointsToPixels(f.pointSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.face.c_str()));
   RegisterBoxClass(inst);
   s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -10000, -10000, 10, 10, owner,
@@ -312,7 +321,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   Size2 textSize{0, 0};
   if (s.text) {
     SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
+    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
     SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
     SetWindowTextA(s.text, body.text.c_str());
     for (const BoldRange& r : body.bold) {
@@ -327,10 +336,20 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
     CHARRANGE start{0, 0};
     SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
     FitTextArea(s, MeasureText(s, body.text), !body.bold.empty());
-    textSize = WindowSize(s.text);
   } else {
-    DebugLine("%lu ==== MsgBox: no RICHEDIT text area", GetCurrentProcessId());
+    // Without the rich-text library the message is still shown, plain.
+    DebugLine("%lu ==== MsgBox: no RICHEDIT text area, plain text instead", GetCurrentProcessId());
+    const DWORD plainStyle = WS_CHILD | WS_VISIBLE | SS_NOPREFIX |
+                             ((flags & kMbRightAligned) ? SS_RIGHT : SS_LEFT);
+    s.text = CreateWindowExA(exStyle, "STATIC", body.text.c_str(), plainStyle, 0, 0, 10, 10, s.box,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
+                             nullptr);
+    if (s.text) {
+      SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+      FitTextArea(s, MeasureText(s, body.text), false);
+    }
   }
+  if (s.text) textSize = WindowSize(s.text);
 
   const FrameMetrics metrics{GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
                              GetSystemMetrics(SM_CYCAPTION)};
@@ -362,7 +381,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
                                    b.w, b.h, s.box,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
                                    inst, nullptr);
-    SendMessageA(s.buttons[i], WM_SETFONT, reinterpret_cast<WPARAM>(s.font), FALSE);
+    SendMessageA(s.buttons[i], WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
     s.captions[i] = buttons[i].caption;
     s.results[i] = buttons[i].result;
   }
@@ -430,7 +449,7 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
     EnableWindow(active, TRUE);
   }
   g_msg.box = outer;
-  if (state.font) DeleteObject(state.font);
+  state.font.reset();
   UnregisterClassA(kMsgBoxClass, GetModuleHandleA(nullptr));
   richEdit.reset();
   WaitPumping(100);
