@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the stub and the build tool, writes a sample product's
-# setup file (demo/) with dist/varnel-pack, then lists and verifies it.
+# setup file (demo/) with dist/varnel-pack, lists and verifies it, then runs
+# it under Wine and prints what happened.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -11,6 +12,7 @@ out="$root/build/demo"
 rm -rf "$out"
 mkdir -p "$out"
 setup="$out/TidewaterNotesSetup.exe"
+install_dir='C:\TidewaterNotes'
 
 engine="$root/dist/Engine.exe"
 if [ ! -f "$engine" ]; then
@@ -29,6 +31,7 @@ echo "== building $setup"
   --language "$root/demo/languages/German.lang" \
   --time 2026-12-01T09:00:00 \
   --activity-bar \
+  --engine-args "--install=$install_dir --dialog-ms=1500" \
   "$root/demo/product/readme.txt" \
   "$root/demo/product/license.txt" \
   --stored "$root/demo/product/notes.ini"
@@ -39,3 +42,7 @@ echo "== varnel-pack list"
 echo
 echo "== varnel-pack verify"
 "$root/dist/varnel-pack" verify "$setup"
+
+echo
+echo "== running $setup under Wine"
+python3 "$root/scripts/demo_run.py" "$setup" "$install_dir"
