@@ -8,6 +8,7 @@ INSTALL_DIR is the Windows folder the engine installs into (its --install).
 """
 import os
 import shutil
+import subprocess
 import sys
 import time
 
@@ -26,8 +27,9 @@ def main():
     setup, install_dir = sys.argv[1], sys.argv[2]
     work = os.path.dirname(os.path.abspath(setup))
     record = os.path.join(work, "engine-record.txt")
+    screen = os.path.join(work, "screen.png")
     shot = os.path.join(work, "stub-window.png")
-    for stale in (record, shot):
+    for stale in (record, screen, shot):
         if os.path.exists(stale):
             os.remove(stale)
 
@@ -38,8 +40,15 @@ def main():
         run = wine.start(setup, ["/S", "--record=" + winpath(record)])
         have_shot = False
         if wine.probe("wait", winpath(setup), 30000, "visible"):
-            time.sleep(0.5)  # let the window paint its icon, text and progress
-            have_shot = wine.screenshot(shot)
+            # The window shows for a second before the members are written and
+            # a second after; in between the progress bar fills.
+            time.sleep(1.4)
+            window, _ = wine.window_info(winpath(setup), os.path.join(work, "window.txt"))
+            if window and wine.screenshot(screen):
+                x, y, w, h = (int(v) for v in window[3:7])
+                have_shot = subprocess.run(
+                    ["convert", screen, "-crop", "%dx%d+%d+%d" % (w + 16, h + 16, x - 8, y - 8),
+                     "+repage", shot], stdin=subprocess.DEVNULL, timeout=60).returncode == 0
         code = run.wait(300)
         elapsed = time.time() - started
 
@@ -54,6 +63,8 @@ def main():
         print("  (none)")
     print("Screenshot of the stub window during extraction: %s" %
           (shot if have_shot else "(none: the window did not show)"))
+    if have_shot:
+        print("  (the whole screen at that moment: %s)" % screen)
     sys.exit(0 if code == 0 and installed and have_shot else 1)
 
 
