@@ -168,7 +168,9 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     ExtractResult extracted;
     bool corrupt = false;
     try {
-      extracted = ExtractPackage(request, ProgressCallback);
+      // A window closed during the wait above has ended the setup already.
+      if (LoopExitRequested()) extracted.cancelled = true;
+      else extracted = ExtractPackage(request, ProgressCallback);
     } catch (const std::exception& e) {
       // A corrupt member ends the setup: the engine must not run on a
       // half-extracted package.
@@ -178,6 +180,11 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
       SetProcessExitCode(kExitCorruptMember);
     }
     WaitPumping(1000);
+    // The user closed the window: its folder is gone and no engine may start.
+    if (LoopExitRequested() && !corrupt) {
+      extracted.engineEntry.clear();
+      extracted.cancelled = true;
+    }
 
     if (!corrupt) {
       if (!extracted.engineEntry.empty() && extracted.checksumOk) {
@@ -187,7 +194,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
       } else {
         SetProcessExitCode(kExitBadPackage);
       }
-      if (!extracted.checksumOk) {
+      if (!extracted.checksumOk && !extracted.cancelled) {
         MsgBoxError(nullptr, LangText(reader, "s7"), LangText(reader, "Error"), request.buttons,
                     request.charset);
       }

@@ -151,12 +151,17 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       MemberBlock block;
       host.Pump();
       while (walker.Next(block)) {
+        if (host.StopRequested()) {
+          carryOn = false;
+          break;
+        }
         if (block.hasFile) {
           if (block.member.isEngine) result.engineEntry = block.member.engineEntry;
           WriteMember(host, request, block.member);
         }
         host.Pump();
       }
+      if (!carryOn) break;
       if (disk == 1 && !FileNamePart(request.agentName).empty() &&
           (EndsWithNoCase(request.packagePath, ".exe") || EndsWithNoCase(request.packagePath, ".exe.001")))
         WriteUpdateAgent(host, request, *source, walker.FirstMemberPosition());

@@ -57,6 +57,10 @@ class ExtractionHost {
                            const std::string& buttons, int charset) = 0;
   // An error box with the default caption and buttons.
   virtual void ShowError(const std::string& text) = 0;
+
+  // True once the user has closed the stub window: the setup is over, its
+  // folder is being removed, so nothing more is written.
+  virtual bool StopRequested() { return false; }
 };
 
 struct ExtractRequest {
@@ -73,7 +77,7 @@ struct ExtractRequest {
 struct ExtractResult {
   bool checksumOk = false;  // false for a failed checksum or a missing first file
   std::string engineEntry;  // the engine member's name as stored; empty when cancelled
-  bool cancelled = false;   // the user cancelled a disk prompt
+  bool cancelled = false;   // the user cancelled a disk prompt or closed the window
   bool packageFound = false;  // the first file exists and carries a valid package
 };
 

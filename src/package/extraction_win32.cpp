@@ -107,6 +107,7 @@ class Win32ExtractionHost : public ExtractionHost {
     return MsgBoxOkCancel(nullptr, text, title, buttons, charset);
   }
   void ShowError(const std::string& text) override { MsgBoxError(nullptr, text); }
+  bool StopRequested() override { return LoopExitRequested(); }
 
  private:
   ProgressCallbackFn progress_;

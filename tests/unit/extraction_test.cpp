@@ -133,6 +133,14 @@ class FakeHost : public ExtractionHost {
     return answer(static_cast<int>(prompts.size()));
   }
   void ShowError(const std::string& text) override { errors.push_back(text); }
+  bool StopRequested() override { return stopAfterWrites >= 0 && writes() >= stopAfterWrites; }
+
+  int stopAfterWrites = -1;  // the window closes once this many members are written
+  int writes() const {
+    int n = 0;
+    for (const auto& f : files) n += f.first.compare(0, 2, "T\\") == 0;
+    return n;
+  }
 };
 
 ExtractRequest Request(const std::string& package) {
@@ -170,6 +178,21 @@ TEST(Extraction, WritesMembersWithTimesAndFindsTheEngine) {
   ExtractPackageWith(host, Request("setup.exe"));
   EXPECT_EQ(host.files["T\\readme.txt"], "hellohello");
   EXPECT_EQ(host.progressSteps, 0);
+}
+
+TEST(Extraction, ClosedWindowStopsBeforeTheNextMember) {
+  FakeHost host;
+  PackageSpec spec;
+  spec.members = {Engine("Engine.exe"), {"|a.txt|0|", "a"}, {"|b.txt|0|", "b"}};
+  host.files["setup.exe"] = BuildPackage(spec);
+  host.stopAfterWrites = 2;
+
+  ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+  EXPECT_TRUE(r.cancelled);
+  EXPECT_TRUE(r.engineEntry.empty());
+  EXPECT_EQ(host.files.count("T\\a.txt"), 1u);
+  EXPECT_EQ(host.files.count("T\\b.txt"), 0u);
+  EXPECT_TRUE(host.errors.empty());
 }
 
 TEST(Extraction, UnsafeMemberNamesAreNotWritten) {
