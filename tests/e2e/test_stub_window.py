@@ -5,6 +5,7 @@ the window, removes the temporary folder and ends the stub as cancelled (5)
 without starting the engine."""
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_harness import (WineSession, build_setup, read_record, scratch_dir, wait_for,  # noqa: E402
@@ -61,6 +62,9 @@ def check_close(wine, work):
     made = set(os.listdir(temp)) - before
     assert any(n.startswith("SETUP_") for n in made), made
 
+    # Shown means ShowWindow has run; give the X server a moment to map and
+    # draw the caption before clicking on it.
+    time.sleep(0.5)
     window, _ = wine.window_info(cls, os.path.join(work, "close.info"))
     x, y, width = int(window[3]), int(window[4]), int(window[5])
     # The close button of the caption Wine draws: 13 px in from the right
