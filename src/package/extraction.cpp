@@ -46,8 +46,12 @@ void WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
     return;
   }
   const std::string target = request.destFolder + "\\" + member.name;
-  if (!host.FileExists(target)) host.ProgressStep();
-  if (host.AppendToFile(target, member.content, member.time)) return;
+  // A new file steps the progress; appending to one that is already there
+  // (a second run into the same folder) does not.
+  bool created = false;
+  const bool written = host.AppendToFile(target, member.content, member.time, created);
+  if (created || (!written && !host.FileExists(target))) host.ProgressStep();
+  if (written) return;
   const std::string why = host.LastErrorText();
   if (++State().saveErrors != 1) return;
   host.ShowError(target + "<P><P>Unable to save Extracted File!<P><P>" + why + "<P>" +

@@ -26,10 +26,11 @@ class ExtractionHost {
   virtual std::unique_ptr<ByteSource> OpenPackageFile(const std::string& path) = 0;
   // Creates the folder with all missing parents; false with LastErrorText().
   virtual bool CreateFolderTree(const std::string& path) = 0;
-  // Appends `data` to the file (creating it); true when every byte was
-  // written. A non-zero DOS time is then set as the last-write time.
+  // Appends `data` to the file, creating it when missing (`created` tells);
+  // true when every byte was written. A non-zero DOS time is then set as the
+  // last-write time.
   virtual bool AppendToFile(const std::string& path, const std::string& data,
-                            std::uint32_t dosTime) = 0;
+                            std::uint32_t dosTime, bool& created) = 0;
   // Writes `data` as the whole file, replacing any, with the last-write time
   // of `timeSource`.
   virtual bool ReplaceFile(const std::string& path, const std::string& data,

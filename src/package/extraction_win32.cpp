@@ -7,6 +7,7 @@
 #include "startup/stub_window.h"
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
 namespace {
@@ -15,6 +16,11 @@ namespace {
 // blocks and read chunks it is done at most this often, which keeps the
 // window answering without slowing the extraction down.
 constexpr DWORD kPumpIntervalMs = 10;
+// The progress bars repaint themselves at every step; steps that come
+// faster than this are handed on together, with the bars' painting held
+// back until the last of them (a step per small file would otherwise cost
+// more than writing the file).
+constexpr DWORD kProgressIntervalMs = 40;
 
 std::string SystemErrorText(DWORD code) {
   char buffer[512];
@@ -48,6 +54,7 @@ FileDate LastWriteTimeOf(const std::string& path) {
 class Win32ExtractionHost : public ExtractionHost {
  public:
   explicit Win32ExtractionHost(ProgressCallbackFn progress) : progress_(progress) {}
+  ~Win32ExtractionHost() override { FlushProgress(); }
 
   bool FileExists(const std::string& path) override {
     const DWORD a = GetFileAttributesA(path.c_str());
@@ -66,11 +73,37 @@ class Win32ExtractionHost : public ExtractionHost {
     lastError_ = GetLastError();
     return false;
   }
-  bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t dosTime) override {
-    SetLastError(0);
-    if (WriteFileText(path, data, DosTimeToFileDate(dosTime), true)) return true;
-    lastError_ = GetLastError();
-    return false;
+  bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t dosTime,
+                    bool& created) override {
+    // Opened here rather than through WriteFileText: the open tells whether
+    // the file is new, which saves a second lookup of the name per member.
+    created = false;
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      lastError_ = GetLastError();
+      return false;
+    }
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    std::size_t done = 0;
+    while (done < data.size()) {
+      DWORD written = 0;
+      if (!WriteFile(file.get(), data.data() + done, static_cast<DWORD>(data.size() - done), &written,
+                     nullptr) || written == 0) {
+        lastError_ = GetLastError();
+        return false;
+      }
+      done += written;
+    }
+    const FileDate date = DosTimeToFileDate(dosTime);
+    if (date) {
+      FILETIME ft;
+      ft.dwLowDateTime = static_cast<DWORD>(date);
+      ft.dwHighDateTime = static_cast<DWORD>(date >> 32);
+      SetFileTime(file.get(), nullptr, nullptr, &ft);
+    }
+    return true;
   }
   bool ReplaceFile(const std::string& path, const std::string& data, const std::string& timeSource) override {
     return WriteFileText(path, data, LastWriteTimeOf(timeSource), false);
@@ -87,29 +120,61 @@ class Win32ExtractionHost : public ExtractionHost {
     const DWORD now = GetTickCount();
     if (now - lastPump_ < kPumpIntervalMs) return;
     lastPump_ = now;
+    if (pendingSteps_ && now - lastProgress_ >= kProgressIntervalMs) FlushProgress();
     YieldX(0);
   }
-  void WaitPumping(unsigned milliseconds) override { varnel::WaitPumping(milliseconds); }
+  void WaitPumping(unsigned milliseconds) override {
+    FlushProgress();
+    varnel::WaitPumping(milliseconds);
+  }
   std::uint32_t TickCount() override { return GetTickCount(); }
   unsigned long ProcessId() override { return GetCurrentProcessId(); }
 
   void ProgressInit(int total) override {
+    FlushProgress();
     if (progress_) progress_(kProgressInit, 0, total, std::string(), 1);
   }
   void ProgressStep() override {
-    if (progress_) progress_(kProgressStep, 0, 0, std::string(), 1);
+    ++pendingSteps_;
+    if (GetTickCount() - lastProgress_ >= kProgressIntervalMs) FlushProgress();
   }
 
   void RegisterAutoPlayRefusal() override { RegisterAutoPlayQuery(); }
   void EjectMedium(const std::string& path) override { EjectCD(path); }
   bool AskOkCancel(const std::string& text, const std::string& title, const std::string& buttons,
                    int charset) override {
+    FlushProgress();
     return MsgBoxOkCancel(nullptr, text, title, buttons, charset);
   }
-  void ShowError(const std::string& text) override { MsgBoxError(nullptr, text); }
+  void ShowError(const std::string& text) override {
+    FlushProgress();
+    MsgBoxError(nullptr, text);
+  }
   bool StopRequested() override { return LoopExitRequested(); }
 
  private:
+  // Hands the pending steps to the progress callback, painting the bars
+  // once afterwards instead of once per step.
+  void FlushProgress() {
+    lastProgress_ = GetTickCount();
+    if (!pendingSteps_) return;
+    HWND bars[] = {ProgressBarControl(), ActivityBarControl()};
+    const bool hold = pendingSteps_ > 1;
+    if (hold)
+      for (HWND bar : bars)
+        if (bar) SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    for (; pendingSteps_ > 0; --pendingSteps_)
+      if (progress_) progress_(kProgressStep, 0, 0, std::string(), 1);
+    if (hold)
+      for (HWND bar : bars)
+        if (bar) {
+          SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+          RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+  }
+
+  int pendingSteps_ = 0;
+  DWORD lastProgress_ = 0;
   ProgressCallbackFn progress_;
   DWORD lastError_ = 0;
   DWORD lastPump_ = 0;

@@ -47,6 +47,50 @@ std::string ZlibText(const z_stream& zs, int code) {
   return text;
 }
 
+std::string BeyondText(std::size_t limit) {
+  return "corrupt member: inflates beyond " + std::to_string(limit) + " bytes";
+}
+
+// zlib's inflate state for one stream, ended when it goes away.
+struct InflateStream {
+  z_stream zs;
+  InflateStream() {
+    std::memset(&zs, 0, sizeof zs);
+    if (inflateInit(&zs) != Z_OK) throw CorruptMemberError("corrupt member: zlib could not start");
+  }
+  ~InflateStream() { inflateEnd(&zs); }
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+};
+
+// Inflates the input zlib holds into `out` from `produced` on. `out` grows
+// geometrically (so the work stays linear in the output size) up to one
+// byte beyond `limit`, room enough to notice an oversized member. True at
+// the end of the stream; false when zlib needs more input and
+// `moreInput` says some follows.
+bool InflateInto(z_stream& zs, std::string& out, std::size_t& produced, std::size_t limit,
+                 bool moreInput, const std::function<void()>& pump) {
+  const std::size_t cap = limit + 1;
+  for (;;) {
+    if (produced == out.size()) {
+      if (out.size() >= cap) throw CorruptMemberError(BeyondText(limit));
+      out.resize(std::min(cap, std::max<std::size_t>(65536, out.size() * 2)));
+    }
+    const std::size_t room = std::min(out.size() - produced, kInflateRound);
+    zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
+    zs.avail_out = static_cast<uInt>(room);
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    produced += room - zs.avail_out;
+    if (rc == Z_STREAM_END) return true;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CorruptMemberError(ZlibText(zs, rc));
+    if (zs.avail_in == 0 && zs.avail_out > 0) {
+      if (!moreInput) throw CorruptMemberError("corrupt member: zlib stream is truncated");
+      return false;
+    }
+    if (pump) pump();
+  }
+}
+
 bool IsDeviceName(std::string base) {
   // Windows ignores blanks before the extension ("CON .txt" is the console).
   while (!base.empty() && base.back() == ' ') base.pop_back();
@@ -102,43 +146,14 @@ bool IsSafeMemberName(const std::string& name) {
 
 std::string InflateMember(const std::string& compressed, std::size_t limit,
                           const std::function<void()>& pump) {
-  z_stream zs;
-  std::memset(&zs, 0, sizeof zs);
-  if (inflateInit(&zs) != Z_OK) throw CorruptMemberError("corrupt member: zlib could not start");
-  struct End {
-    z_stream& zs;
-    ~End() { inflateEnd(&zs); }
-  } end{zs};
-
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  zs.avail_in = static_cast<uInt>(compressed.size());
-
-  // Grow geometrically so that the work stays linear in the output size;
-  // one byte beyond the limit is room enough to notice an oversized member.
-  const std::size_t cap = limit + 1;
+  InflateStream stream;
+  stream.zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+  stream.zs.avail_in = static_cast<uInt>(compressed.size());
   std::string out;
-  out.resize(std::min(cap, std::max<std::size_t>(65536, compressed.size() * 4)));
+  out.resize(std::min(limit + 1, std::max<std::size_t>(65536, compressed.size() * 4)));
   std::size_t produced = 0;
-  for (;;) {
-    if (produced == out.size()) {
-      if (out.size() >= cap)
-        throw CorruptMemberError("corrupt member: inflates beyond " + std::to_string(limit) +
-                                 " bytes");
-      out.resize(std::min(cap, out.size() * 2));
-    }
-    const std::size_t room = std::min(out.size() - produced, kInflateRound);
-    zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
-    zs.avail_out = static_cast<uInt>(room);
-    const int rc = inflate(&zs, Z_NO_FLUSH);
-    produced += room - zs.avail_out;
-    if (rc == Z_STREAM_END) break;
-    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CorruptMemberError(ZlibText(zs, rc));
-    if (zs.avail_in == 0 && zs.avail_out > 0)
-      throw CorruptMemberError("corrupt member: zlib stream is truncated");
-    if (pump) pump();
-  }
-  if (produced > limit)
-    throw CorruptMemberError("corrupt member: inflates beyond " + std::to_string(limit) + " bytes");
+  InflateInto(stream.zs, out, produced, limit, false, pump);
+  if (produced > limit) throw CorruptMemberError(BeyondText(limit));
   out.resize(produced);
   return out;
 }
@@ -162,6 +177,27 @@ bool MemberBlockWalker::ReadBlockBytes(std::uint64_t offset, std::uint32_t size,
   return true;
 }
 
+void MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out) {
+  InflateStream stream;
+  std::size_t produced = 0;
+  bool ended = false;
+  for (std::uint32_t done = 0; done < size && !ended;) {
+    const std::uint32_t part = static_cast<std::uint32_t>(std::min<std::size_t>(kReadChunk, size - done));
+    chunk_.resize(part);
+    if (!source_.ReadAt(offset + done, &chunk_[0], part)) {
+      throw CorruptMemberError("member block at offset " + std::to_string(offset - 4) +
+                               " cannot be read");
+    }
+    done += part;
+    stream.zs.next_in = reinterpret_cast<Bytef*>(&chunk_[0]);
+    stream.zs.avail_in = part;
+    ended = InflateInto(stream.zs, out, produced, kMaxMemberPayload, done < size, pump_);
+    if (pump_) pump_();
+  }
+  if (produced > kMaxMemberPayload) throw CorruptMemberError(BeyondText(kMaxMemberPayload));
+  out.resize(produced);
+}
+
 bool MemberBlockWalker::SkipHeaderBlocks() {
   for (int i = 0; i < headerCount_; ++i) {
     if (position_ + kTrailerSize >= packageEnd_) return false;
@@ -183,6 +219,9 @@ bool MemberBlockWalker::SkipHeaderBlocks() {
 
 bool MemberBlockWalker::Next(MemberBlock& block) {
   if (finished_) return false;
+  // The previous member's content buffer is taken back for this one: one
+  // payload buffer serves every member, so no 5 MiB allocation per piece.
+  payload_.swap(block.member.content);
   block = MemberBlock();
   try {
     if (!headersSkipped_) {
@@ -219,13 +258,16 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
     position_ = dataStart + block.storedSize;
     if (block.storedSize == 0) return true;
 
-    std::string bytes;
-    if (!ReadBlockBytes(dataStart, block.storedSize, bytes)) {
+    // A compressed block is inflated while it is read, chunk by chunk, so
+    // only the payload is ever held whole.
+    if (block.compressed) {
+      InflateBlock(dataStart, block.storedSize, payload_);
+    } else if (!ReadBlockBytes(dataStart, block.storedSize, payload_)) {
       throw CorruptMemberError("member block at offset " + std::to_string(block.offset) +
                                " cannot be read");
     }
-    if (block.compressed) bytes = InflateMember(bytes, kMaxMemberPayload, pump_);
-    block.hasFile = ParseMemberPayload(std::move(bytes), block.member);
+    block.hasFile = ParseMemberPayload(std::move(payload_), block.member);
+    payload_ = std::string();
     return true;
   } catch (...) {
     finished_ = true;

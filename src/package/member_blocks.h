@@ -102,6 +102,7 @@ class MemberBlockWalker {
  private:
   bool SkipHeaderBlocks();
   bool ReadBlockBytes(std::uint64_t offset, std::uint32_t size, std::string& bytes);
+  void InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out);
 
   const ByteSource& source_;
   std::uint64_t position_;
@@ -111,6 +112,8 @@ class MemberBlockWalker {
   bool headersSkipped_ = false;
   bool finished_ = false;
   std::function<void()> pump_;
+  std::string chunk_;    // one read chunk of a compressed block
+  std::string payload_;  // the payload buffer, reused from member to member
 };
 
 }  // namespace varnel

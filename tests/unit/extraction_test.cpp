@@ -102,11 +102,14 @@ class FakeHost : public ExtractionHost {
     return std::make_unique<MemorySource>(files.at(path));
   }
   bool CreateFolderTree(const std::string&) override { return true; }
-  bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t time) override {
+  bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t time,
+                    bool& created) override {
+    created = false;
     if (failWrites > 0) {
       --failWrites;
       return false;
     }
+    created = files.count(path) == 0;
     files[path] += data;
     if (time) times[path] = time;
     return true;
