@@ -3,7 +3,7 @@
 on a realistic package (text, binaries and incompressible data; some files
 over 5 MiB, many small ones), everything on tmpfs.
 
-    python3 bench/extract/run_extract_bench.py [--size-mb 220] [--runs 3]
+    python3 bench/extract/run_extract_bench.py [--size-mb 220] [--runs 5]
 
 Needs dist/Stub.exe, dist/Engine.exe, dist/varnel-pack, dist/debug-viewer.exe
 and build/win32/bench/extract/extract_reference.exe (scripts/build.sh --tests).
@@ -175,7 +175,7 @@ def run_reference(session, setup, out):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--size-mb", type=int, default=220)
-    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--runs", type=int, default=5)
     args = ap.parse_args()
 
     os.makedirs(BENCH, exist_ok=True)

@@ -17,10 +17,10 @@ namespace {
 // window answering without slowing the extraction down.
 constexpr DWORD kPumpIntervalMs = 10;
 // The progress bars repaint themselves at every step; steps that come
-// faster than this are handed on together, with the bars' painting held
-// back until the last of them (a step per small file would otherwise cost
-// more than writing the file).
-constexpr DWORD kProgressIntervalMs = 40;
+// faster than this are handed on together (a step per small file would
+// otherwise cost more than writing the file). Ten moves a second still
+// look continuous.
+constexpr DWORD kProgressIntervalMs = 100;
 
 std::string SystemErrorText(DWORD code) {
   char buffer[512];
@@ -153,24 +153,14 @@ class Win32ExtractionHost : public ExtractionHost {
   bool StopRequested() override { return LoopExitRequested(); }
 
  private:
-  // Hands the pending steps to the progress callback, painting the bars
-  // once afterwards instead of once per step.
+  // Hands the pending steps on in one go and paints the bars at once.
   void FlushProgress() {
     lastProgress_ = GetTickCount();
     if (!pendingSteps_) return;
-    HWND bars[] = {ProgressBarControl(), ActivityBarControl()};
-    const bool hold = pendingSteps_ > 1;
-    if (hold)
-      for (HWND bar : bars)
-        if (bar) SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
-    for (; pendingSteps_ > 0; --pendingSteps_)
-      if (progress_) progress_(kProgressStep, 0, 0, std::string(), 1);
-    if (hold)
-      for (HWND bar : bars)
-        if (bar) {
-          SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
-          RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        }
+    ProgressSteps(progress_, pendingSteps_);
+    pendingSteps_ = 0;
+    for (HWND bar : {ProgressBarControl(), ActivityBarControl()})
+      if (bar) UpdateWindow(bar);
   }
 
   int pendingSteps_ = 0;

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "download/internet_library.h"
 #include "dialogs/message_box.h"
 #include "package/engine_launch.h"
@@ -34,6 +36,8 @@ struct StubWindowState {
   bool loopExit = false;
   bool downloadAbort = false;
   int activityCounter = 0;
+  int progressMax = 0;   // the main bar's range is 0..progressMax
+  int progressStep = 0;  // and each step moves it by this much
   UINT autoPlayQuery = 0;
 };
 
@@ -126,6 +130,8 @@ void ProgressCallback(int kind, int position, int maximum, const std::string&, i
     SendMessageA(s.progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
     SendMessageA(s.progressBar, PBM_SETPOS, position, 0);
     SendMessageA(s.progressBar, PBM_SETSTEP, step, 0);
+    s.progressMax = top;
+    s.progressStep = static_cast<short>(step);
     SendMessageA(s.activityBar, PBM_SETRANGE, 0, MAKELPARAM(0, 5));
     SendMessageA(s.activityBar, PBM_SETPOS, 0, 0);
     SendMessageA(s.activityBar, PBM_SETSTEP, 1, 0);
@@ -134,6 +140,27 @@ void ProgressCallback(int kind, int position, int maximum, const std::string&, i
     s.activityCounter = NextActivityPosition(s.activityCounter);
     SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
   }
+}
+
+void ProgressSteps(ProgressCallbackFn progress, int count) {
+  if (!progress || count <= 0) return;
+  StubWindowState& s = State();
+  if (progress != &ProgressCallback || !s.progressBar || !s.activityBar) {
+    for (; count > 0; --count) progress(kProgressStep, 0, 0, std::string(), 1);
+    return;
+  }
+  // Each bar repaints at every message it gets, so the steps are made in one
+  // move per bar: the main bar jumps as far as the steps stay inside its
+  // range; steps that would make it start over are taken one by one.
+  const int position = static_cast<int>(SendMessageA(s.progressBar, PBM_GETPOS, 0, 0));
+  int jump = count;
+  if (s.progressStep > 0) jump = std::min(count, std::max(0, (s.progressMax - position) / s.progressStep));
+  else if (s.progressStep < 0) jump = std::min(count, std::max(0, position / -s.progressStep));
+  if (jump > 0 && s.progressStep != 0)
+    SendMessageA(s.progressBar, PBM_SETPOS, position + jump * s.progressStep, 0);
+  for (int i = jump; i < count; ++i) SendMessageA(s.progressBar, PBM_STEPIT, 0, 0);
+  for (int i = 0; i < count; ++i) s.activityCounter = NextActivityPosition(s.activityCounter);
+  SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
 }
 
 bool CloseMainWindow() {

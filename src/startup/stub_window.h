@@ -31,6 +31,10 @@ HWND StatusTextControl();
 HWND ProgressBarControl();
 HWND ActivityBarControl();
 
+// The effect of `count` step calls of `progress`; for the stub window's own
+// ProgressCallback done with one move per bar.
+void ProgressSteps(ProgressCallbackFn progress, int count);
+
 void ShowMainWindow(bool show);
 void ShowActivityBar(bool show);
 
