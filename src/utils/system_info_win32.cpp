@@ -126,11 +126,20 @@ const WindowsVersionRecord& GetWindowsVersion() {
     UINT n = GetSystemDirectoryA(system, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
       std::string product = GetProductVersion(std::string(system, n) + "\\kernel32.dll");
-      unsigned major = 0, minor = 0, build = 0;
-      if (std::sscanf(product.c_str(), "%u.%u.%u", &major, &minor, &build) == 3) {
-        s.version.major = major;
-        s.version.minor = minor;
-        s.version.build = build;
+      unsigned long parts[3] = {};
+      const char* at = product.c_str();
+      int read = 0;
+      for (; read < 3; ++read) {
+        char* end = nullptr;
+        if (*at < '0' || *at > '9') break;
+        parts[read] = std::strtoul(at, &end, 10);
+        at = end;
+        if (read < 2 && *at++ != '.') break;
+      }
+      if (read == 3) {
+        s.version.major = parts[0];
+        s.version.minor = parts[1];
+        s.version.build = parts[2];
       }
     }
   }

@@ -13,7 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_harness import PACK, WineSession, build_setup, scratch_dir, winpath  # noqa: E402
-from setup_run import (clear_setup_folders, engine_record, press, read_box,  # noqa: E402
+from setup_run import (clear_setup_folders, engine_record, press, read_box, setup_folders,  # noqa: E402
                        record_arg, run_setup)
 
 PIECE = 5242880
@@ -168,6 +168,8 @@ def main():
         corrupt_member(s, work)
         spanned(s, work)
         bad_checksum(s, work)
+        # Cancelled, corrupt and damaged runs leave no setup folder either.
+        assert not setup_folders(s), setup_folders(s)
         assert not [n for n in os.listdir(work) if n.startswith("SETUP_")]
     print("ok")
 
