@@ -35,14 +35,51 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// The version-information functions, taken from the system folder's
+// version.dll. The library is not imported: the loader would take an
+// imported version.dll from the setup file's own folder (a Downloads
+// folder, say) before any code of ours could narrow the search.
+struct VersionLibrary {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  SizeFn infoSize = nullptr;
+  InfoFn info = nullptr;
+  QueryFn query = nullptr;
+
+  VersionLibrary() {
+    char system[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    // Kept loaded for the rest of the process.
+    HMODULE h = LoadLibraryA((std::string(system, n) + "\\version.dll").c_str());
+    if (!h) return;
+    infoSize = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoSizeA")));
+    info = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoA")));
+    query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(h, "VerQueryValueA")));
+    if (!infoSize || !info || !query) infoSize = nullptr;
+  }
+};
+
+const VersionLibrary& Versions() {
+  static const VersionLibrary library;
+  return library;
+}
+
+BOOL QueryVersionValue(LPCVOID block, LPCSTR subBlock, LPVOID* value, PUINT length) {
+  return Versions().query ? Versions().query(block, subBlock, value, length) : FALSE;
+}
+
 // The version-information block of a file; empty when it has none.
 std::vector<char> VersionBlock(const std::string& pathIn) {
+  const VersionLibrary& lib = Versions();
+  if (!lib.infoSize) return {};
   std::string path = pathIn.empty() ? ExePath(false) : pathIn;
   DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  DWORD size = lib.infoSize(path.c_str(), &handle);
   if (size == 0) return {};
   std::vector<char> block(size < kMinVersionBuffer ? kMinVersionBuffer : size);
-  if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) return {};
+  if (!lib.info(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) return {};
   return block;
 }
 
@@ -60,7 +97,7 @@ std::string GetExeVersion(const std::string& path) {
     if (block.empty()) return std::string();
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+    if (!QueryVersionValue(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
         length < sizeof(VS_FIXEDFILEINFO))
       return std::string();
     char text[64];
@@ -81,7 +118,7 @@ std::string GetProductVersion(const std::string& path) {
     if (block.empty()) return std::string();
     WORD* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+    if (!QueryVersionValue(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                         &length) ||
         !translation || length < 4)
       return std::string();
@@ -89,7 +126,7 @@ std::string GetProductVersion(const std::string& path) {
     std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%.4x%.4x\\%s", translation[0], translation[1],
                   "ProductVersion");
     char* value = nullptr;
-    if (!VerQueryValueA(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
+    if (!QueryVersionValue(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
         length == 0)
       return std::string();
     std::string text(value, strnlen(value, length));
