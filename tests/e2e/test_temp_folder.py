@@ -302,6 +302,7 @@ def main():
         space_question(session, work)
         small = package_question(session, work)
         stub_question(session, work)
+        assert not setup_folders(session), setup_folders(session)
         print("ok (drives: %s, small drive: %s)" % (how, "yes" if small else "no mount"))
 
 

@@ -171,6 +171,8 @@ int main(int argc, char** argv) {
     const bool go = ConfirmTempSpace(folder, argv[2], reader);
     Write(argv[3], std::string("room=") + (room ? "1" : "0") + "\nneeded=" +
                        Num(reader.GetSpaceNeeded(folder)) + "\ngo=" + (go ? "1" : "0") + "\n");
+    // The setup folder was made only to be measured: nothing is extracted.
+    if (argc <= 4) RemoveDirectoryA(folder.c_str());
     return go ? 0 : 1;
   }
   std::fprintf(stderr, "usage: dialogs-probe.exe box|read|setup-folder|choose-drive|space|package-space ...\n");
