@@ -29,8 +29,8 @@ std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list) {
   std::vector<MsgBoxButton> buttons;
   const unsigned set = flags & kMbButtonMask;
   if (set >= std::size(kSets)) return buttons;
-  for (const ButtonSpec& spec : kSets[set])
-    buttons.push_back({SUB::ListItem(std::string(list), spec.captionItem), spec.result});
+  for (const ButtonSpec& entry : kSets[set])
+    buttons.push_back({SUB::ListItem(std::string(list), entry.captionItem), entry.result});
   return buttons;
 }
 

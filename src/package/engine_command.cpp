@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
 
 bool ContainsNoCase(const std::string& text, const std::string& part) {
   auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
@@ -38,8 +33,8 @@ std::string BuildEngineCommand(const EngineLaunchInput& in) {
   std::string args = in.extraArgs;
   std::size_t star = in.engineEntry.find('*');
   if (star != std::string::npos) {
-    engineName = Trim(in.engineEntry.substr(0, star));
-    args = Trim(args + " " + Trim(in.engineEntry.substr(star + 1)));
+    engineName = TrimText(in.engineEntry.substr(0, star));
+    args = TrimText(args + " " + TrimText(in.engineEntry.substr(star + 1)));
   }
 
   std::string folder = in.tempFolder;

@@ -5,6 +5,7 @@
 #include "package/package_trailer.h"
 #include "utils/delimited_list.h"
 #include "utils/text_scramble.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 
@@ -91,12 +92,6 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // A decimal integer, blanks around it allowed; `def` for anything else.
 int ToInt(const std::string& text, int def) {
   const std::string s = Trim(text);
@@ -126,10 +121,10 @@ std::string FileNamePart(const std::string& path) {
 std::string FindSection(const std::string& languages, const std::string& name) {
   const int count = SUB::ListCount(languages);
   if (!name.empty()) {
-    const std::string wanted = Upper(name);
+    const std::string wanted = UpperAscii(name);
     for (int i = 0; i < count; ++i) {
       const std::string section = SUB::ListItem(languages, i, "");
-      if (Upper(Trim(SUB::ListItem(section, 0, ""))) == wanted) return section;
+      if (UpperAscii(Trim(SUB::ListItem(section, 0, ""))) == wanted) return section;
     }
   }
   if (count == 1) return SUB::ListItem(languages, 0, "");
@@ -251,8 +246,8 @@ std::string TGFileInfo::GetLangString(const std::string& key,
       eq = b;
     }
   }
-  const std::string needle = Upper(kLanguageSectionSeparator + key + "=");
-  const std::size_t at = Upper(section).find(needle);
+  const std::string needle = UpperAscii(kLanguageSectionSeparator + key + "=");
+  const std::size_t at = UpperAscii(section).find(needle);
   if (at == std::string::npos) return defaultValue;
   const std::size_t begin = at + needle.size();
   std::size_t end = section.find(kLanguageSectionSeparator, begin);

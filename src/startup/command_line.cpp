@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
 
@@ -33,13 +35,6 @@ std::string DropBlanksBeforeEquals(const std::string& text) {
 }
 
 }  // namespace
-
-std::string TrimText(const std::string& text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return text.substr(b, e - b);
-}
 
 std::size_t FindNoCase(const std::string& text, const std::string& what, std::size_t from) {
   if (what.empty()) return from <= text.size() ? from : std::string::npos;

@@ -27,8 +27,6 @@ bool HasParamIn(const std::string& argumentText, const std::string& flag);
 // Signed decimal with optional sign; false for anything else or overflow.
 bool ParseInt64(const std::string& text, std::int64_t& value);
 
-// Trims characters up to and including the blank from both ends.
-std::string TrimText(const std::string& text);
 // ASCII case-insensitive search; npos when absent.
 std::size_t FindNoCase(const std::string& text, const std::string& what, std::size_t from = 0);
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "startup/command_line.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 

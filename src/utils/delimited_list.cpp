@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
 
@@ -20,15 +22,9 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 std::size_t Find(const std::string& text, const std::string& what, bool caseInsensitive) {
   if (!caseInsensitive) return text.find(what);
-  return Upper(text).find(Upper(what));
+  return UpperAscii(text).find(UpperAscii(what));
 }
 
 bool IsList(const std::string& s) { return s.size() >= 2 && s.front() == s.back(); }
@@ -155,8 +151,8 @@ std::string SUB::ListValue(const std::string& list, const std::string& name,
 }
 
 int SUB::ListIndexOf(const std::string& list, const std::string& item, int def) {
-  const std::string l = Upper(Trim(list));
-  const std::string it = Upper(Trim(item));
+  const std::string l = UpperAscii(Trim(list));
+  const std::string it = UpperAscii(Trim(item));
   if (l.empty()) return def;
   const char sep = l[0];
   const std::size_t at = l.find(sep + it + sep);
@@ -273,7 +269,7 @@ std::string SUB::ListUnique(const std::string& list) {
   std::vector<std::string> kept;
   std::set<std::string> keys;
   for (const std::string& item : Split(list)) {
-    if (!item.empty() && keys.insert(Upper(Trim(item))).second) kept.push_back(item);
+    if (!item.empty() && keys.insert(UpperAscii(Trim(item))).second) kept.push_back(item);
   }
   return Join(kept, list[0]);
 }

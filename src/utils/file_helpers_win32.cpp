@@ -12,6 +12,7 @@
 #include "utils/message_pump.h"
 #include "utils/self_delete_script.h"
 #include "utils/win_handles.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 namespace {
@@ -27,15 +28,6 @@ struct FileHelperState {
 FileHelperState& FileState() {
   static FileHelperState state;
   return state;
-}
-
-bool IsBlankOrControl(unsigned char c) { return c <= ' '; }
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsBlankOrControl(s[b])) ++b;
-  while (e > b && IsBlankOrControl(s[e - 1])) --e;
-  return s.substr(b, e - b);
 }
 
 bool FileExists(const std::string& path) {
@@ -138,7 +130,7 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, bool t
   DWORD got = 0;
   if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)
     return std::string();
-  return trim ? Trim(bytes) : bytes;
+  return trim ? TrimText(bytes) : bytes;
 }
 
 bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append,

@@ -3,20 +3,10 @@
 #include <cctype>
 #include <cstring>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
@@ -34,16 +24,16 @@ RegistryRoot RegistryRootFromName(const std::string& name) {
       {"HKEY_CURRENT_CONFIG", "HKCC", RegistryRoot::CurrentConfig},
       {"HKEY_DYN_DATA", "HKDD", RegistryRoot::DynData},
   };
-  std::string upper = Upper(name);
+  std::string upper = UpperAscii(name);
   for (const Entry& e : kRoots)
     if (upper == e.longName || upper == e.shortName) return e.root;
   return RegistryRoot::CurrentUser;
 }
 
 RegistryPath ParseRegistryPath(const std::string& path) {
-  std::string p = Trim(path);
+  std::string p = TrimText(path);
   RegistryPath result;
-  if (Upper(p.substr(0, 2)) != "HK") {
+  if (UpperAscii(p.substr(0, 2)) != "HK") {
     result.subkey = p;
     return result;
   }
@@ -76,7 +66,7 @@ std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std
 }
 
 std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) {
-  std::string t = Trim(text);
+  std::string t = TrimText(text);
   std::size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';

@@ -10,6 +10,7 @@
 #include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
 #include "utils/system_info.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 namespace {
@@ -26,13 +27,6 @@ struct SystemInfoState {
 SystemInfoState& Info() {
   static SystemInfoState state;
   return state;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
 }
 
 // The version-information functions, taken from the system folder's
@@ -244,14 +238,14 @@ std::string GetLoggedUserName() {
   char buffer[256];
   DWORD size = sizeof buffer;
   if (!GetUserNameA(buffer, &size)) return std::string();
-  return Trim(std::string(buffer, strnlen(buffer, sizeof buffer)));
+  return TrimText(std::string(buffer, strnlen(buffer, sizeof buffer)));
 }
 
 std::string GetComputerNameText() {
   char buffer[256];
   DWORD size = sizeof buffer;
   if (!GetComputerNameA(buffer, &size)) return std::string();
-  return Trim(std::string(buffer, strnlen(buffer, sizeof buffer)));
+  return TrimText(std::string(buffer, strnlen(buffer, sizeof buffer)));
 }
 
 namespace {
@@ -263,11 +257,11 @@ std::string VersionKey() {
 }  // namespace
 
 std::string GetRegisteredOwner() {
-  return Trim(ReadRegistryString(VersionKey(), "RegisteredOwner", GetLoggedUserName(), Is64BitWindows()));
+  return TrimText(ReadRegistryString(VersionKey(), "RegisteredOwner", GetLoggedUserName(), Is64BitWindows()));
 }
 
 std::string GetRegisteredOrganization() {
-  return Trim(ReadRegistryString(VersionKey(), "RegisteredOrganization", "", Is64BitWindows()));
+  return TrimText(ReadRegistryString(VersionKey(), "RegisteredOrganization", "", Is64BitWindows()));
 }
 
 std::string GetUserDomainName() {

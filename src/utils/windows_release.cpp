@@ -1,5 +1,7 @@
 #include "utils/windows_release.h"
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
 
@@ -37,20 +39,13 @@ bool Apply(const ReleaseEntry (&table)[N], WindowsRelease& r) {
   return false;
 }
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 }  // namespace
 
 WindowsRelease ClassifyWindows(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
                                std::uint32_t build, const std::string& servicePack, bool is64Bit, bool isServer) {
   WindowsRelease r;
   r.versionText = std::to_string(major) + "." + std::to_string(minor);
-  r.servicePack = Trim(servicePack);
+  r.servicePack = TrimText(servicePack);
   r.build = build;
   switch (platformId) {
     case 0:

@@ -42,15 +42,15 @@ struct PackageSpec {
 };
 
 // A package file laid out as the build tool writes it.
-std::string BuildPackage(const PackageSpec& spec) {
-  std::string p = spec.image;
+std::string BuildPackage(const PackageSpec& layout) {
+  std::string p = layout.image;
   const std::uint32_t start = static_cast<std::uint32_t>(p.size());
   const std::string headers[] = {"\x02\x01" "English\x01s1=x\x01\x02", "|http:|.info|.exe||0|"};
   for (const std::string& h : headers) {
     PutU32(p, static_cast<std::uint32_t>(h.size()));
     p += h;
   }
-  for (const MemberSpec& m : spec.members) {
+  for (const MemberSpec& m : layout.members) {
     const std::string payload = m.header + std::string(1, '\0') + m.content;
     if (m.compressed) {
       const std::string z = Deflate(payload);
@@ -66,20 +66,20 @@ std::string BuildPackage(const PackageSpec& spec) {
   t += '\x02';
   t += std::string(2, '\0');
   PutU32(t, start);
-  PutU32(t, static_cast<std::uint32_t>(spec.members.size()));
-  PutU32(t, spec.magic);
-  PutU32(t, spec.checksum);
+  PutU32(t, static_cast<std::uint32_t>(layout.members.size()));
+  PutU32(t, layout.magic);
+  PutU32(t, layout.checksum);
   t += std::string(8, '\x11');
   for (int i = 0; i < 9; ++i) PutU32(t, 1000u << i);
   t += '\0';
-  t += static_cast<char>(spec.options);
+  t += static_cast<char>(layout.options);
   t += std::string(4, '\0');
   PutU32(t, 74);
   p += t;
-  if (!spec.afterTrailer.empty()) {
+  if (!layout.afterTrailer.empty()) {
     const std::uint32_t end = static_cast<std::uint32_t>(p.size());
     std::memcpy(&p[0xFC], &end, 4);  // little-endian host
-    p += spec.afterTrailer;
+    p += layout.afterTrailer;
   }
   return p;
 }
@@ -158,10 +158,10 @@ MemberSpec Engine(const std::string& nameItem) { return {"|" + nameItem + "|1248
 
 TEST(Extraction, WritesMembersWithTimesAndFindsTheEngine) {
   FakeHost host;
-  PackageSpec spec;
-  spec.members = {Engine("Engine.exe* /X"), {"|readme.txt|0|", "hello", false},
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe* /X"), {"|readme.txt|0|", "hello", false},
                   {"|data.bin|77|", std::string("a\0b", 3)}, {"", "no header"}};
-  host.files["setup.exe"] = BuildPackage(spec);
+  host.files["setup.exe"] = BuildPackage(layout);
 
   ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
   EXPECT_TRUE(r.checksumOk);
@@ -185,9 +185,9 @@ TEST(Extraction, WritesMembersWithTimesAndFindsTheEngine) {
 
 TEST(Extraction, ClosedWindowStopsBeforeTheNextMember) {
   FakeHost host;
-  PackageSpec spec;
-  spec.members = {Engine("Engine.exe"), {"|a.txt|0|", "a"}, {"|b.txt|0|", "b"}};
-  host.files["setup.exe"] = BuildPackage(spec);
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe"), {"|a.txt|0|", "a"}, {"|b.txt|0|", "b"}};
+  host.files["setup.exe"] = BuildPackage(layout);
   host.stopAfterWrites = 2;
 
   ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
@@ -200,10 +200,10 @@ TEST(Extraction, ClosedWindowStopsBeforeTheNextMember) {
 
 TEST(Extraction, UnsafeMemberNamesAreNotWritten) {
   FakeHost host;
-  PackageSpec spec;
-  spec.members = {Engine("Engine.exe*"), {"|..\\evil.txt|0|", "x"}, {"|sub\\a.txt|0|", "x"},
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*"), {"|..\\evil.txt|0|", "x"}, {"|sub\\a.txt|0|", "x"},
                   {"|C:x.txt|0|", "x"}, {"|CON|0|", "x"}, {"|..|0|", "x"}, {"|ok.txt|0|", "ok"}};
-  host.files["setup.exe"] = BuildPackage(spec);
+  host.files["setup.exe"] = BuildPackage(layout);
   ExtractPackageWith(host, Request("setup.exe"));
   std::vector<std::string> written;
   for (const auto& f : host.files)
@@ -216,17 +216,17 @@ TEST(Extraction, ChecksumMissingFileAndForeignFile) {
     // A small package with a real checksum: the right sum passes, any
     // other fails before a member is written.
     FakeHost host;
-    PackageSpec spec;
-    spec.members = {Engine("Engine.exe*")};
-    spec.checksum = 0;
-    const std::uint32_t sum = FileChecksum(MemorySource(BuildPackage(spec)), 74);
-    spec.checksum = sum + 1;
-    host.files["setup.exe"] = BuildPackage(spec);
+    PackageSpec layout;
+    layout.members = {Engine("Engine.exe*")};
+    layout.checksum = 0;
+    const std::uint32_t sum = FileChecksum(MemorySource(BuildPackage(layout)), 74);
+    layout.checksum = sum + 1;
+    host.files["setup.exe"] = BuildPackage(layout);
     ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
     EXPECT_FALSE(r.checksumOk);
     EXPECT_EQ(host.files.size(), 1u);
-    spec.checksum = sum;
-    host.files["setup.exe"] = BuildPackage(spec);
+    layout.checksum = sum;
+    host.files["setup.exe"] = BuildPackage(layout);
     EXPECT_TRUE(ExtractPackageWith(host, Request("setup.exe")).checksumOk);
     EXPECT_EQ(host.files["T\\Engine.exe"], "ENGINE");
   }
@@ -240,11 +240,11 @@ TEST(Extraction, ChecksumMissingFileAndForeignFile) {
   {
     // A wrong magic gives no members and, whatever its flags say, no disk prompt.
     FakeHost host;
-    PackageSpec spec;
-    spec.members = {Engine("Engine.exe*")};
-    spec.magic = 0x12345678;
-    spec.options = kOptMoreDisks;
-    host.files["setup.exe"] = BuildPackage(spec);
+    PackageSpec layout;
+    layout.members = {Engine("Engine.exe*")};
+    layout.magic = 0x12345678;
+    layout.options = kOptMoreDisks;
+    host.files["setup.exe"] = BuildPackage(layout);
     ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
     EXPECT_FALSE(r.packageFound);
     EXPECT_TRUE(r.engineEntry.empty());
@@ -321,11 +321,11 @@ TEST(Extraction, MissingDiskIsAskedFor) {
 
 TEST(Extraction, CorruptMemberThrowsAfterEarlierMembers) {
   FakeHost host;
-  PackageSpec spec;
-  spec.members = {Engine("Engine.exe*"), {"|bad.txt|0|", std::string(5000, 'q')}};
-  std::string p = BuildPackage(spec);
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*"), {"|bad.txt|0|", std::string(5000, 'q')}};
+  std::string p = BuildPackage(layout);
   // Damage the second member's zlib stream in its middle.
-  PackageSpec engineOnly = spec;
+  PackageSpec engineOnly = layout;
   engineOnly.members.pop_back();
   const std::size_t second = BuildPackage(engineOnly).size() - 74;
   std::uint32_t length;
@@ -342,9 +342,9 @@ TEST(Extraction, CorruptMemberThrowsAfterEarlierMembers) {
 TEST(Extraction, OnlyTheFirstSaveErrorOfTheProcessIsShown) {
   const int before = SaveErrorCount();
   FakeHost host;
-  PackageSpec spec;
-  spec.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}, {"|b.txt|0|", "b"}};
-  host.files["setup.exe"] = BuildPackage(spec);
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}, {"|b.txt|0|", "b"}};
+  host.files["setup.exe"] = BuildPackage(layout);
   host.failWrites = 2;
   ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
   EXPECT_EQ(SaveErrorCount(), before + 2);
@@ -359,15 +359,15 @@ TEST(Extraction, OnlyTheFirstSaveErrorOfTheProcessIsShown) {
 }
 
 TEST(Extraction, UpdateAgentIsTheSetupWithoutMembers) {
-  PackageSpec spec;
-  spec.image = std::string(0x200, '\0');
-  spec.image.replace(0, 2, "MZ");
-  spec.image.replace(0x100, 2, "PE");
-  spec.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}};
-  spec.afterTrailer = std::string(100, 'G');  // a signature after the package
-  const std::string setup = BuildPackage(spec);
+  PackageSpec layout;
+  layout.image = std::string(0x200, '\0');
+  layout.image.replace(0, 2, "MZ");
+  layout.image.replace(0x100, 2, "PE");
+  layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}};
+  layout.afterTrailer = std::string(100, 'G');  // a signature after the package
+  const std::string setup = BuildPackage(layout);
   const std::size_t trailerAt = setup.size() - 100 - 74;
-  PackageSpec noMembers = spec;
+  PackageSpec noMembers = layout;
   noMembers.members.clear();
   noMembers.afterTrailer.clear();
   const std::size_t firstMember = BuildPackage(noMembers).size() - 74;

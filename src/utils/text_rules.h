@@ -1,0 +1,14 @@
+// Small text rules that several subsystems share.
+#pragma once
+#include <string>
+
+namespace varnel {
+
+// The text without blanks and control characters (anything up to ' ') at
+// either end.
+std::string TrimText(const std::string& text);
+
+// The text with "a".."z" turned into "A".."Z"; every other byte unchanged.
+std::string UpperAscii(std::string text);
+
+}  // namespace varnel
