@@ -55,10 +55,12 @@ bool OpenPackage(const std::string& path, PackageFile& p) {
   return true;
 }
 
+// Bytes outside printable ASCII as \xNN; Windows paths keep their
+// backslashes as they are.
 std::string Printable(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
+    if (c >= 0x20 && c < 0x7F) {
       out.push_back(static_cast<char>(c));
     } else {
       char hex[8];
