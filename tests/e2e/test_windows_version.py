@@ -10,7 +10,7 @@ from wine_harness import ROOT, WineSession, scratch_dir, winpath  # noqa: E402
 BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 PROGRAMS = os.path.join(BUILD, "tests", "programs")
 PLAIN = os.path.join(PROGRAMS, "utils-probe.exe")
-SUPPORTED_OS = os.path.join(PROGRAMS, "utils-probe-supported-os.exe")
+STUB_MANIFEST = os.path.join(PROGRAMS, "utils-probe-stub-manifest.exe")
 
 CASES = [
     # program, configured Windows, version text, release name, flag, IsWindowsXP, IsWindows8OrLater
@@ -20,9 +20,11 @@ CASES = [
     (PLAIN, "win8", "6.2", "8", 0x8000, "0", "1"),
     # A program without a manifest naming newer systems is told 6.2.
     (PLAIN, "win10", "6.2", "8", 0x8000, "0", "1"),
-    # Told 6.3, the version comes from kernel32.dll's product version (10.0 in Wine).
-    (SUPPORTED_OS, "win81", "10.0", "10", 0x200000, "0", "1"),
-    (SUPPORTED_OS, "win10", "10.0", "10", 0x200000, "0", "1"),
+    # With the stub's manifest: told 6.3, the version comes from kernel32.dll's
+    # product version (10.0 in Wine); Windows 10 is named "10".
+    (STUB_MANIFEST, "win81", "10.0", "10", 0x200000, "0", "1"),
+    (STUB_MANIFEST, "win10", "10.0", "10", 0x200000, "0", "1"),
+    (STUB_MANIFEST, "win7", "6.1", "7", 1024, "0", "0"),
 ]
 
 
