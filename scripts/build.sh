@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# Builds everything: the native tools (dist/varnel-pack), the Windows programs
-# (dist/*.exe) and, with --tests, the native test build with sanitizers.
+# Builds everything: the native tools (dist/varnel-pack), the 32-bit Windows
+# programs (dist/*.exe), the same programs for 64-bit Windows (dist/win64/)
+# and, with --tests, the native test build with sanitizers and the Windows
+# test programs (the 32-bit ones only where this machine can run them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/wine-env.sh"
 jobs=$(nproc)
 tests=0
 [ "${1:-}" = "--tests" ] && tests=1
+on_off() { [ "$1" = 1 ] && echo ON || echo OFF; }
 
 cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
 
+win32_tests=0
+[ $tests = 1 ] && [ "$VARNEL_ROUTE" = win32 ] && win32_tests=1
 cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DBUILD_TESTING=$([ $tests = 1 ] && echo ON || echo OFF) >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DBUILD_TESTING=$(on_off $win32_tests) >/dev/null
 cmake --build "$root/build/win32" -j "$jobs"
+
+cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DBUILD_TESTING=$(on_off $tests) >/dev/null
+cmake --build "$root/build/win64" -j "$jobs"
 
 if [ $tests = 1 ]; then
   cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON >/dev/null

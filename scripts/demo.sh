@@ -5,8 +5,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+source "$root/scripts/wine-env.sh"
 "$root/scripts/build.sh"
-ls -l "$root/dist"
+# The route's programs: dist/ on the 32-bit route, dist/win64/ on the 64-bit one.
+dist="$VARNEL_WIN_DIST"
+ls -l "$dist"
 
 out="$root/build/demo"
 rm -rf "$out"
@@ -14,7 +17,7 @@ mkdir -p "$out"
 setup="$out/TidewaterNotesSetup.exe"
 install_dir='C:\TidewaterNotes'
 
-engine="$root/dist/Engine.exe"
+engine="$dist/Engine.exe"
 if [ ! -f "$engine" ]; then
   # Without the test engine a small stand-in keeps the package complete.
   engine="$out/Engine.exe"
@@ -25,7 +28,7 @@ echo
 echo "== building $setup"
 "$root/dist/varnel-pack" build \
   --output "$setup" \
-  --stub "$root/dist/Stub.exe" \
+  --stub "$dist/Stub.exe" \
   --engine "$engine" \
   --language "$root/demo/languages/English.lang" \
   --language "$root/demo/languages/German.lang" \

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 need=(cmake make g++ clang python3 googletest
-      g++-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev
-      wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick)
+      g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zlib1g-dev
+      wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick)
 
 missing=()
 for p in "${need[@]}"; do
@@ -23,9 +23,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The cross compiler's posix thread model is needed for std::mutex; pick it
+# The cross compilers' posix thread model is needed for std::mutex; pick it
 # when alternatives offer both.
-if update-alternatives --list i686-w64-mingw32-g++ >/dev/null 2>&1; then
-  update-alternatives --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix >/dev/null 2>&1 || true
-  update-alternatives --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
-fi
+for arch in i686 x86_64; do
+  if update-alternatives --list $arch-w64-mingw32-g++ >/dev/null 2>&1; then
+    update-alternatives --set $arch-w64-mingw32-g++ /usr/bin/$arch-w64-mingw32-g++-posix >/dev/null 2>&1 || true
+    update-alternatives --set $arch-w64-mingw32-gcc /usr/bin/$arch-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
+  fi
+done

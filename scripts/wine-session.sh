@@ -1,5 +1,6 @@
 # Sourced by scripts that run many Wine programs: starts one Xvfb display and
-# one persistent wineserver for the whole run, and stops both on exit.
+# one persistent wineserver for the whole run (for the route's prefix), and
+# stops both on exit.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
@@ -11,11 +12,7 @@ if [ -z "${DISPLAY:-}" ]; then
     break
   done
 fi
-mkdir -p "$WINEPREFIX"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w
-fi
+varnel_prefix_ready
 wineserver -p </dev/null >/dev/null 2>&1
 _varnel_session_end() {
   wineserver -k >/dev/null 2>&1 || true

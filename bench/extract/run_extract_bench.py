@@ -5,8 +5,9 @@ over 5 MiB, many small ones), everything on tmpfs.
 
     python3 bench/extract/run_extract_bench.py [--size-mb 220] [--runs 5]
 
-Needs dist/Stub.exe, dist/Engine.exe, dist/varnel-pack, dist/debug-viewer.exe
-and build/win32/bench/extract/extract_reference.exe (scripts/build.sh --tests).
+Needs the route's Windows programs (dist/ or, on the 64-bit route,
+dist/win64/: Stub.exe, Engine.exe, debug-viewer.exe), dist/varnel-pack and
+build/<route>/bench/extract/extract_reference.exe (scripts/build.sh --tests).
 
 Stub time: the stub's own "UnCompressTime: <ms> MS" trace line (received by
 the debug viewer), i.e. from the start of the extraction to its end.
@@ -32,7 +33,9 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 os.environ.setdefault("VARNEL_ROOT", ROOT)
 
 BENCH = "/dev/shm/varnel-extract-bench"
-REFERENCE = os.path.join(ROOT, "build", "win32", "bench", "extract", "extract_reference.exe")
+from wine_harness import BUILD, ENGINE, PACK, ROUTE, STUB  # noqa: E402
+
+REFERENCE = os.path.join(BUILD, "bench", "extract", "extract_reference.exe")
 MIB = 1048576
 
 
@@ -104,9 +107,7 @@ def make_data(folder, size_mb):
 def build(setup, data):
     files = sorted(os.path.join(data, f) for f in os.listdir(data))
     listing = setup + ".files"
-    argv = [os.path.join(ROOT, "dist", "varnel-pack"), "build", "-o", setup,
-            "--stub", os.path.join(ROOT, "dist", "Stub.exe"),
-            "--engine", os.path.join(ROOT, "dist", "Engine.exe")]
+    argv = [PACK, "build", "-o", setup, "--stub", STUB, "--engine", ENGINE]
     for f in files:
         argv += ["--file", f]
     with open(listing, "w") as log:
@@ -179,12 +180,13 @@ def main():
     args = ap.parse_args()
 
     os.makedirs(BENCH, exist_ok=True)
-    prefix = os.path.join(BENCH, "prefix")
-    shared = os.path.join(ROOT, "build", "wineprefix")
+    # A prefix of the route's kind on tmpfs, copied from the test suite's.
+    prefix = os.path.join(BENCH, "prefix-" + ROUTE)
+    shared = os.path.join(ROOT, "build", "wineprefix64" if ROUTE == "win64" else "wineprefix")
     if not os.path.exists(os.path.join(prefix, "system.reg")) and os.path.exists(
             os.path.join(shared, "system.reg")):
         subprocess.run(["cp", "-a", shared, prefix], check=True, timeout=600)
-    os.environ["VARNEL_WINEPREFIX"] = prefix
+    os.environ["VARNEL_WINEPREFIX64" if ROUTE == "win64" else "VARNEL_WINEPREFIX"] = prefix
     from wine_harness import WineSession  # noqa: E402
     from debug_viewer import DebugViewer  # noqa: E402
 
@@ -196,6 +198,7 @@ def main():
     empty = os.path.join(BENCH, "empty")
     os.makedirs(empty, exist_ok=True)
     build(tiny, empty)
+    print("route: %s (%s)" % (ROUTE, STUB))
     print("package: %d files, %.1f MiB of content, setup file %.1f MiB"
           % (len(os.listdir(data)), total / MIB, os.path.getsize(setup) / MIB))
 

@@ -198,6 +198,11 @@ bool IsWindows8OrLater() {
 bool Is64BitWindows() {
   SystemInfoState& s = Info();
   if (s.is64 >= 0) return s.is64 != 0;
+#ifdef _WIN64
+  // A 64-bit program runs on 64-bit Windows only (it is not a WOW64 process).
+  s.is64 = 1;
+  return true;
+#endif
   s.is64 = 0;
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   if (!LookupProc<FARPROC>("kernel32.dll", "GetNativeSystemInfo")) return false;

@@ -6,9 +6,8 @@ import shutil
 import subprocess
 import time
 
-from wine_harness import ROOT, read_record, wine_temp_folder, winpath
+from wine_harness import BUILD, ROOT, read_record, wine_temp_folder, winpath
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 DIALOGS = os.path.join(BUILD, "tests", "programs", "dialogs-probe.exe")
 
 

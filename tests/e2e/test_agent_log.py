@@ -6,9 +6,8 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import ROOT, WineSession, scratch_dir, wait_for  # noqa: E402
+from wine_harness import BUILD, ROOT, WineSession, scratch_dir, wait_for  # noqa: E402
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
 LINE = re.compile(r"^\d\d\D\d\d\D\d\d \d\d\D\d\d\D\d\d [ \d]{4}\d(?P<tag>...)(?P<msg>.*)$")
 

@@ -6,9 +6,8 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from debug_viewer import DebugViewer  # noqa: E402
-from wine_harness import ROOT, WineSession, scratch_dir  # noqa: E402
+from wine_harness import BUILD, ROOT, WineSession, scratch_dir  # noqa: E402
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 PROBE = os.path.join(BUILD, "tests", "programs", "utils-probe.exe")
 LONG_LINE = "".join(str(i % 10) for i in range(300))
 

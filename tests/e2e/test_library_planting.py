@@ -13,7 +13,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import STUB, WineSession, build_setup, scratch_dir  # noqa: E402
+from wine_harness import ROOT, STUB, WineSession, build_setup, scratch_dir  # noqa: E402
 from setup_run import BUILD, clear_setup_folders, press, read_box, setup_folders  # noqa: E402
 
 PLANTED = os.path.join(BUILD, "tests", "programs", "planted.dll")
@@ -30,7 +30,10 @@ def imports(path):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     sections = struct.unpack_from("<H", data, pe + 6)[0]
     optional = struct.unpack_from("<H", data, pe + 20)[0]
-    import_rva = struct.unpack_from("<I", data, pe + 24 + 104)[0]  # data directory 1 (PE32)
+    # Data directory 1; the optional header of a 64-bit image (PE32+, magic
+    # 0x20B) has wider fields before the directories.
+    pe32plus = struct.unpack_from("<H", data, pe + 24)[0] == 0x20B
+    import_rva = struct.unpack_from("<I", data, pe + 24 + (120 if pe32plus else 104))[0]
     table = pe + 24 + optional
 
     def offset(rva):
@@ -71,8 +74,11 @@ def main():
         assert not os.path.exists(os.path.join(downloads, MARK)), "a planted library was loaded"
         assert not setup_folders(s), setup_folders(s)
 
-    imported = sorted(imports(STUB))
-    assert set(imported) <= KNOWN, imported
+    # Both images are checked, whichever route ran the scenario.
+    for stub in {STUB, os.path.join(ROOT, "dist", "Stub.exe"),
+                 os.path.join(ROOT, "dist", "win64", "Stub.exe")}:
+        imported = sorted(imports(stub))
+        assert imported and set(imported) <= KNOWN, (stub, imported)
     print("ok")
 
 

@@ -9,9 +9,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import ROOT, WineSession, scratch_dir, wait_for, winpath  # noqa: E402
+from wine_harness import BUILD, ROOT, WineSession, scratch_dir, wait_for, winpath  # noqa: E402
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 DIALOGS = os.path.join(BUILD, "tests", "programs", "dialogs-probe.exe")
 SHOTS = os.path.join(ROOT, "build", "screenshots")
 

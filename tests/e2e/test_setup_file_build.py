@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The built stub takes a package: dist/Stub.exe has "MZ", "PE" at 0x100 and a
-free end pointer at 0xF8..0xFF; a setup file built from it with
-dist/varnel-pack lists and verifies, and starts under Wine with exit code 0.
+"""The built stub takes a package: dist/Stub.exe and dist/win64/Stub.exe have
+"MZ", "PE" at 0x100 and a free end pointer at 0xF8..0xFF, the icon, the
+version resource and a manifest for their own architecture; a setup file
+built from the route's stub with dist/varnel-pack lists and verifies, and
+starts under Wine with exit code 0.
 """
 import os
 import struct
@@ -9,7 +11,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import DIST, ENGINE, PACK, STUB, WineSession, scratch_dir, winpath  # noqa: E402
+from wine_harness import DIST, ENGINE, PACK, ROOT, STUB, WineSession, scratch_dir, winpath  # noqa: E402
 
 failures = []
 passed = []
@@ -28,13 +30,25 @@ def run_tool(args, cwd, log):
     return rc, open(log).read()
 
 
+def check_image(path, machine, arch):
+    """The layout a package needs, checked statically (no need to run it)."""
+    image = open(path, "rb").read()
+    check(image[:2] == b"MZ", path + " starts with MZ")
+    check(image[0x100:0x104] == b"PE\0\0", path + " has PE at 0x100")
+    check(image[0xF8:0x100] == bytes(8), path + " 0xF8..0xFF are zero")
+    check(struct.unpack_from("<I", image, 0x3C)[0] == 0x100, path + " e_lfanew is 0x100")
+    check(struct.unpack_from("<H", image, 0x104)[0] == machine, path + " machine type")
+    check("MAINICON".encode("utf-16-le") in image, path + " has the icon MainIcon")
+    check("Varnel setup stub".encode("utf-16-le") in image, path + " has the version resource")
+    check(('processorArchitecture="%s"' % arch).encode() in image
+          and b"supportedOS" in image, path + " has a manifest for " + arch)
+
+
 def main():
+    check_image(os.path.join(ROOT, "dist", "Stub.exe"), 0x14C, "x86")
+    check_image(os.path.join(ROOT, "dist", "win64", "Stub.exe"), 0x8664, "amd64")
     stub_path = STUB
     stub = open(stub_path, "rb").read()
-    check(stub[:2] == b"MZ", "Stub.exe starts with MZ")
-    check(stub[0x100:0x104] == b"PE\0\0", "Stub.exe has PE at 0x100")
-    check(stub[0xF8:0x100] == bytes(8), "Stub.exe 0xF8..0xFF are zero")
-    check(struct.unpack_from("<I", stub, 0x3C)[0] == 0x100, "e_lfanew is 0x100")
 
     d = scratch_dir("setup_file_build")
     engine = ENGINE

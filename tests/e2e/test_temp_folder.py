@@ -14,10 +14,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import (PACK, ROOT, STUB, ENGINE, WineSession, scratch_dir, wait_for,  # noqa: E402
+from wine_harness import (BUILD, PACK, ROOT, STUB, ENGINE, WineSession, scratch_dir, wait_for,  # noqa: E402
                           wine_temp_folder, winpath)
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 DIALOGS = os.path.join(BUILD, "tests", "programs", "dialogs-probe.exe")
 SHOTS = os.path.join(ROOT, "build", "screenshots")
 MB = 1048576

@@ -5,9 +5,8 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import ROOT, WineSession, scratch_dir, winpath  # noqa: E402
+from wine_harness import BUILD, ROOT, WineSession, scratch_dir, winpath  # noqa: E402
 
-BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", "win32")
 PROGRAMS = os.path.join(BUILD, "tests", "programs")
 PLAIN = os.path.join(PROGRAMS, "utils-probe.exe")
 STUB_MANIFEST = os.path.join(PROGRAMS, "utils-probe-stub-manifest.exe")

@@ -11,11 +11,37 @@ import time
 
 ROOT = os.environ.get("VARNEL_ROOT") or os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__))))
-DIST = os.path.join(ROOT, "dist")
+LOADER64 = "/usr/lib/wine/wine64"
+
+
+def _route():
+    """"win32" where Wine's 32-bit loader runs, else "win64" (forced by
+    VARNEL_WIN64=1); a route already chosen by the calling script holds."""
+    route = os.environ.get("VARNEL_ROUTE")
+    if route in ("win32", "win64"):
+        return route
+    if os.environ.get("VARNEL_WIN64") == "1":
+        return "win64"
+    try:
+        ok = subprocess.run(["/usr/lib/wine/wine", "--version"], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            timeout=60).returncode == 0
+    except OSError:
+        ok = False
+    return "win32" if ok else "win64"
+
+
+ROUTE = _route()
+WIN64 = ROUTE == "win64"
+# The Windows programs of the route (dist/ or dist/win64/, same names); the
+# build tool is the native one in dist/ on both.
+DIST = os.path.join(ROOT, "dist", "win64") if WIN64 else os.path.join(ROOT, "dist")
 STUB = os.path.join(DIST, "Stub.exe")
 ENGINE = os.path.join(DIST, "Engine.exe")
 PROBE = os.path.join(DIST, "WindowProbe.exe")
-PACK = os.path.join(DIST, "varnel-pack")
+PACK = os.path.join(ROOT, "dist", "varnel-pack")
+# The Windows build tree of the route (test programs).
+BUILD = os.environ.get("VARNEL_BUILD") or os.path.join(ROOT, "build", ROUTE)
 
 
 def winpath(path):
@@ -26,11 +52,20 @@ def winpath(path):
 class WineSession:
     def __init__(self):
         self.env = dict(os.environ)
-        self.env["WINEPREFIX"] = os.environ.get(
-            "VARNEL_WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
+        if WIN64:
+            # Debian's `wine` would take the 32-bit loader: call the 64-bit one.
+            self.loader = LOADER64
+            self.env["WINELOADER"] = LOADER64
+            self.env["WINEPREFIX"] = os.environ.get(
+                "VARNEL_WINEPREFIX64", os.path.join(ROOT, "build", "wineprefix64"))
+        else:
+            self.loader = "wine"
+            self.env.pop("WINELOADER", None)
+            self.env["WINEPREFIX"] = os.environ.get(
+                "VARNEL_WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
+        self.env["WINEARCH"] = ROUTE
         self.env["WINEDEBUG"] = "-all"
         self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
-        self.env["WINEARCH"] = "win32"
         self.xvfb = None
         self.own_server = False
         self.children = []
@@ -41,7 +76,7 @@ class WineSession:
         prefix = self.env["WINEPREFIX"]
         os.makedirs(prefix, exist_ok=True)
         if not os.path.exists(os.path.join(prefix, "system.reg")):
-            self._quiet(["wineboot", "-i"], 300)
+            self._quiet([self.loader, "wineboot", "-i"], 300)
             self._quiet(["wineserver", "-w"], 300)
         # A persistent server makes each program start in milliseconds.
         self.own_server = self.xvfb is not None
@@ -85,7 +120,7 @@ class WineSession:
     def start(self, exe, args=(), log=None):
         """Starts a Windows program; its output goes to `log` (or nowhere)."""
         out = open(log, "w") if log else open(os.devnull, "w")
-        p = subprocess.Popen(["wine", exe] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+        p = subprocess.Popen([self.loader, exe] + list(args), env=self.env, stdin=subprocess.DEVNULL,
                              stdout=out, stderr=subprocess.STDOUT)
         out.close()
         self.children.append(p)
