@@ -64,17 +64,6 @@ void WriteWebInstallerAgent(const std::string& agentName) {
   WriteFileText(GetSetupTempFolder() + "\\" + agentName, bytes, date, false);
 }
 
-// Tells the user that no setup folder is free (every name is held by
-// another running setup); only the exit code in a hidden run.
-void ReportNoSetupFolder(bool hidden) {
-  SetProcessExitCode(kExitNoSetupFolder);
-  const std::string text =
-      TempFolder(true) + "<P><P>No free setup folder: too many setups are running at the same time.<P>"
-                         "Please finish them and start this setup again.";
-  DebugLine("%lu ==== %s", GetCurrentProcessId(), text.c_str());
-  if (!hidden) MsgBoxError(nullptr, text);
-}
-
 // Waits while the engine shows a dialog window of its class.
 void WaitForEngineDialogs(const std::string& tag) {
   const std::string className = kEngineDialogClassPrefix + tag;
@@ -134,6 +123,17 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
 }
 
 }  // namespace
+
+// Tells the user that no setup folder is free (every name is held by
+// another running setup); only the exit code in a hidden run.
+void ReportNoSetupFolder(bool hidden) {
+  SetProcessExitCode(kExitNoSetupFolder);
+  const std::string text =
+      TempFolder(true) + "<P><P>No free setup folder: too many setups are running at the same time.<P>"
+                         "Please finish them and start this setup again.";
+  DebugLine("%lu ==== %s", GetCurrentProcessId(), text.c_str());
+  if (!hidden) MsgBoxError(nullptr, text);
+}
 
 void RunStubRole(HWND window) {
   KillTimer(window, kStubTimer);

@@ -70,7 +70,7 @@ TEST(RoleDecision, ClassNamesAreUniquePerPathOrAgentName) {
 
 TEST(RoleDecision, LongPathsGiveABoundedClassNameOfTheirOwn) {
   // A class name over 255 characters cannot be registered: no window, no setup.
-  const std::string folder = "C:\\" + std::string(240, 'd') + "\\";
+  const std::string folder = "C:\\" + std::string(250, 'd') + "\\";
   const std::string a = folder + "setup-a.exe", b = folder + "setup-b.exe";
   const std::string nameA = StubWindowClassName(false, a);
   EXPECT_LE(nameA.size(), varnel::kMaxWindowClassName);
