@@ -10,6 +10,7 @@
 
 #include "utils/debug_stream.h"
 #include "utils/delimited_list.h"
+#include "utils/dll_hardening.h"
 #include "utils/message_pump.h"
 #include "utils/system_helpers.h"
 #include "utils/win_handles.h"
@@ -430,11 +431,11 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
 
   if (!g_msg.richEditTried) {
     g_msg.richEditTried = true;
-    HMODULE lib = LoadLibraryA("RICHED32.DLL");
+    HMODULE lib = LoadSystemLibrary("RICHED32.DLL");
     g_msg.richEditKept = reinterpret_cast<UINT_PTR>(lib) > 32 ? lib : nullptr;
     g_msg.queryCancelAutoPlay = RegisterWindowMessageA("QueryCancelAutoPlay");
   }
-  LibraryHandle richEdit(LoadLibraryA("RICHED32.DLL"));
+  LibraryHandle richEdit(LoadSystemLibrary("RICHED32.DLL"));
 
   MsgBoxState state;
   state.timeoutMs = timeoutMs;

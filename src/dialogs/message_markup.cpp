@@ -28,12 +28,53 @@ std::string ReplaceAll(const std::string& text, std::string_view from, std::stri
   return out;
 }
 
+bool IsAsciiAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// True when the doubled backslash at `at` begins a network path
+// ("\\server\share"): it starts the text or follows a character that
+// cannot end a word (a blank, a quote, a bracket, the ">" of a tag), and the
+// name after it reaches another backslash before the next blank.
+bool StartsNetworkPath(const std::string& text, std::size_t at) {
+  if (at > 0) {
+    const char before = text[at - 1];
+    if (IsAsciiAlnum(before) || before == '\\') return false;
+  }
+  for (std::size_t i = at + 2; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\') return i > at + 2;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '<') return false;
+  }
+  return false;
+}
+
+// "\\n" becomes a line break and "\\t" a tab, except where the doubled
+// backslash begins a network path, which is shown as written.
+std::string ReplaceEscapes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 2 < text.size() && text[i + 1] == '\\' &&
+        (text[i + 2] == 'n' || text[i + 2] == 't')) {
+      if (StartsNetworkPath(text, i)) {
+        out += "\\\\";
+        ++i;
+        continue;
+      }
+      out += text[i + 2] == 'n' ? "\r\n" : "\t";
+      i += 2;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 MarkupText ParseMarkup(std::string_view markup) {
-  std::string text(markup);
-  text = ReplaceAll(text, "\\\\n", "\r\n", false);
-  text = ReplaceAll(text, "\\\\t", "\t", false);
+  std::string text = ReplaceEscapes(std::string(markup));
   text = ReplaceAll(text, "<P>", "\r\n", true);
   text = ReplaceAll(text, "<T>", "\t", true);
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);

@@ -26,6 +26,23 @@ std::string RemoveSwitch(const std::string& commandLine, const std::string& pref
   return commandLine.substr(0, start) + commandLine.substr(end);
 }
 
+std::string QuoteProgramPath(const std::string& path) { return "\"" + path + "\""; }
+
+std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSetting& startUp,
+                                           const ShortcutSetting& checkForUpdate) {
+  std::vector<std::string> out;
+  // A plain setup runs from wherever it was saved (a Downloads folder, say),
+  // where anyone can put settings files beside it: only an update agent's
+  // own settings are trusted, and only shortcut files are ever removed.
+  if (!isUpdateAgent) return out;
+  for (const ShortcutSetting* s : {&startUp, &checkForUpdate}) {
+    const std::string path = TrimText(s->path);
+    if (s->remove && path.size() > 4 && ContainsNoCase(path.substr(path.size() - 4), ".lnk"))
+      out.push_back(path);
+  }
+  return out;
+}
+
 std::string ThreadTag(unsigned long threadId) { return "_" + std::to_string(threadId); }
 
 std::string BuildEngineCommand(const EngineLaunchInput& in) {
@@ -39,7 +56,10 @@ std::string BuildEngineCommand(const EngineLaunchInput& in) {
 
   std::string folder = in.tempFolder;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  std::string command = folder + "\\" + engineName;
+  // Quoted: an unquoted path with blanks ("C:\Users\John Smith\...") makes
+  // Windows try "C:\Users\John.exe" first, and the engine would read its
+  // own path as two arguments.
+  std::string command = QuoteProgramPath(folder + "\\" + engineName);
   if (!args.empty()) command += " " + args;
   command += " /TH_ID=" + in.threadTag;
   // A restarted span copy already carries the origin of the first start;

@@ -2,6 +2,7 @@
 // the stub's own arguments and the launch context. Platform-free.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -19,10 +20,24 @@ struct EngineLaunchInput {
   bool isUpdateAgent = false;
 };
 
+// The program path of a command line in double quotes.
+std::string QuoteProgramPath(const std::string& path);
+
+// One shortcut that a successful run may remove: its path (from the
+// ".original" file) and whether the ".info" file asks for its removal.
+struct ShortcutSetting {
+  std::string path;
+  bool remove = false;
+};
+// The shortcut files to delete after a successful run: none unless this
+// process is an update agent, and only paths that name ".lnk" files.
+std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSetting& startUp,
+                                           const ShortcutSetting& checkForUpdate);
+
 // "_" followed by the decimal thread id.
 std::string ThreadTag(unsigned long threadId);
 
-// The complete engine command line: the engine path, the arguments, "/TH_ID=",
+// The complete engine command line: the engine path (quoted), the arguments, "/TH_ID=",
 // "/OriginExe=" unless already given, "/AutoUpdateProg" for an agent, without
 // the span switches.
 std::string BuildEngineCommand(const EngineLaunchInput& in);

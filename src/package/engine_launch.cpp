@@ -84,9 +84,13 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   in.isUpdateAgent = ThisIs_AutoUpdateProg();
   const std::string command = BuildEngineCommand(in);
 
-  const std::string original = GetOriginalFilePath();
-  const std::string startUpLink = ReadIniString(original, "UnInstall", "StartUpLink", "");
-  const std::string checkLink = ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "");
+  // The shortcuts are an update agent's business only (ShortcutsToRemove).
+  std::string startUpLink, checkLink;
+  if (in.isUpdateAgent) {
+    const std::string original = GetOriginalFilePath();
+    startUpLink = ReadIniString(original, "UnInstall", "StartUpLink", "");
+    checkLink = ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "");
+  }
 
   DebugLine("%lu ==== WinExec(Engine.exe) >>%s<<", GetCurrentProcessId(), command.c_str());
   const std::string atomName = kAtomPrefix + in.threadTag;
@@ -106,22 +110,41 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   const ATOM left = GlobalFindAtomA(atomName.c_str());
   const bool success = left == 0;
   if (left) GlobalDeleteAtom(left);
-  if (success) {
+  if (success && in.isUpdateAgent) {
     const std::string info = ExeFolder(true) + ProcessReader().GetInfoFileName();
-    if (ReadIniString(info, "NewSetup", "RemoveStartUpShortcut", "0") == "1" && FileExists(startUpLink))
-      DeleteFileA(startUpLink.c_str());
-    if (ReadIniString(info, "NewSetup", "RemoveCheckForNewUpdateShortcut", "0") == "1" &&
-        FileExists(checkLink))
-      DeleteFileA(checkLink.c_str());
+    const ShortcutSetting startUp{startUpLink,
+                                  ReadIniString(info, "NewSetup", "RemoveStartUpShortcut", "0") == "1"};
+    const ShortcutSetting check{checkLink,
+                                ReadIniString(info, "NewSetup", "RemoveCheckForNewUpdateShortcut", "0") == "1"};
+    for (const std::string& link : ShortcutsToRemove(in.isUpdateAgent, startUp, check))
+      if (FileExists(link)) DeleteFileA(link.c_str());
   }
   return success;
 }
 
 }  // namespace
 
+// Tells the user that no setup folder is free (every name is held by
+// another running setup); only the exit code in a hidden run.
+void ReportNoSetupFolder(bool hidden) {
+  SetProcessExitCode(kExitNoSetupFolder);
+  const std::string text =
+      TempFolder(true) + "<P><P>No free setup folder: too many setups are running at the same time.<P>"
+                         "Please finish them and start this setup again.";
+  DebugLine("%lu ==== %s", GetCurrentProcessId(), text.c_str());
+  if (!hidden) MsgBoxError(nullptr, text);
+}
+
 void RunStubRole(HWND window) {
   KillTimer(window, kStubTimer);
   const TGFileInfo& reader = ProcessReader();
+  const bool hidden = HasParam("/hide") || reader.RunHidden();
+  if (GetSetupTempFolder().empty()) {
+    // Every setup folder name is held by another running setup.
+    ReportNoSetupFolder(hidden);
+    PostQuitMessage(0);
+    return;
+  }
   std::string downloadUrl = reader.GetDownloadUrl();
   const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
 
@@ -133,7 +156,6 @@ void RunStubRole(HWND window) {
   } else {
     std::string packagePath = GetParamValue("/SpanDiskFName1=", "");
     if (packagePath.empty()) packagePath = ExePath(false);
-    const bool hidden = HasParam("/hide") || reader.RunHidden();
     ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, GetArgumentText(), !hidden);
   }
   DeleteFolderTree(GetSetupTempFolder(), false);
@@ -147,7 +169,8 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
   if (reader.ShowActivityBar()) ShowActivityBar(true);
   SetStatusText(StatusTextControl(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
                 reader.GetFontSize());
-  if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive()) tempFolder = GetAltTempFolder();
+  if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive() && !GetAltTempFolder().empty())
+    tempFolder = GetAltTempFolder();
   DebugLine("========= ForegroundOp=%s ==========", foreground ? "TRUE" : "FALSE");
 
   ExtractRequest request;
@@ -159,6 +182,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
   request.buttons = LangText(reader, "BtnText");
   request.charset = reader.GetCharset();
   request.forcePrompt = ForcePromptSet();
+  request.hidden = !foreground;
 
   if (foreground && !ConfirmTempSpace(tempFolder, packagePath, reader)) {
     SetProcessExitCode(kExitCancelled);
@@ -187,16 +211,22 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     }
 
     if (!corrupt) {
-      if (!extracted.engineEntry.empty() && extracted.checksumOk) {
+      const SetupEnd end = SetupEndFor(extracted);
+      if (end == SetupEnd::kStartEngine) {
         success = LaunchEngine(tempFolder, extracted.engineEntry, extraArgs, foreground);
-      } else if (extracted.cancelled) {
-        SetProcessExitCode(kExitCancelled);
       } else {
-        SetProcessExitCode(kExitBadPackage);
-      }
-      if (!extracted.checksumOk && !extracted.cancelled) {
-        MsgBoxError(nullptr, LangText(reader, "s7"), LangText(reader, "Error"), request.buttons,
-                    request.charset);
+        SetProcessExitCode(end == SetupEnd::kCancelled ? kExitCancelled : kExitBadPackage);
+        // A bad checksum shows the package's own text; a package that is
+        // incomplete, damaged or has no engine names the file as well. In a
+        // hidden run nobody would answer a box: the exit code tells.
+        std::string text;
+        if (end == SetupEnd::kBadChecksum) text = LangText(reader, "s7");
+        if (end == SetupEnd::kDamaged) text = packagePath + "<P><P>" + LangText(reader, "s7");
+        if (!text.empty()) {
+          DebugLine("%lu ==== Setup ends: %s", GetCurrentProcessId(), text.c_str());
+          if (foreground)
+            MsgBoxError(nullptr, text, LangText(reader, "Error"), request.buttons, request.charset);
+        }
       }
     }
   }
@@ -234,10 +264,14 @@ HANDLE RunProgram(const std::string& commandLine, int showMode) {
 }
 
 void WaitForProcess(HANDLE process) {
-  DWORD code = 0;
-  do {
-    WaitPumping(500);
-  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+  // The process handle itself says when the process has ended: its exit
+  // code cannot, as an engine may well end with 259 (STILL_ACTIVE).
+  if (!process) return;
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, 500, QS_ALLINPUT);
+    if (r != WAIT_OBJECT_0 + 1 && r != WAIT_TIMEOUT) break;  // ended, or the handle is unusable
+    YieldX(0);
+  }
 }
 
 bool ForcePromptSet() {

@@ -17,6 +17,11 @@ namespace varnel {
 // left in ProcessExitCode().
 void RunStubRole(HWND window);
 
+// Tells the user that no setup folder is free (every name is held by
+// another running setup) and sets exit code 6; in a hidden run only the
+// exit code and a debug line.
+void ReportNoSetupFolder(bool hidden);
+
 // Extracts the package at `packagePath` into `tempFolder` (or a folder on a
 // roomier drive), starts its engine with `extraArgs` and waits for it. True
 // when the engine ran and removed the global atom (its sign of success).

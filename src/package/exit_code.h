@@ -11,6 +11,8 @@ enum StubExitCode : int {
   kExitCorruptMember = 3,    // a member's compressed data is corrupt
   kExitEngineNotStarted = 4, // the engine could not be started
   kExitCancelled = 5,        // the user declined the space question or cancelled a disk prompt
+                             // (a hidden run: a disk file was missing)
+  kExitNoSetupFolder = 6,    // every setup folder name is held by another running setup
 };
 
 // The code the process ends with; 0 until something sets it.

@@ -38,12 +38,18 @@ std::string Decimal(double value) {
   return text;
 }
 
+// An error box, or in a hidden run only a debug line.
+void ReportError(ExtractionHost& host, const ExtractRequest& request, const std::string& text) {
+  if (request.hidden) DebugLine("%lu ==== Error: %s", host.ProcessId(), text.c_str());
+  else host.ShowError(text);
+}
+
 // Writes one member file (or skips it); reports the first save error of the
-// process.
-void WriteMember(ExtractionHost& host, const ExtractRequest& request, const Member& member) {
+// process. True when the member is now in the folder under its own name.
+bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Member& member) {
   if (!IsSafeMemberName(member.name)) {
     DebugLine("%lu Skipped member with unsafe name: %s", host.ProcessId(), member.name.c_str());
-    return;
+    return false;
   }
   const std::string target = request.destFolder + "\\" + member.name;
   // A new file steps the progress; appending to one that is already there
@@ -51,13 +57,14 @@ void WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
   bool created = false;
   const bool written = host.AppendToFile(target, member.content, member.time, created);
   if (created || (!written && !host.FileExists(target))) host.ProgressStep();
-  if (written) return;
+  if (written) return true;
   const std::string why = host.LastErrorText();
-  if (++State().saveErrors != 1) return;
-  host.ShowError(target + "<P><P>Unable to save Extracted File!<P><P>" + why + "<P>" +
+  if (++State().saveErrors != 1) return false;
+  ReportError(host, request, target + "<P><P>Unable to save Extracted File!<P><P>" + why + "<P>" +
                  "  Data Size: <T>" + std::to_string(member.content.size()) + " Bytes<P>" +
                  "  File Size:  <T>" + std::to_string(host.FileSize(target)) + " Bytes<P>" +
                  "  Bytes Free: <T>" + Decimal(host.DiskFreeBytes(target)) + " Bytes");
+  return false;
 }
 
 // Writes the update agent: the setup file up to its first member block,
@@ -115,6 +122,13 @@ std::string DiskPromptText(const std::string& prompt, int number) {
 
 int SaveErrorCount() { return State().saveErrors; }
 
+SetupEnd SetupEndFor(const ExtractResult& result) {
+  if (result.cancelled) return SetupEnd::kCancelled;
+  if (!result.checksumOk) return SetupEnd::kBadChecksum;
+  if (!result.packageFound || result.damaged || result.engineEntry.empty()) return SetupEnd::kDamaged;
+  return SetupEnd::kStartEngine;
+}
+
 ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& request) {
   ExtractResult result;
   const std::uint32_t started = host.TickCount();
@@ -124,6 +138,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
   std::string path = request.packagePath;
   host.ProgressInit(0);
 
+  std::uint64_t expectedBlocks = 0, blocksRead = 0;
   for (;;) {
     bool moreDisks = false;
     if (host.FileExists(path)) {
@@ -133,24 +148,33 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       const bool isPackage = ReadTrailer(*source, trailer);
       if (disk == 1) DebugLine("FileInfo.FilesCount=%lu", static_cast<unsigned long>(trailer.memberCount));
 
-      result.checksumOk = ChecksumPasses(FileChecksum(*source, trailer.length), trailer.checksum);
-      if (!result.checksumOk) break;
-
       const std::uint64_t end = LocatePackageEnd(*source);
       DebugLine("FileLen=%llu", static_cast<unsigned long long>(end));
-      // A file without a valid package has no trustworthy flags either:
-      // it contributes nothing and asks for no further disk.
-      if (!isPackage) break;
+      // A file without a valid package (cut short, empty, foreign) has no
+      // checksum or flags to trust: it contributes nothing and asks for no
+      // further disk. The first file then carries no package; a later one
+      // leaves the package incomplete.
+      if (!isPackage) {
+        result.checksumOk = true;
+        if (disk > 1) {
+          DebugLine("%lu ==== Damaged disk file: %s", host.ProcessId(), path.c_str());
+          result.damaged = true;
+        }
+        break;
+      }
+      result.checksumOk = ChecksumPasses(FileChecksum(*source, trailer.length), trailer.checksum);
+      if (!result.checksumOk) break;
       if (disk == 1) {
         result.packageFound = true;
+        expectedBlocks = trailer.memberCount;
         host.ProgressInit(static_cast<int>(trailer.memberCount));
       }
       if (!host.CreateFolderTree(request.destFolder)) {
-        host.ShowError(request.destFolder + "<P><P>Unable to create Directory!<P><P>" +
-                       host.LastErrorText());
+        ReportError(host, request, request.destFolder + "<P><P>Unable to create Directory!<P><P>" +
+                                       host.LastErrorText());
       }
 
-      MemberBlockWalker walker(*source, trailer.packageStart, trailer.headerCount, end);
+      MemberBlockWalker walker(*source, trailer.packageStart, trailer.headerCount, TrailerStart(*source));
       walker.SetPump([&host] { host.Pump(); });
       MemberBlock block;
       host.Pump();
@@ -159,9 +183,12 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
           carryOn = false;
           break;
         }
+        ++blocksRead;
         if (block.hasFile) {
-          if (block.member.isEngine) result.engineEntry = block.member.engineEntry;
-          WriteMember(host, request, block.member);
+          // Only a member that is in the folder under its checked name may
+          // be started as the engine.
+          const bool written = WriteMember(host, request, block.member);
+          if (block.member.isEngine && written) result.engineEntry = block.member.engineEntry;
         }
         host.Pump();
       }
@@ -177,7 +204,13 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
     host.RegisterAutoPlayRefusal();
     ++disk;
     path = SpanDiskPath(basePath, disk);
-    if (request.forcePrompt || !host.FileExists(path)) {
+    if (request.hidden) {
+      // Nobody is there to insert a disk.
+      if (!host.FileExists(path)) {
+        DebugLine("%lu ==== Missing disk file: %s", host.ProcessId(), path.c_str());
+        carryOn = false;
+      }
+    } else if (request.forcePrompt || !host.FileExists(path)) {
       host.EjectMedium(path);
       do {
         carryOn = host.AskOkCancel(DiskPromptText(request.diskPrompt, disk), request.promptTitle,
@@ -189,6 +222,16 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
     if (!carryOn) break;
   }
 
+  // Every member block that the first disk announces must have been read:
+  // a disk cut short, swapped or missing its members leaves a package that
+  // must not be installed.
+  if (carryOn && result.checksumOk && result.packageFound && !result.damaged &&
+      blocksRead != expectedBlocks) {
+    DebugLine("%lu ==== Package incomplete: %llu of %llu member blocks", host.ProcessId(),
+              static_cast<unsigned long long>(blocksRead), static_cast<unsigned long long>(expectedBlocks));
+    result.damaged = true;
+  }
+  if (result.damaged) result.engineEntry.clear();
   if (!carryOn) {
     result.engineEntry.clear();
     result.cancelled = true;

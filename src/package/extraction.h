@@ -73,6 +73,10 @@ struct ExtractRequest {
   std::string buttons;
   int charset = 0;
   bool forcePrompt = false; // ask for every further disk even when present
+  // An unattended run: no box waits for a person. Errors go to the debug
+  // stream only, and a disk that is not there ends the extraction like a
+  // cancelled prompt.
+  bool hidden = false;
 };
 
 struct ExtractResult {
@@ -80,7 +84,20 @@ struct ExtractResult {
   std::string engineEntry;  // the engine member's name as stored; empty when cancelled
   bool cancelled = false;   // the user cancelled a disk prompt or closed the window
   bool packageFound = false;  // the first file exists and carries a valid package
+  // A later disk without a valid trailer, or fewer or more member blocks
+  // than the first disk's trailer announces: the package is incomplete and
+  // engineEntry is empty.
+  bool damaged = false;
 };
+
+// How a setup goes on after its extraction.
+enum class SetupEnd {
+  kStartEngine,  // every member is there, the engine among them
+  kCancelled,    // the user cancelled (or, hidden, a disk file was missing)
+  kBadChecksum,  // a package file failed its checksum, or the first is missing
+  kDamaged,      // no package, an incomplete or damaged one, or no engine member
+};
+SetupEnd SetupEndFor(const ExtractResult& result);
 
 // Runs the extraction. A corrupt member throws CorruptMemberError (members
 // already written stay).

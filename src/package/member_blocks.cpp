@@ -162,11 +162,11 @@ std::string InflateMember(const std::string& compressed, std::size_t limit,
 }
 
 MemberBlockWalker::MemberBlockWalker(const ByteSource& source, std::uint64_t packageStart,
-                                     int headerCount, std::uint64_t packageEnd)
+                                     int headerCount, std::uint64_t blocksEnd)
     : source_(source),
       position_(packageStart),
       headerCount_(headerCount == 0 ? 2 : headerCount),
-      packageEnd_(std::min<std::uint64_t>(packageEnd, source.Size())) {}
+      blocksEnd_(std::min<std::uint64_t>(blocksEnd, source.Size())) {}
 
 bool MemberBlockWalker::ReadBlockBytes(std::uint64_t offset, std::uint32_t size,
                                        std::string& bytes) {
@@ -203,14 +203,14 @@ void MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, s
 
 bool MemberBlockWalker::SkipHeaderBlocks() {
   for (int i = 0; i < headerCount_; ++i) {
-    if (position_ + kTrailerSize >= packageEnd_) return false;
+    if (position_ >= blocksEnd_) return false;
     std::int32_t length = 0;
     if (!source_.ReadI32(position_, length)) {
       throw CorruptMemberError("header block length at offset " + std::to_string(position_) +
                                " cannot be read");
     }
     const std::uint64_t next = position_ + 4 + Magnitude(length);
-    if (next > packageEnd_) {
+    if (position_ + 4 > blocksEnd_ || next > blocksEnd_) {
       throw CorruptMemberError("header block at offset " + std::to_string(position_) +
                                " runs past the package end");
     }
@@ -234,12 +234,16 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
         return false;
       }
     }
-    // Blocks continue while more than a trailer's worth of bytes remains.
-    if (position_ + kTrailerSize >= packageEnd_) {
+    // Blocks continue up to the trailer.
+    if (position_ >= blocksEnd_) {
       finished_ = true;
       return false;
     }
     block.offset = position_;
+    if (position_ + 4 > blocksEnd_) {
+      throw CorruptMemberError("member block length at offset " + std::to_string(position_) +
+                               " runs past the package end");
+    }
     if (!source_.ReadI32(position_, block.length)) {
       throw CorruptMemberError("member block length at offset " + std::to_string(position_) +
                                " cannot be read");
@@ -247,7 +251,7 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
     block.storedSize = Magnitude(block.length);
     block.compressed = block.length > 0;
     const std::uint64_t dataStart = position_ + 4;
-    if (dataStart + block.storedSize > packageEnd_) {
+    if (dataStart + block.storedSize > blocksEnd_) {
       throw CorruptMemberError("member block at offset " + std::to_string(position_) + " (" +
                                std::to_string(block.storedSize) +
                                " bytes) runs past the package end");

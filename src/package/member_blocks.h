@@ -63,7 +63,8 @@ std::string InflateMember(const std::string& compressed, std::size_t limit = kMa
 
 // Iterates the member blocks of one package file.
 //
-//   MemberBlockWalker walker(source, trailer.packageStart, trailer.headerCount, end);
+//   MemberBlockWalker walker(source, trailer.packageStart, trailer.headerCount,
+//                            TrailerStart(source));
 //   MemberBlock block;
 //   while (walker.Next(block)) { if (block.hasFile) Write(block.member); }
 //
@@ -80,11 +81,12 @@ struct MemberBlock {
 
 class MemberBlockWalker {
  public:
-  // `headerCount` as stored in the trailer (0 is read as 2); `packageEnd` is
-  // the end pointer or the file size. Blocks are read while more than one
-  // trailer's size remains before the package end.
+  // `headerCount` as stored in the trailer (0 is read as 2); `blocksEnd` is
+  // where the trailer begins (TrailerStart). Blocks are read up to there: a
+  // block that reaches into the trailer is corrupt, and no trailer byte is
+  // ever read as a block.
   MemberBlockWalker(const ByteSource& source, std::uint64_t packageStart, int headerCount,
-                    std::uint64_t packageEnd);
+                    std::uint64_t blocksEnd);
 
   // Called between 64 KiB read chunks and between inflate rounds, so that a
   // window can keep answering its messages.
@@ -107,7 +109,7 @@ class MemberBlockWalker {
   const ByteSource& source_;
   std::uint64_t position_;
   int headerCount_;
-  std::uint64_t packageEnd_;
+  std::uint64_t blocksEnd_;
   std::uint64_t firstMemberPosition_ = 0;
   bool headersSkipped_ = false;
   bool finished_ = false;

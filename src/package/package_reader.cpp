@@ -116,26 +116,24 @@ std::string FileNamePart(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The section of the language list whose name matches, ignoring case; with
-// a single section, that section whatever its name.
-std::string FindSection(const std::string& languages, const std::string& name) {
-  const int count = SUB::ListCount(languages);
+// The section whose name matches, ignoring case; with a single section,
+// that section whatever its name.
+std::string FindSection(const std::vector<std::string>& sections, const std::string& name) {
   if (!name.empty()) {
     const std::string wanted = UpperAscii(name);
-    for (int i = 0; i < count; ++i) {
-      const std::string section = SUB::ListItem(languages, i, "");
+    for (const std::string& section : sections)
       if (UpperAscii(Trim(SUB::ListItem(section, 0, ""))) == wanted) return section;
-    }
   }
-  if (count == 1) return SUB::ListItem(languages, 0, "");
+  if (sections.size() == 1) return sections[0];
   return std::string();
 }
 
 const std::string& ChosenSection(const std::string& languages) {
   ReaderUnitState& state = State();
   if (!state.languageChosen) {
-    std::string section = FindSection(languages, SystemLanguageName());
-    if (section.empty()) section = FindSection(languages, "English");
+    const std::vector<std::string> sections = LanguageSections(languages);
+    std::string section = FindSection(sections, SystemLanguageName());
+    if (section.empty()) section = FindSection(sections, "English");
     state.languageSection = section;
     state.languageChosen = true;
   }
@@ -143,6 +141,30 @@ const std::string& ChosenSection(const std::string& languages) {
 }
 
 }  // namespace
+
+std::vector<std::string> LanguageSections(const std::string& list) {
+  std::vector<std::string> sections;
+  // A delimited list starts and ends with its separator.
+  if (list.size() < 2 || list.front() != kLanguageListSeparator || list.back() != kLanguageListSeparator)
+    return sections;
+  const char sep = kLanguageSectionSeparator;
+  std::size_t itemBegin = 1;
+  while (itemBegin < list.size()) {
+    std::size_t itemEnd = list.find(kLanguageListSeparator, itemBegin);
+    if (itemEnd == std::string::npos) itemEnd = list.size();
+    // Inside one item, "0x01 0x01" closes a section and opens the next.
+    std::size_t begin = itemBegin;
+    for (std::size_t i = itemBegin; i + 1 < itemEnd; ++i) {
+      if (list[i] == sep && list[i + 1] == sep && i > begin) {
+        sections.push_back(list.substr(begin, i + 1 - begin));
+        begin = i + 1;
+      }
+    }
+    sections.push_back(list.substr(begin, itemEnd - begin));
+    itemBegin = itemEnd + 1;
+  }
+  return sections;
+}
 
 TGFileInfo TGFileInfo::Create(const std::string& fileName) {
   FileSource file;
@@ -159,16 +181,14 @@ TGFileInfo TGFileInfo::Create(const ByteSource& source) {
   // length that runs past it (or is negative) marks a damaged or foreign
   // file, which is treated like no package at all.
   // (ReadTrailer has checked that the stored trailer length fits the file.)
-  const std::uint64_t end = LocatePackageEnd(source);
-  std::uint32_t storedLength = 0;
-  if (!source.ReadU32(end - 4, storedLength)) return reader;
-  const std::uint64_t limit = end - storedLength;
+  const std::uint64_t limit = TrailerStart(source);
   std::uint64_t position = trailer.packageStart;
   const int blocks = trailer.headerCount >= 3 ? 3 : 2;
   std::string texts[3];
   for (int i = 0; i < blocks; ++i) {
     std::int32_t length = 0;
     if (position + 4 > limit || !source.ReadI32(position, length) || length < 0 ||
+        static_cast<std::uint32_t>(length) > kMaxHeaderBlock ||
         static_cast<std::uint64_t>(length) > limit - position - 4)
       return reader;
     if (!source.ReadString(position + 4, static_cast<std::size_t>(length), texts[i])) return reader;

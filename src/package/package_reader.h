@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/byte_source.h"
 #include "package/package_format.h"
@@ -75,6 +76,18 @@ class TGFileInfo {
   std::string updateBlock_;
   std::string downloadBlock_;
 };
+
+// Largest header block a reader loads: far above any real package's
+// language list or settings. A larger one marks a damaged or hostile file,
+// read as no package, so that its length never becomes an allocation.
+constexpr std::uint32_t kMaxHeaderBlock = 4u * 1024 * 1024;
+
+// The language sections of a language list, in order, each a delimited list
+// with separator 0x01 (name first). Both written forms are read: sections
+// as items of the 0x02 list, and sections run together inside one item,
+// where an empty item (0x01 0x01) starts the next language. One pass over
+// the list.
+std::vector<std::string> LanguageSections(const std::string& languageList);
 
 // The built-in language table: 51 items "NAME<blanks> = number" (separator "|").
 extern const char kLanguageTable[];

@@ -135,6 +135,15 @@ bool ReadTrailer(const ByteSource& file, Trailer& trailer) {
   return true;
 }
 
+std::uint64_t TrailerStart(const ByteSource& file) {
+  const std::uint64_t end = LocatePackageEnd(file);
+  std::uint32_t length = 0;
+  if (end > file.Size() || end < kLengthFieldSize || !file.ReadU32(end - kLengthFieldSize, length) ||
+      length < kLengthFieldSize || length > end)
+    return 0;
+  return end - length;
+}
+
 std::uint32_t FileChecksum(const ByteSource& file, std::uint32_t trailerLength) {
   const std::uint64_t size = file.Size();
   if (size > kChecksumMaxFileSize) return kNoChecksum;

@@ -37,6 +37,11 @@ std::uint64_t LocatePackageEnd(const ByteSource& file);
 // package end, a package start beyond the trailer.
 bool ReadTrailer(const ByteSource& file, Trailer& trailer);
 
+// Where the trailer begins: the package end minus the trailer length stored
+// in its last four bytes (the stored length, which may differ from 74). The
+// member blocks end here. 0 when the file has no readable trailer length.
+std::uint64_t TrailerStart(const ByteSource& file);
+
 // The file checksum of a package file of at most kChecksumMaxFileSize bytes;
 // kNoChecksum for larger files. 0 when the file cannot be read.
 std::uint32_t FileChecksum(const ByteSource& file, std::uint32_t trailerLength);

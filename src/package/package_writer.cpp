@@ -524,6 +524,13 @@ bool BuildSetup(const BuildOptions& o, std::vector<BuiltFile>& files, std::strin
   files.clear();
   error.clear();
   if (!CheckStub(o, error)) return false;
+  // A restart from a temporary copy reads the package from the ".001" disk
+  // file: a setup that is one file, or whose first disk is the setup file
+  // itself, has none, and the copy would end with "Bad CRC!".
+  if ((o.options & kOptRestartFromTempCopy) && !(o.spanSize && o.spanNaming == SpanNaming::kNumbered)) {
+    error = "restart from a temporary copy needs disk files named .001, .002 ... (--span with --span-naming 001)";
+    return false;
+  }
   const bool autoSize = o.withDownloadBlock && o.download.setupFileSize == "auto";
   if (autoSize && o.spanSize) {
     error = "a spanned setup cannot name its own size in the download block";

@@ -10,6 +10,7 @@
 #include "package/temp_space.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/private_folder.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -22,6 +23,7 @@ struct TempFolderState {
   std::string altBase;
   bool altMade = false;
   std::string altFolder;
+  FileHandle altHold;  // keeps the alternative folder from being renamed or removed
 };
 TempFolderState g_temp;
 
@@ -84,7 +86,9 @@ std::string GetSetupTempFolder() {
   if (g_temp.setupMade) return g_temp.setupFolder;
   const std::string exe = ExePath(false);
   const std::string base = TempFolder(true) + SetupFolderName(FileDosTime(exe));
-  std::string chosen = base;
+  // Every candidate held by another running setup leaves none: emptying
+  // one of theirs would pull the files from under a running engine.
+  std::string chosen;
   for (int n = 0; n < 100; ++n) {
     const std::string candidate = SetupFolderCandidate(base, n);
     // A span copy runs from inside the folder its first start made: that
@@ -101,10 +105,14 @@ std::string GetSetupTempFolder() {
     chosen = candidate;
     break;
   }
+  g_temp.setupMade = true;
+  if (chosen.empty()) {
+    DebugLine("%lu ==== No free setup folder beside %s", GetCurrentProcessId(), base.c_str());
+    return std::string();
+  }
   if (FolderExists(chosen)) DeleteFolderTree(chosen, true);
   CreateFolderPath(chosen);
   g_temp.setupFolder = chosen;
-  g_temp.setupMade = true;
   return chosen;
 }
 
@@ -135,14 +143,23 @@ bool ChooseTempDrive() {
 
 std::string GetAltTempFolder() {
   if (g_temp.altMade || g_temp.altBase.empty()) return g_temp.altFolder;
-  g_temp.altFolder = g_temp.altBase + "_" + std::to_string(RandomFolderNumber());
-  if (FolderExists(g_temp.altFolder)) DeleteFolderTree(g_temp.altFolder, true);
-  CreateFolderPath(g_temp.altFolder);
   g_temp.altMade = true;
+  // The base lies in a drive root that other users can write: a folder
+  // found there may have been made by someone else, with their files in
+  // it. Only a folder this process creates itself, readable by this user
+  // alone, is used; a name that exists is passed over.
+  for (int tries = 0; tries < 100; ++tries) {
+    const std::string folder = g_temp.altBase + "_" + std::to_string(RandomFolderNumber());
+    if (CreateFreshPrivateFolder(folder, g_temp.altHold)) {
+      g_temp.altFolder = folder;
+      break;
+    }
+  }
   return g_temp.altFolder;
 }
 
 void RemoveAltTempFolder() {
+  g_temp.altHold.reset();
   if (!g_temp.altFolder.empty() && FolderExists(g_temp.altFolder))
     DeleteFolderTree(g_temp.altFolder, false);
 }

@@ -20,7 +20,8 @@ namespace varnel {
 class TGFileInfo;
 
 // The setup folder (no trailing backslash), created empty at the first
-// call and then kept for the process.
+// call and then kept for the process; "" when every one of the candidate
+// names is held by another running setup.
 std::string GetSetupTempFolder();
 
 // True when Folder exists and the package at PackagePath needs less than
@@ -32,7 +33,8 @@ bool HasTempSpace(const std::string& folder, const std::string& packagePath);
 bool ChooseTempDrive();
 
 // The alternative folder, created empty at the first call that finds a
-// base; "" when there is none.
+// base: a new folder (an existing name is passed over) that only the
+// current user can reach; "" when there is none.
 std::string GetAltTempFolder();
 
 // Deletes the alternative folder tree, if there is one.

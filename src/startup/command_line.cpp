@@ -75,6 +75,18 @@ std::string ArgumentTextOf(const std::string& rawCommandLine, const std::string&
     rest.erase(0, at + name.size());
   } else if (!exePath.empty() && (at = FindNoCase(rest, exePath)) != std::string::npos) {
     rest.erase(at, exePath.size());
+  } else {
+    // Started under another form of its name ("setup" without extension,
+    // a short 8.3 name): the program is still the first token, quoted or not.
+    std::size_t i = 0;
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+    if (i < rest.size() && rest[i] == '"') {
+      const std::size_t close = rest.find('"', i + 1);
+      i = close == std::string::npos ? rest.size() : close + 1;
+    } else {
+      while (i < rest.size() && rest[i] != ' ' && rest[i] != '\t') ++i;
+    }
+    rest.erase(0, i);
   }
   rest = TrimText(rest);
   if (rest.size() == 1) rest.clear();

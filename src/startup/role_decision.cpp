@@ -1,6 +1,9 @@
 #include "startup/role_decision.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 #include "startup/command_line.h"
 #include "utils/text_rules.h"
@@ -29,7 +32,23 @@ bool SameFileName(const std::string& a, const std::string& b) {
 }
 
 std::string StubWindowClassName(bool isAgent, const std::string& exePath) {
-  return isAgent ? ".AutoUpdate." + RemoveLastExtension(exePath) : exePath;
+  std::string name = isAgent ? ".AutoUpdate." + RemoveLastExtension(exePath) : exePath;
+  // A class name holds at most 256 characters; a longer one cannot be
+  // registered and no window would appear. The path's tail is kept
+  // readable, the rest is stood for by a hash of the whole name (same
+  // name, same class).
+  if (name.size() > kMaxWindowClassName) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a, ASCII case folded
+    for (char c : name) {
+      hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+      hash *= 1099511628211ull;
+    }
+    char prefix[24];
+    std::snprintf(prefix, sizeof prefix, "#%016llx#", static_cast<unsigned long long>(hash));
+    const std::size_t keep = kMaxWindowClassName - std::strlen(prefix);
+    name = prefix + name.substr(name.size() - keep);
+  }
+  return name;
 }
 
 std::string XCopyWindowClassName(const std::string& agentFileName) {
@@ -70,7 +89,9 @@ std::string SpanCopyCommandLine(const std::string& copyPath, const std::string& 
                                 const std::string& exePath) {
   std::string tail = argumentText + " /SpanCdLvl=2 /SpanDiskFName1=\"" + exePath + ".001\"" +
                      " /OriginExe=\"" + exePath + "\"";
-  return copyPath + " " + TrimText(tail);
+  // The copy lies in the user's temporary folder, whose path often holds
+  // blanks: quoted, like every program path of a command line.
+  return "\"" + copyPath + "\" " + TrimText(tail);
 }
 
 }  // namespace varnel

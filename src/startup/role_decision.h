@@ -2,6 +2,7 @@
 // executable's own file name, the command line and the windows that exist.
 // Platform-free: the Win32 side gathers the inputs (role_dispatch.cpp).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,8 +16,14 @@ std::string FileNameOfPath(const std::string& path);
 // Both sides trimmed, compared without regard to case.
 bool SameFileName(const std::string& a, const std::string& b);
 
+// Longest window class name used: the system keeps class names as atoms,
+// which hold at most 255 characters.
+constexpr std::size_t kMaxWindowClassName = 255;
+
 // Class name of the stub window, which is also the single-instance key:
 // ".AutoUpdate." + own name without extension for an agent, else the path.
+// A longer name than kMaxWindowClassName becomes a hash of the whole name
+// followed by its tail, the same for the same name in any letter case.
 std::string StubWindowClassName(bool isAgent, const std::string& exePath);
 // Class name of the running X_ copy of an agent.
 std::string XCopyWindowClassName(const std::string& agentFileName);

@@ -60,6 +60,10 @@ bool ThisIs_X_AutoUpdate_Exe() {
 
 void StartSpanDiskCopy() {
   const std::string exe = ExePath(false);
+  if (GetSetupTempFolder().empty()) {
+    ReportNoSetupFolder(HasParam("/hide") || ProcessReader().RunHidden());
+    return;
+  }
   const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
   CopyFileA(exe.c_str(), copy.c_str(), FALSE);
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);

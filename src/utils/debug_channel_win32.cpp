@@ -7,8 +7,13 @@
 namespace varnel {
 namespace {
 
+// How long one piece may take to reach the viewer. A viewer that does not
+// answer in time is taken for hung and sent nothing more.
+constexpr UINT kViewerSendTimeoutMs = 1000;
+
 struct DebugChannelState {
   UINT viewerMessage = 0;
+  HWND hungViewer = nullptr;
 };
 
 DebugChannelState& Channel() {
@@ -34,11 +39,16 @@ void AppendToDebugFile(const std::string& text, const char* path) {
 
 void SendToViewer(const std::string& text) {
   HWND viewer = FindWindowA(kDebugViewerClass, nullptr);
-  if (!viewer) return;
+  if (!viewer || viewer == Channel().hungViewer) return;
   // An atom holds at most 255 characters; pieces are at most 128.
   ATOM atom = GlobalAddAtomA(text.c_str());
   if (atom == 0) return;
-  SendMessageA(viewer, ViewerMessage(), kDebugSenderCode, static_cast<LPARAM>(atom));
+  // Bounded: any window may carry the viewer's class, and one that stops
+  // answering must not stop the setup with it.
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(viewer, ViewerMessage(), kDebugSenderCode, static_cast<LPARAM>(atom),
+                           SMTO_ABORTIFHUNG, kViewerSendTimeoutMs, &answer))
+    Channel().hungViewer = viewer;
   GlobalDeleteAtom(atom);
 }
 

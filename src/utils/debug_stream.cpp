@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace varnel {
 namespace {
@@ -10,11 +11,12 @@ namespace {
 constexpr std::size_t kDeviceBuffer = 128;
 
 struct DebugStreamState {
-  std::mutex lock;  // serialises the hand-over of the buffer
+  std::mutex lock;  // serialises the filling of the buffer
   DebugSink sink = nullptr;
   char buffer[kDeviceBuffer];
   std::size_t used = 0;
   char last = 0;  // last character written, across calls
+  std::vector<std::string> ready;  // full pieces waiting to be handed on
 };
 
 DebugStreamState& State() {
@@ -22,13 +24,21 @@ DebugStreamState& State() {
   return state;
 }
 
+// Moves the buffer's text to the pieces ready for the sink.
 void FlushLocked(DebugStreamState& s) {
   if (s.used == 0) return;
-  std::string piece(s.buffer, s.used);
+  s.ready.emplace_back(s.buffer, s.used);
   s.used = 0;
-  if (s.sink) {
+}
+
+// Hands the ready pieces to the sink outside the lock: delivering one may
+// dispatch messages (a sent window message), and a handler that writes a
+// trace line of its own must find the lock free.
+void Deliver(std::vector<std::string>& pieces, DebugSink sink) {
+  if (!sink) return;
+  for (const std::string& piece : pieces) {
     try {
-      s.sink(piece);
+      sink(piece);
     } catch (...) {
       // A failing delivery drops the piece; tracing must never fail the caller.
     }
@@ -50,15 +60,22 @@ void SetDebugSink(DebugSink sink) {
 
 void DebugWrite(std::string_view text) {
   DebugStreamState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  for (char c : text) {
-    // A bare LF becomes CR LF; text that already ends its lines in CR LF
-    // passes unchanged.
-    if (c == '\n' && s.last != '\r') PutLocked(s, '\r');
-    PutLocked(s, c);
-    s.last = c;
+  std::vector<std::string> pieces;
+  DebugSink sink;
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    for (char c : text) {
+      // A bare LF becomes CR LF; text that already ends its lines in CR LF
+      // passes unchanged.
+      if (c == '\n' && s.last != '\r') PutLocked(s, '\r');
+      PutLocked(s, c);
+      s.last = c;
+    }
+    FlushLocked(s);
+    pieces.swap(s.ready);
+    sink = s.sink;
   }
-  FlushLocked(s);
+  Deliver(pieces, sink);
 }
 
 void DebugLine(const char* format, ...) {
@@ -86,8 +103,15 @@ void DebugLine(const char* format, ...) {
 
 void DebugFlush() {
   DebugStreamState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  FlushLocked(s);
+  std::vector<std::string> pieces;
+  DebugSink sink;
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    FlushLocked(s);
+    pieces.swap(s.ready);
+    sink = s.sink;
+  }
+  Deliver(pieces, sink);
 }
 
 }  // namespace varnel

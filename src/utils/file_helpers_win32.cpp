@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <winioctl.h>
 
@@ -10,6 +11,7 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
+#include "utils/private_folder.h"
 #include "utils/self_delete_script.h"
 #include "utils/win_handles.h"
 #include "utils/text_rules.h"
@@ -38,6 +40,12 @@ bool FileExists(const std::string& path) {
 bool FolderExists(const std::string& path) {
   DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A junction or symbolic link (to a folder or a file).
+bool IsReparsePoint(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 void SetDate(HANDLE file, FileDate date) {
@@ -241,6 +249,10 @@ bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const D
   std::string folder = SetTrailingBackslash(folderIn, false);
   bool existed = FolderExists(folder);
   if (!existed) return false;
+  if (IsReparsePoint(folder)) {
+    RemoveDirectoryA(folder.c_str());
+    return !FolderExists(folder);
+  }
   DeleteFilesByMask(folder + "\\*.*", clearAttributes);
   std::vector<std::string> subfolders;
   {
@@ -255,7 +267,9 @@ bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const D
   }
   bool stop = false;
   for (const std::string& sub : subfolders) {
-    DeleteFolderTree(sub, clearAttributes, progress);
+    // A junction or symbolic link is removed as the link itself: descending
+    // into it would delete whatever it points at.
+    if (!IsReparsePoint(sub)) DeleteFolderTree(sub, clearAttributes, progress);
     if (progress) progress(sub, stop);
     if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(sub.c_str());
@@ -265,6 +279,37 @@ bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const D
   if (clearAttributes) SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(folder.c_str());
   return !FolderExists(folder);
+}
+
+bool CreateFreshPrivateFolder(const std::string& path, FileHandle& hold) {
+  hold.reset();
+  // The current user's SID, for an access list of one entry.
+  HANDLE rawToken = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return false;
+  KernelHandle token(rawToken);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<unsigned char> user(size);
+  if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return false;
+  char* sidText = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sidText)) return false;
+  // Protected (nothing inherited from the drive root), full control for
+  // this user, passed on to files and sub-folders.
+  const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sidText + ")";
+  LocalFree(sidText);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  // CreateDirectory fails for a name that exists: the folder is ours only
+  // when this call made it.
+  const BOOL made = CreateDirectoryA(path.c_str(), &attributes);
+  LocalFree(descriptor);
+  if (!made) return false;
+  hold.reset(CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return true;
 }
 
 bool EjectCD(const std::string& pathOnDrive) {
@@ -288,7 +333,9 @@ bool EjectCD(const std::string& pathOnDrive) {
 }
 
 void DeleteMySelf(bool removeFolder, bool shortNames) {
-  std::string batch = TempFolder(true) + kSelfDeleteBatchName;
+  // One batch file per process: two copies deleting themselves at the same
+  // time must not overwrite each other's script.
+  std::string batch = TempFolder(true) + SelfDeleteBatchName(GetCurrentProcessId());
   std::string quote = "\"";
   std::string exe = ExePath(false);
   std::string folder = ExeFolder(false);

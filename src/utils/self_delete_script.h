@@ -5,9 +5,16 @@
 
 namespace varnel {
 
-constexpr char kSelfDeleteBatchName[] = "_DEL_ME_.BAT";
+// The batch file's name for the process `processId`: each self-deleting
+// copy writes its own.
+std::string SelfDeleteBatchName(unsigned long processId);
 
-// The script that loops until exe can be deleted, optionally removes folder,
+// Tries to delete exe deletes before the script gives up; between two
+// tries it pauses about a second.
+constexpr int kSelfDeleteTries = 300;
+
+// The script that tries to delete exe until it is gone (at most
+// kSelfDeleteTries times, pausing between tries), optionally removes folder,
 // then deletes itself. Lines end in CR LF; quote is "\"" or "" (short names).
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
                                   const std::string& batchPath, bool removeFolder, const std::string& quote);

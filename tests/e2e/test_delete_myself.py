@@ -1,5 +1,6 @@
 """Self-deletion under Wine: a running copy of a program removes its own
-file (and, when asked, its folder) through a batch file after it ends."""
+file (and, when asked, its folder) through a batch file after it ends; two
+copies that end at the same time each have a batch file of their own."""
 import os
 import shutil
 import sys
@@ -21,7 +22,10 @@ CASES = [
 def main():
     work = scratch_dir("delete_myself")
     with WineSession() as session:
-        batch = os.path.join(wine_temp_folder(session), "_DEL_ME_.BAT")
+        temp = wine_temp_folder(session)
+
+        def batches():
+            return [n for n in os.listdir(temp) if n.upper().startswith("_DEL_ME_")]
         for folder_name, exe_name, args, folder_removed in CASES:
             folder = os.path.join(work, folder_name)
             os.makedirs(folder)
@@ -34,7 +38,22 @@ def main():
             else:
                 assert os.path.isdir(folder), folder
             # The script deletes itself last.
-            assert wait_for(lambda: not os.path.exists(batch), 30), "the batch file stayed"
+            assert wait_for(lambda: not batches(), 30), "the batch file stayed: %s" % batches()
+
+        # Two copies at once: neither overwrites the other's script.
+        pair = []
+        for n in range(2):
+            folder = os.path.join(work, "pair%d" % n)
+            os.makedirs(folder)
+            exe = os.path.join(folder, "X_agent.exe")
+            shutil.copy(PROBE, exe)
+            pair.append((folder, session.start(exe, ["deleteself", "folder"],
+                                               log=os.path.join(work, "pair%d.log" % n))))
+        for folder, run in pair:
+            assert run.wait(60) == 0
+        for folder, _ in pair:
+            assert wait_for(lambda: not os.path.exists(folder), 60), "%s was not removed" % folder
+        assert wait_for(lambda: not batches(), 30), "a batch file stayed: %s" % batches()
         print("ok")
 
 

@@ -1,8 +1,8 @@
 """A plain setup file from start to end under Wine: the engine's command line
-(the stub's arguments, the extra text after the engine's "*", "/TH_ID=",
-"/OriginExe=" added once), the engine's exit code passed through, "/hide" and
-the update block's run-hidden item (no question), success judged by the
-global atom (shortcuts removed only on success), the wait for the engine's
+(its quoted path, the stub's arguments, the extra text after the engine's "*",
+"/TH_ID=", "/OriginExe=" added once), the engine's exit code passed through,
+"/hide" and the update block's run-hidden item (no question), shortcuts named
+by settings files beside a plain setup left alone, the wait for the engine's
 dialog window, and no setup folder left behind."""
 import os
 import sys
@@ -38,7 +38,7 @@ def main():
         rc, v, files = command_line(s, work, setup, ["/S"], record)
         assert rc == 7, rc
         folder = v["Folder"]
-        assert v["CommandLine"] == ("%s\\Engine.exe /S %s --exit=7 /TH_ID=%s /OriginExe=\"%s\""
+        assert v["CommandLine"] == ("\"%s\\Engine.exe\" /S %s --exit=7 /TH_ID=%s /OriginExe=\"%s\""
                                     % (folder, record_arg(record), v["TH_ID"], winpath(setup))), v
         assert v["TH_ID"].startswith("_") and v["TH_ID"][1:].isdigit(), v
         assert v["AtomFound"] == "1"
@@ -64,8 +64,10 @@ def main():
         rc, v, _ = command_line(s, work, hidden, [], record)
         assert rc == 0, rc
 
-        # Success is the engine's removal of the atom: only then go the
-        # shortcuts that the update information names.
+        # Shortcuts named by ".original" and ".info" files beside a plain
+        # setup (anyone can put them into a Downloads folder) stay, after a
+        # failed run and after a successful one: only an update agent removes
+        # the shortcuts its own settings name.
         product = os.path.join(work, "product")
         os.makedirs(product)
         shortcut_setup = os.path.join(product, "setup.exe")
@@ -84,7 +86,7 @@ def main():
         assert all(os.path.exists(link) for link in links), "shortcuts removed without success"
         rc, v, _ = command_line(s, work, shortcut_setup, [], record)
         assert rc == 0, rc
-        assert not any(os.path.exists(link) for link in links), "shortcuts kept after success"
+        assert all(os.path.exists(link) for link in links), "a plain setup removed shortcuts"
 
         # The stub waits for the engine's dialog window, even after the engine ended.
         os.remove(record)

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t sink = 0;
   Trailer trailer;
   if (ReadTrailer(source, trailer))
-    sink += Walk(source, trailer.packageStart, trailer.headerCount, LocatePackageEnd(source));
+    sink += Walk(source, trailer.packageStart, trailer.headerCount, TrailerStart(source));
   // Bare blocks: the first byte chooses the header count, the rest are blocks.
   if (size > 0) sink += Walk(source, 1, data[0] % 4, size);
   return sink == 0xFFFFFFFFu ? 1 : 0;

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 TOOL = os.environ.get("VARNEL_PACK") or os.path.join(
@@ -99,6 +100,63 @@ def main():
             rc, out, err = run("list", names[-1], cwd=d)
             check(rc == 0 and "package start 0" in out and "big.bin" in out,
                   "list a disk file %s: %s" % (naming, err))
+        # Disks that do not fit together: extract and verify refuse them as
+        # the stub does (a disk without a trailer, a swapped pair, one cut short).
+        rc, out, err = run(*base, "-o", "sw.exe", "readme.txt", "--stored", "big.bin",
+                           "--stored", "big.bin=b2.bin", "--stored", "big.bin=b3.bin",
+                           "--span", str(8192 + 21000), cwd=d)
+        disks = sorted(n for n in os.listdir(d) if n.startswith("sw.exe"))
+        check(rc == 0 and len(disks) >= 3, "three-disk build: %s %s" % (err, disks))
+        two, three = os.path.join(d, "sw.exe.002"), os.path.join(d, "sw.exe.003")
+        saved = {n: open(n, "rb").read() for n in (two, three)}
+        damages = [("swapped", {two: saved[three], three: saved[two]}),
+                   ("cut short", {two: saved[two][:len(saved[two]) // 2]}),
+                   ("empty", {two: b""})]
+        for what, files in damages:
+            for n, data in files.items():
+                write(n, data)
+            for cmd in ("verify", "extract"):
+                args = [cmd, "sw.exe"] + (["sw-" + what] if cmd == "extract" else [])
+                rc, out, err = run(*args, cwd=d)
+                check(rc == 1 and err.count("\n") == 1, "%s set, %s: %d %s" % (what, cmd, rc, err))
+            for n, data in saved.items():
+                write(n, data)
+        rc, out, err = run("verify", "sw.exe", cwd=d)
+        check(rc == 0, "the whole set verifies again: %s" % err)
+
+        # Restarting from a temporary copy needs ".001" disk files.
+        for extra in ([], ["--span", str(8192 + 15000)], ["--span", str(8192 + 15000), "--span-naming", "exe"]):
+            rc, out, err = run(*base, "-o", "rs.exe", "readme.txt", "--restart-from-temp", *extra, cwd=d)
+            check(rc == 1 and "restart from a temporary copy" in err and
+                  not os.path.exists(os.path.join(d, "rs.exe")), "restart refused %s: %s" % (extra, err))
+        rc, out, err = run(*base, "-o", "rs.exe", "readme.txt", "--restart-from-temp", "--span",
+                           str(8192 + 15000), "--span-naming", "001", cwd=d)
+        check(rc == 0, "restart with .001 disks: %s" % err)
+        # A one-file setup whose trailer asks for the restart (another writer's)
+        # fails verify.
+        one = bytearray(a)
+        end = len(one) - 512
+        one[end - 74 + 65] |= 0x04
+        write(os.path.join(d, "restart1.exe"), bytes(one))
+        rc, out, err = run("verify", "restart1.exe", cwd=d)
+        check(rc == 1 and ".001" in err, "verify a restart without disks: %s" % err)
+
+        # The language list read in linear time: 100,000 sections.
+        sections = "\x02" + "".join("\x01L%d\x01s1=x\x01\x02" % i for i in range(100000))
+        pkg = bytearray(fake_stub(4096))
+        start = len(pkg)
+        lang = sections.encode("latin-1")
+        pkg += struct.pack("<I", len(lang)) + lang + struct.pack("<I", 6) + b"|||||" + b"|"
+        trailer = bytearray(74)
+        trailer[0], trailer[1] = 1, 2
+        struct.pack_into("<IIII", trailer, 4, start, 0, 0x4A3B2C1D, 1234)
+        struct.pack_into("<I", trailer, 70, 74)
+        write(os.path.join(d, "many.exe"), bytes(pkg + trailer))
+        started = time.time()
+        rc, out, err = run("list", "many.exe", cwd=d)
+        check(rc == 0 and "languages: 100000" in out and time.time() - started < 20,
+              "list of 100,000 sections in %.1f s: %s" % (time.time() - started, err))
+
         os.remove(os.path.join(d, "sp.exe.002"))
         rc, out, err = run("extract", "sp.exe", "missing", cwd=d)
         check(rc == 1 and "missing disk file" in err, "missing disk: %s" % err)

@@ -17,7 +17,12 @@ TEST(ArgumentText, TakesOffTheProgramInEveryForm) {
   } cases[] = {
       {"\"C:\\Setup Dir\\setup.exe\" /S /X=1", "C:\\Setup Dir\\setup.exe", "/S /X=1"},
       {"C:\\dir\\SETUP.EXE /hide", "C:\\dir\\setup.exe", "/hide"},
-      {"setup /a", "C:\\dir\\setup.exe", "setup /a"},  // name absent: nothing taken off
+      // No form of the name found (no extension, a short 8.3 name): the
+      // first token is the program, quoted or not.
+      {"setup /S", "C:\\dir\\setup.exe", "/S"},
+      {"C:\\PROGRA~1\\SETUP~1.EXE /S /X=1", "C:\\Program Files\\setup program.exe", "/S /X=1"},
+      {"\"C:\\My Dir\\setup\" /S", "C:\\My Dir\\setup.exe", "/S"},
+      {"  setup", "C:\\dir\\setup.exe", ""},
       {"\"C:\\dir\\setup.exe\"", "C:\\dir\\setup.exe", ""},
       {"C:\\dir\\setup.exe x", "C:\\dir\\setup.exe", ""},  // one character left counts as none
       {"C:\\dir\\setup.exe   ", "C:\\dir\\setup.exe", ""},

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -40,6 +46,34 @@ TEST(DebugStream, CrLfIsNotDoubled) {
   std::string all;
   for (const std::string& p : g_pieces) all += p;
   EXPECT_EQ(all, "a\r\nb\r\nc\r\n");
+}
+
+// A sink that writes a trace line of its own while it delivers, as a window
+// handler does when a sent message arrives during the hand-over.
+int g_depth = 0;
+void Reentrant(const std::string& piece) {
+  g_pieces.push_back(piece);
+  if (g_depth++ == 0) varnel::DebugLine("inner");
+  --g_depth;
+}
+
+TEST(DebugStream, SinkMayWriteWhileItDelivers) {
+  g_pieces.clear();
+  varnel::SetDebugSink(Reentrant);
+  // Written from a thread of its own, so that a deadlock ends the test
+  // run with a message instead of hanging it.
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  std::thread([done] {
+    varnel::DebugLine("outer");
+    done->set_value();
+  }).detach();
+  if (finished.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    std::fprintf(stderr, "DebugStream deadlock: the lock was held during the delivery\n");
+    std::_Exit(1);
+  }
+  varnel::SetDebugSink(nullptr);
+  EXPECT_EQ(g_pieces, (std::vector<std::string>{"outer\r\n", "inner\r\n"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -39,6 +40,8 @@ struct PackageSpec {
   std::uint32_t checksum = 1234;
   std::uint32_t magic = 0x4A3B2C1D;
   std::string afterTrailer;  // e.g. a signature, with the end pointer set
+  int memberCount = -1;      // the trailer's member count; -1: the members given
+  std::uint32_t trailerLength = 74;  // a shorter or longer trailer, as other writers make
 };
 
 // A package file laid out as the build tool writes it.
@@ -66,7 +69,8 @@ std::string BuildPackage(const PackageSpec& layout) {
   t += '\x02';
   t += std::string(2, '\0');
   PutU32(t, start);
-  PutU32(t, static_cast<std::uint32_t>(layout.members.size()));
+  PutU32(t, static_cast<std::uint32_t>(layout.memberCount < 0 ? layout.members.size()
+                                                              : static_cast<std::size_t>(layout.memberCount)));
   PutU32(t, layout.magic);
   PutU32(t, layout.checksum);
   t += std::string(8, '\x11');
@@ -74,7 +78,11 @@ std::string BuildPackage(const PackageSpec& layout) {
   t += '\0';
   t += static_cast<char>(layout.options);
   t += std::string(4, '\0');
-  PutU32(t, 74);
+  // Fields a shorter trailer does not reach are cut off; a longer one has
+  // more bytes before its length field.
+  t.resize(std::min<std::size_t>(70, layout.trailerLength - 4));
+  t.resize(layout.trailerLength - 4, '\0');
+  PutU32(t, layout.trailerLength);
   p += t;
   if (!layout.afterTrailer.empty()) {
     const std::uint32_t end = static_cast<std::uint32_t>(p.size());
@@ -262,6 +270,7 @@ FakeHost SpannedHost(bool third) {
   d3.image.clear();
   d1.members = {Engine("Engine.exe*"), {"|one.txt|0|", "1"}};
   d1.options = kOptMoreDisks;
+  d1.memberCount = 4;  // the first disk counts the whole package's members
   d2.members = {{"|two.txt|0|", "2"}};
   d2.options = kOptMoreDisks;
   d3.members = {{"|three.txt|0|", "3"}};
@@ -278,7 +287,7 @@ TEST(Extraction, SpannedPackageFollowsEveryDisk) {
   EXPECT_EQ(r.engineEntry, "Engine.exe*");
   EXPECT_EQ(host.files["T\\two.txt"], "2");
   EXPECT_EQ(host.files["T\\three.txt"], "3");
-  EXPECT_EQ(host.progressInit, 2);  // the first disk's member count
+  EXPECT_EQ(host.progressInit, 4);  // the first disk's member count
   EXPECT_EQ(host.progressSteps, 4 + 2);  // four files, two disk changes
 }
 
@@ -348,7 +357,7 @@ TEST(Extraction, OnlyTheFirstSaveErrorOfTheProcessIsShown) {
   host.failWrites = 2;
   ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
   EXPECT_EQ(SaveErrorCount(), before + 2);
-  EXPECT_EQ(r.engineEntry, "Engine.exe*");
+  EXPECT_TRUE(r.engineEntry.empty());  // an engine that could not be saved is no engine
   EXPECT_EQ(host.files["T\\b.txt"], "b");
   if (before == 0) {
     ASSERT_EQ(host.errors.size(), 1u);
@@ -389,6 +398,146 @@ TEST(Extraction, UpdateAgentIsTheSetupWithoutMembers) {
     expected[expected.size() - 5] = 1;
     EXPECT_EQ(host.files["T\\Agent.exe"], expected) << path;
   }
+}
+
+TEST(Extraction, EngineOnlyFromAMemberWrittenUnderASafeName) {
+  // A hand-made package whose engine member points outside the folder.
+  for (const char* name : {"..\\..\\x.exe*", "C:\\Windows\\x.exe* /B", "sub\\Engine.exe*"}) {
+    SCOPED_TRACE(name);
+    FakeHost host;
+    PackageSpec layout;
+    layout.members = {Engine(name), {"|ok.txt|0|", "ok"}};
+    host.files["setup.exe"] = BuildPackage(layout);
+    const ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+    EXPECT_TRUE(r.engineEntry.empty());
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kDamaged);
+  }
+  // An engine member that cannot be written is no engine either.
+  FakeHost host;
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*"), {"|ok.txt|0|", "ok"}};
+  host.files["setup.exe"] = BuildPackage(layout);
+  host.failWrites = 1;
+  EXPECT_TRUE(ExtractPackageWith(host, Request("setup.exe")).engineEntry.empty());
+}
+
+TEST(Extraction, HiddenRunShowsNoBox) {
+  {
+    // A missing disk ends the extraction like a cancelled prompt.
+    FakeHost host = SpannedHost(false);
+    ExtractRequest req = Request("D\\setup.exe.001");
+    req.hidden = true;
+    const ExtractResult r = ExtractPackageWith(host, req);
+    EXPECT_TRUE(host.prompts.empty());
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kCancelled);
+  }
+  {
+    // Disks that are there are read without a forced prompt.
+    FakeHost host = SpannedHost(true);
+    ExtractRequest req = Request("D\\setup.exe.001");
+    req.hidden = true;
+    req.forcePrompt = true;
+    const ExtractResult r = ExtractPackageWith(host, req);
+    EXPECT_TRUE(host.prompts.empty());
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kStartEngine);
+  }
+  {
+    // A member that cannot be saved is only traced.
+    FakeHost host;
+    PackageSpec layout;
+    layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}};
+    host.files["setup.exe"] = BuildPackage(layout);
+    host.failWrites = 100;
+    ExtractRequest req = Request("setup.exe");
+    req.hidden = true;
+    ExtractPackageWith(host, req);
+    EXPECT_TRUE(host.errors.empty());
+  }
+}
+
+TEST(Extraction, DamagedLaterDisksInstallNothing) {
+  const std::string one = "D\\setup.exe.001", two = "D\\setup.exe.002", three = "D\\setup.exe.003";
+  struct Case {
+    const char* what;
+    std::function<void(FakeHost&)> damage;
+  } cases[] = {
+      {"disk 2 cut to half", [&](FakeHost& h) { h.files[two].resize(h.files[two].size() / 2); }},
+      {"disk 2 empty", [&](FakeHost& h) { h.files[two].clear(); }},
+      {"disks 2 and 3 swapped", [&](FakeHost& h) { std::swap(h.files[two], h.files[three]); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeHost host = SpannedHost(true);
+    host.answer = [](int) { return false; };
+    c.damage(host);
+    const ExtractResult r = ExtractPackageWith(host, Request(one));
+    EXPECT_TRUE(r.damaged);
+    EXPECT_TRUE(r.engineEntry.empty());
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kDamaged);
+  }
+  // The whole set passes the count.
+  FakeHost host = SpannedHost(true);
+  const ExtractResult r = ExtractPackageWith(host, Request(one));
+  EXPECT_FALSE(r.damaged);
+  EXPECT_EQ(SetupEndFor(r), SetupEnd::kStartEngine);
+  // So must a one-file package: a member count that its blocks do not meet
+  // marks it damaged.
+  FakeHost single;
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*")};
+  layout.memberCount = 3;
+  single.files["setup.exe"] = BuildPackage(layout);
+  EXPECT_EQ(SetupEndFor(ExtractPackageWith(single, Request("setup.exe"))), SetupEnd::kDamaged);
+}
+
+TEST(Extraction, MemberBlocksEndWhereTheTrailerBegins) {
+  PackageSpec layout;
+  layout.members = {Engine("Engine.exe*"), {"|a|0|", "wxyz", false}};  // a 14-byte block last
+  for (std::uint32_t length : {60u, 74u, 80u}) {
+    SCOPED_TRACE(length);
+    layout.trailerLength = length;
+    FakeHost host;
+    host.files["setup.exe"] = BuildPackage(layout);
+    const ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
+    EXPECT_EQ(host.files["T\\a"], "wxyz");
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kStartEngine);
+  }
+  // A stored last member whose length reaches into the trailer is corrupt:
+  // it is never written with trailer bytes as its content.
+  layout.trailerLength = 74;
+  std::string p = BuildPackage(layout);
+  const std::size_t last = p.size() - 74 - 14;
+  std::int32_t stored;
+  std::memcpy(&stored, &p[last], 4);
+  stored -= 20;  // 20 bytes more
+  std::memcpy(&p[last], &stored, 4);
+  FakeHost host;
+  host.files["setup.exe"] = p;
+  EXPECT_THROW(ExtractPackageWith(host, Request("setup.exe")), CorruptMemberError);
+  EXPECT_EQ(host.files.count("T\\a"), 0u);
+}
+
+TEST(Extraction, SetupEndFollowsTheResult) {
+  ExtractResult ok;
+  ok.checksumOk = ok.packageFound = true;
+  ok.engineEntry = "Engine.exe*";
+  EXPECT_EQ(SetupEndFor(ok), SetupEnd::kStartEngine);
+  ExtractResult r = ok;
+  r.cancelled = true;
+  EXPECT_EQ(SetupEndFor(r), SetupEnd::kCancelled);
+  r = ok;
+  r.checksumOk = false;
+  EXPECT_EQ(SetupEndFor(r), SetupEnd::kBadChecksum);
+  // A file whose end is missing: no trailer found, so no package, but the
+  // checksum of a large file always passes.
+  r = ok;
+  r.packageFound = false;
+  r.engineEntry.clear();
+  EXPECT_EQ(SetupEndFor(r), SetupEnd::kDamaged);
+  r = ok;
+  r.engineEntry.clear();  // no engine member
+  EXPECT_EQ(SetupEndFor(r), SetupEnd::kDamaged);
 }
 
 TEST(Extraction, SpanPathsAndPromptText) {

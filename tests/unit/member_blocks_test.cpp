@@ -39,7 +39,7 @@ std::string Block(const std::string& bytes, bool compressed) {
 }
 
 // Two header blocks, the given member blocks, then 74 bytes standing in for
-// the trailer (the walker never reads it).
+// the trailer (the walker never reads it: its blocks end where it begins).
 std::string Package(const std::string& memberBlocks) {
   std::string p;
   PutI32(p, 3);
@@ -52,7 +52,7 @@ std::string Package(const std::string& memberBlocks) {
 
 std::vector<MemberBlock> WalkAll(const std::string& package, std::uint64_t* firstMember = nullptr) {
   MemorySource source(package);
-  MemberBlockWalker walker(source, 0, 2, package.size());
+  MemberBlockWalker walker(source, 0, 2, package.size() - kTrailerSize);
   std::vector<MemberBlock> blocks;
   MemberBlock block;
   while (walker.Next(block)) blocks.push_back(block);
@@ -159,7 +159,7 @@ TEST(MemberBlocks, BadPackagesAreCorruptNotCrashes) {
     SCOPED_TRACE(c.what);
     const std::string package = Package(c.blocks);
     MemorySource source(package);
-    MemberBlockWalker walker(source, 0, 2, package.size());
+    MemberBlockWalker walker(source, 0, 2, package.size() - kTrailerSize);
     MemberBlock block;
     try {
       walker.Next(block);
@@ -176,19 +176,19 @@ TEST(MemberBlocks, HeaderBlockBeyondEndAndShortPackages) {
   PutI32(p, 500);
   p += std::string(60, 'x');
   MemorySource source(p);
-  MemberBlockWalker walker(source, 0, 2, p.size());
+  MemberBlockWalker walker(source, 0, 2, 0);
   MemberBlock block;
-  EXPECT_FALSE(walker.Next(block));  // fewer than a trailer's bytes: no blocks at all
+  EXPECT_FALSE(walker.Next(block));  // the trailer begins at once: no blocks at all
 
   std::string q;
   PutI32(q, 500);
   q += std::string(200, 'x');
   MemorySource source2(q);
-  MemberBlockWalker walker2(source2, 0, 2, q.size());
+  MemberBlockWalker walker2(source2, 0, 2, q.size() - kTrailerSize);
   EXPECT_THROW(walker2.Next(block), CorruptMemberError);
 
   // A package start beyond the end yields nothing.
-  MemberBlockWalker walker3(source2, 1u << 30, 2, q.size());
+  MemberBlockWalker walker3(source2, 1u << 30, 2, q.size() - kTrailerSize);
   EXPECT_FALSE(walker3.Next(block));
 }
 

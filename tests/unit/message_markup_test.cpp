@@ -32,6 +32,15 @@ INSTANTIATE_TEST_SUITE_P(
         MarkupCase{"one\\\\ntwo\\\\tthree", "one\r\ntwo\tthree", {}},
         // Upper-case N after the backslashes is no line break.
         MarkupCase{"one\\\\Ntwo", "one\\\\Ntwo", {}},
+        // Network paths keep their doubled backslash, even before n or t.
+        MarkupCase{"\\\\nas01\\updates\\setup.exe<P><P>Unable to save!",
+                   "\\\\nas01\\updates\\setup.exe\r\n\r\nUnable to save!", {}},
+        MarkupCase{"Folder: \\\\tserver\\share<P>", "Folder: \\\\tserver\\share\r\n", {}},
+        MarkupCase{"<b>\\\\nas\\x</b>", "\\\\nas\\x", {{0, 7}}},
+        MarkupCase{"(\\\\nas\\x)", "(\\\\nas\\x)", {}},
+        // Escapes inside words and before a blank stay escapes.
+        MarkupCase{"line\\\\nnext\\\\nlast", "line\r\nnext\r\nlast", {}},
+        MarkupCase{"end. \\\\nNext line", "end. \r\nNext line", {}},
         // A line break counts two characters in the positions.
         MarkupCase{"a<P><b>bold</b>", "a\r\nbold", {{3, 7}}},
         MarkupCase{"<<b>HEAD</b><P><P>text<P>", "HEAD\r\n\r\ntext\r\n", {{0, 4}}},

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -253,6 +256,118 @@ TEST_F(PackageReader, LangStringLookup) {
   EXPECT_EQ(r.GetFontSize(), 8);  // "x" is no number
   EXPECT_EQ(r.GetCharset(), 238);
   EXPECT_EQ(r.GetFontName(), "Tahoma");
+}
+
+// The written-out form of the language list: 0x02, each language as 0x01,
+// its name, 0x01 and its items each followed by 0x01, then one closing 0x02
+// (no 0x02 between languages).
+std::string RunTogetherList(const std::vector<std::vector<std::string>>& sections) {
+  std::string list = "\x02";
+  for (const auto& section : sections) {
+    list += "\x01";
+    for (const std::string& item : section) list += item + "\x01";
+  }
+  return list + "\x02";
+}
+
+TEST_F(PackageReader, LanguageListWrittenOutIsReadAsSeparateSections) {
+  const std::vector<std::string> german = {"German", "s1=Deutsch", "s7=Fehler"};
+  const std::vector<std::string> english = {"English", "s1=English"};
+  const LanguageCase cases[] = {
+      // Read as one section, German texts would be shown on an English system.
+      {"English system", {german, english}, 0x409, "English"},
+      {"German system", {german, english}, 0x407, "Deutsch"},
+      {"French system falls back to English", {english, german}, 0x40C, "English"},
+      {"one language", {german}, 0x409, "Deutsch"},
+  };
+  for (const LanguageCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset(c.locale);
+    const TGFileInfo r =
+        TGFileInfo::Create(MemorySource(Package({RunTogetherList(c.sections), "|||||"}, TrailerFields())));
+    EXPECT_EQ(r.GetLangString("s1", "<def>"), c.expected);
+  }
+  // A key only the other language has is not taken from it.
+  Reset(0x409);
+  const TGFileInfo r =
+      TGFileInfo::Create(MemorySource(Package({RunTogetherList({german, english}), ""}, TrailerFields())));
+  EXPECT_EQ(r.GetLangString("s7", "Bad CRC!"), "Bad CRC!");
+  // Both forms, and a mix of them, give the same sections.
+  const std::vector<std::string> want = {"\x01German\x01s1=Deutsch\x01s7=Fehler\x01", "\x01" "English\x01s1=English\x01"};
+  EXPECT_EQ(LanguageSections(RunTogetherList({german, english})), want);
+  EXPECT_EQ(LanguageSections(LanguageList({german, english})), want);
+  EXPECT_EQ(LanguageSections(RunTogetherList({german}) + RunTogetherList({english}).substr(1)), want);
+}
+
+TEST_F(PackageReader, ManySectionsAreSearchedInLinearTime) {
+  // 100,000 sections with the system's language last.
+  std::vector<std::vector<std::string>> sections(100000, {"Klingon", "s1=nuqneH"});
+  sections.push_back({"English", "s1=Hello"});
+  const std::string list = LanguageList(sections);
+  const auto started = std::chrono::steady_clock::now();
+  const TGFileInfo r = TGFileInfo::Create(MemorySource(Package({list, ""}, TrailerFields())));
+  EXPECT_EQ(r.GetLangString("s1", "d"), "Hello");
+  EXPECT_EQ(LanguageSections(list).size(), 100001u);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 5.0);
+}
+
+// A file of `gap` bytes of 'x' between `head` and `tail`, without holding them.
+class GapSource : public ByteSource {
+ public:
+  GapSource(std::string head, std::uint64_t gap, std::string tail)
+      : head_(std::move(head)), gap_(gap), tail_(std::move(tail)) {}
+  std::uint64_t Size() const override { return head_.size() + gap_ + tail_.size(); }
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t count) const override {
+    if (offset > Size() || count > Size() - offset) return false;
+    ++reads;
+    char* to = static_cast<char*>(out);
+    for (std::size_t done = 0; done < count;) {
+      const std::uint64_t at = offset + done;
+      std::size_t n;
+      if (at < head_.size()) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, head_.size() - at));
+        std::memcpy(to + done, head_.data() + at, n);
+      } else if (at < head_.size() + gap_) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, head_.size() + gap_ - at));
+        std::memset(to + done, 'x', n);
+      } else {
+        const std::uint64_t t = at - head_.size() - gap_;
+        n = count - done;
+        std::memcpy(to + done, tail_.data() + t, n);
+      }
+      done += n;
+    }
+    return true;
+  }
+  mutable int reads = 0;
+
+ private:
+  std::string head_;
+  std::uint64_t gap_;
+  std::string tail_;
+};
+
+TEST_F(PackageReader, OversizedHeaderBlockIsNoPackage) {
+  // A language list of 300 MB: its length must not become an allocation.
+  using package_bytes::Block;
+  using package_bytes::StubImage;
+  using package_bytes::TrailerBytes;
+  using package_bytes::U32;
+  const std::uint32_t huge = 300u * 1024 * 1024;
+  TrailerFields f;
+  const std::string stub = StubImage();
+  f.packageStart = static_cast<std::uint32_t>(stub.size());
+  const GapSource file(stub + U32(huge), huge, Block("|||||") + TrailerBytes(f));
+  ExpectNotAPackage(TGFileInfo::Create(file));
+
+  // Up to the bound a block is read.
+  const std::uint32_t big = kMaxHeaderBlock;
+  const GapSource fits(stub + U32(big), big, Block("|a||||") + TrailerBytes(f));
+  const TGFileInfo r = TGFileInfo::Create(fits);
+  EXPECT_TRUE(r.IsPackage());
+  EXPECT_EQ(r.GetUpdateUrl(), "a");
 }
 
 TEST(SystemLanguage, NameForLocale) {

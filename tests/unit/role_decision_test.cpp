@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <vector>
 
 #include "startup/stub_layout.h"
@@ -66,14 +68,36 @@ TEST(RoleDecision, ClassNamesAreUniquePerPathOrAgentName) {
   EXPECT_EQ(RemoveLastExtension("C:\\x.y\\agent"), "agent");
 }
 
+TEST(RoleDecision, LongPathsGiveABoundedClassNameOfTheirOwn) {
+  // A class name over 255 characters cannot be registered: no window, no setup.
+  const std::string folder = "C:\\" + std::string(250, 'd') + "\\";
+  const std::string a = folder + "setup-a.exe", b = folder + "setup-b.exe";
+  const std::string nameA = StubWindowClassName(false, a);
+  EXPECT_LE(nameA.size(), varnel::kMaxWindowClassName);
+  EXPECT_EQ(nameA, StubWindowClassName(false, a));  // the same path, the same class
+  // The path in another letter case gives the same class: the system
+  // compares class names without regard to case.
+  auto lower = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  EXPECT_EQ(lower(StubWindowClassName(false, "c" + a.substr(1))), lower(nameA));
+  EXPECT_NE(nameA, StubWindowClassName(false, b));
+  EXPECT_EQ(nameA.substr(nameA.size() - 11), "setup-a.exe");
+  // Up to the limit the path stays the name.
+  const std::string edge = "C:\\" + std::string(255 - 3 - 6, 'e') + "\\s.exe";
+  ASSERT_EQ(edge.size(), 255u);
+  EXPECT_EQ(StubWindowClassName(false, edge), edge);
+}
+
 TEST(SpanCopy, RestartsFromTheTemporaryFolderWithDiskOneAndOrigin) {
   const std::string copy = SpanCopyPath("C:\\Temp\\SETUP_123\\", "D:\\My Disk\\setup.exe");
   EXPECT_EQ(copy, "C:\\Temp\\SETUP_123\\Y_setup.exe");
   EXPECT_EQ(SpanCopyCommandLine(copy, "/S", "D:\\My Disk\\setup.exe"),
-            "C:\\Temp\\SETUP_123\\Y_setup.exe /S /SpanCdLvl=2 "
+            "\"C:\\Temp\\SETUP_123\\Y_setup.exe\" /S /SpanCdLvl=2 "
             "/SpanDiskFName1=\"D:\\My Disk\\setup.exe.001\" /OriginExe=\"D:\\My Disk\\setup.exe\"");
   EXPECT_EQ(SpanCopyCommandLine("C:\\T\\Y_s.exe", "", "D:\\s.exe"),
-            "C:\\T\\Y_s.exe /SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
+            "\"C:\\T\\Y_s.exe\" /SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
 }
 
 TEST(StubLayout, MirrorsStatusAndActivityForHebrewAndArabic) {

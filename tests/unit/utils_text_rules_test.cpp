@@ -60,20 +60,30 @@ TEST(PumpSlice, TenthOfTheWaitBetween1And25) {
 }
 
 TEST(SelfDeleteScript, LinesQuotesAndFolder) {
+  // The delete is tried again after a pause, and given up after a bounded
+  // number of tries: a file that can never be deleted must not keep the
+  // script spinning.
   std::string withFolder =
-      BuildSelfDeleteScript("C:\\A B\\x.exe", "C:\\A B", "C:\\T\\_DEL_ME_.BAT", true, "\"");
+      BuildSelfDeleteScript("C:\\A B\\x.exe", "C:\\A B", "C:\\T\\_DEL_ME_7.BAT", true, "\"");
   EXPECT_EQ(withFolder,
+            "SET /A TRIES=0\r\n"
             ":START\r\n"
             "DEL \"C:\\A B\\x.exe\"\r\n"
-            "IF exist \"C:\\A B\\x.exe\" GOTO START\r\n"
+            "IF NOT exist \"C:\\A B\\x.exe\" GOTO DONE\r\n"
+            "SET /A TRIES+=1\r\n"
+            "IF %TRIES% GEQ 300 GOTO DONE\r\n"
+            "PING -n 2 127.0.0.1 >NUL\r\n"
+            "GOTO START\r\n"
+            ":DONE\r\n"
             "RD \"C:\\A B\"\r\n"
-            "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
-  std::string shortNames = BuildSelfDeleteScript("C:\\AB~1\\x.exe", "C:\\AB~1", "C:\\T\\_DEL_ME_.BAT", false, "");
-  EXPECT_EQ(shortNames,
-            ":START\r\n"
-            "DEL C:\\AB~1\\x.exe\r\n"
-            "IF exist C:\\AB~1\\x.exe GOTO START\r\n"
-            "DEL C:\\T\\_DEL_ME_.BAT\r\n");
+            "DEL \"C:\\T\\_DEL_ME_7.BAT\"\r\n");
+  std::string shortNames = BuildSelfDeleteScript("C:\\AB~1\\x.exe", "C:\\AB~1", "C:\\T\\_DEL_ME_7.BAT", false, "");
+  EXPECT_NE(shortNames.find("IF NOT exist C:\\AB~1\\x.exe GOTO DONE\r\n"), std::string::npos);
+  EXPECT_EQ(shortNames.find("RD "), std::string::npos);
+  EXPECT_NE(shortNames.find(":DONE\r\nDEL C:\\T\\_DEL_ME_7.BAT\r\n"), std::string::npos);
+  // Each process writes its own batch file.
+  EXPECT_NE(SelfDeleteBatchName(100), SelfDeleteBatchName(101));
+  EXPECT_EQ(SelfDeleteBatchName(100), "_DEL_ME_100.BAT");
 }
 
 TEST(FreeSpaceQuery, CutsAtFirstBackslashFromFourthCharacter) {

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "utils/agent_log.h"
@@ -100,6 +101,29 @@ TEST(DebugChannel, WithoutViewerPiecesAreDropped) {
   ASSERT_EQ(FindWindowA(kDebugViewerClass, nullptr), nullptr);
   DebugLine("nobody listens");  // must simply return
   DebugSend(std::string(200, 'y'));
+}
+
+// A window of the viewer's class on a thread that stops answering: every
+// stub that writes a trace line would wait for it.
+TEST(DebugChannel, HungViewerCostsABoundedWait) {
+  InitDebugStream();
+  ASSERT_EQ(FindWindowA(kDebugViewerClass, nullptr), nullptr);
+  HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread hung([created] {
+    TestViewer viewer;
+    SetEvent(created);
+    Sleep(6000);  // no messages are dispatched meanwhile
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  });
+  WaitForSingleObject(created, 10000);
+  CloseHandle(created);
+  const DWORD start = GetTickCount();
+  DebugLine("first line to a hung viewer");
+  DebugLine("second line");
+  const DWORD elapsed = GetTickCount() - start;
+  hung.join();
+  EXPECT_LT(elapsed, 3000u);
 }
 
 std::vector<std::string> g_lines;

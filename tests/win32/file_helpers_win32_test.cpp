@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "utils/file_helpers.h"
+#include "utils/private_folder.h"
 #include "utils_test_support.h"
 
 namespace {
@@ -106,6 +107,70 @@ TEST(DeleteFolderTree, RemovesNestedTreesWithReadOnlyFiles) {
   EXPECT_FALSE(Exists(root));
   EXPECT_EQ(reported.size(), 3u);
   EXPECT_FALSE(DeleteFolderTree(root, true));  // no longer there
+}
+
+TEST(DeleteFolderTree, RemovesLinksWithoutFollowingThem) {
+  ScratchFolder scratch("links");
+  const std::string target = scratch.path + "elsewhere";
+  const std::string tree = scratch.path + "tree";
+  CreateDirectoryA(target.c_str(), nullptr);
+  WriteFileText(target + "\\keep.txt", "precious");
+  CreateDirectoryA(tree.c_str(), nullptr);
+  WriteFileText(tree + "\\mine.txt", "x");
+  // A link inside the tree, and a tree that is itself a link.
+  const std::string inner = tree + "\\link", outer = scratch.path + "outer";
+  if (!CreateSymbolicLinkA(inner.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      !(GetFileAttributesA(inner.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      GetFileAttributesA(inner.c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no folder links here (error " << GetLastError() << ")";
+  EXPECT_TRUE(DeleteFolderTree(tree, true));
+  EXPECT_FALSE(Exists(tree));
+  const DWORD outerAttributes =
+      CreateSymbolicLinkA(outer.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)
+          ? GetFileAttributesA(outer.c_str())
+          : INVALID_FILE_ATTRIBUTES;
+  if (outerAttributes != INVALID_FILE_ATTRIBUTES && (outerAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    EXPECT_TRUE(DeleteFolderTree(outer, true));
+    EXPECT_FALSE(Exists(outer));
+  }
+  EXPECT_EQ(ReadFilePart(target + "\\keep.txt"), "precious");
+}
+
+TEST(PrivateFolder, OnlyAFolderMadeHereForThisUser) {
+  ScratchFolder scratch("private");
+  FileHandle hold;
+  // A folder that exists already (someone else's) is never taken.
+  const std::string planted = scratch.path + "TEMP_12345";
+  CreateDirectoryA(planted.c_str(), nullptr);
+  WriteFileText(planted + "\\Engine.exe", "planted");
+  EXPECT_FALSE(CreateFreshPrivateFolder(planted, hold));
+  EXPECT_FALSE(hold);
+  EXPECT_EQ(ReadFilePart(planted + "\\Engine.exe"), "planted");
+
+  const std::string fresh = scratch.path + "TEMP_23456";
+  ASSERT_TRUE(CreateFreshPrivateFolder(fresh, hold));
+  EXPECT_TRUE(hold);
+  // Held: it cannot be renamed away and replaced while in use.
+  EXPECT_FALSE(MoveFileA(fresh.c_str(), (scratch.path + "moved").c_str()));
+  EXPECT_TRUE(WriteFileText(fresh + "\\Engine.exe", "ours"));
+  // Its access list names one user, with full control (where the system
+  // keeps the list it was given: a protected one; Wine makes its own).
+  DWORD size = 0;
+  GetFileSecurityA(fresh.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<char> sd(size ? size : 1);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetFileSecurityA(fresh.c_str(), DACL_SECURITY_INFORMATION, sd.data(), size, &size));
+  ASSERT_TRUE(GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted));
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(sd.data(), &control, &revision);
+  if (control & SE_DACL_PROTECTED) {
+    ASSERT_TRUE(present && dacl);
+    EXPECT_EQ(dacl->AceCount, 1);
+  }
+  hold.reset();
+  EXPECT_TRUE(DeleteFolderTree(fresh, false));
 }
 
 TEST(DeleteFilesByMask, DeletesMatchesOnly) {

@@ -2,6 +2,7 @@
 // through the same trailer lookup and block walker that the stub uses.
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "pack_commands.h"
 #include "package/byte_source.h"
@@ -179,10 +180,9 @@ void PrintHeaders(const PackageFile& p) {
     std::printf("header blocks: DAMAGED (the stub reads this file as no package)\n");
     return;
   }
-  const int sections = SUB::ListCount(p.languageList);
-  std::printf("languages: %d\n", sections);
-  for (int i = 0; i < sections; ++i) {
-    const std::string section = SUB::ListItem(p.languageList, i);
+  const std::vector<std::string> sections = LanguageSections(p.languageList);
+  std::printf("languages: %zu\n", sections.size());
+  for (const std::string& section : sections) {
     std::printf("  [%s]\n", Printable(SUB::ListItem(section, 0)).c_str());
     for (int k = 1; k < SUB::ListCount(section); ++k)
       std::printf("    %s\n", Printable(SUB::ListItem(section, k)).c_str());
@@ -210,7 +210,8 @@ void PrintHeaders(const PackageFile& p) {
 // (error reported) for a corrupt block.
 template <typename OnBlock>
 bool WalkMembers(PackageFile& p, OnBlock onBlock) {
-  MemberBlockWalker walker(p.source, p.trailer.packageStart, p.trailer.headerCount, p.end);
+  MemberBlockWalker walker(p.source, p.trailer.packageStart, p.trailer.headerCount,
+                           TrailerStart(p.source));
   MemberBlock block;
   try {
     while (walker.Next(block))
@@ -272,12 +273,15 @@ int RunExtract(const Args& args) {
   std::string error;
   std::set<std::string> written;
   int files = 0;
+  std::uint64_t expected = 0, blocks = 0;
   while (disks.Next(p, error)) {
     if (!p.isPackage) return Fail(p.path + " is not a setup or disk file (no package trailer)");
     if (p.headersDamaged) return Fail(p.path + ": header blocks run past the package end");
     const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
     if (!ChecksumPasses(computed, p.trailer.checksum)) return Fail(p.path + ": checksum fails");
+    if (disks.Disk() == 1) expected = p.trailer.memberCount;
     const bool ok = WalkMembers(p, [&](const MemberBlock& b) {
+      ++blocks;
       if (!b.hasFile) return true;
       const Member& m = b.member;
       if (!IsSafeMemberName(m.name)) {
@@ -298,6 +302,11 @@ int RunExtract(const Args& args) {
     if (!ok) return 1;
   }
   if (!error.empty()) return Fail(error);
+  // A disk cut short, swapped or missing members: the package is incomplete.
+  if (blocks != expected) {
+    return Fail(args[0] + ": trailer counts " + std::to_string(expected) + " member blocks, found " +
+                std::to_string(blocks));
+  }
   std::printf("extracted %d member(s) from %d disk file(s) into %s\n", files, disks.Disk(),
               folder.c_str());
   return 0;
@@ -312,6 +321,9 @@ int RunVerify(const Args& args) {
   std::uint64_t blocks = 0, files = 0, engines = 0;
   while (disks.Next(p, error)) {
     if (!p.isPackage) return Fail(p.path + ": wrong magic, not a package");
+    // The stub restarts such a file from a copy that reads "<file>.001".
+    if (disks.Disk() == 1 && disks.Starter().empty() && (p.trailer.options & kOptRestartFromTempCopy))
+      return Fail(p.path + ": restarts from a temporary copy, but has no disk file " + p.path + ".001");
     if (p.headersDamaged) return Fail(p.path + ": header blocks run past the package end");
     const std::uint32_t computed = FileChecksum(p.source, p.trailer.length);
     if (!ChecksumPasses(computed, p.trailer.checksum)) {
