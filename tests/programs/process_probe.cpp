@@ -11,8 +11,8 @@
 //   ticks                        writes "tick" to standard output every 20 ms
 //   cmdlen                       writes the length of its command line
 //   lookups FILE PRODUCT         folder values and lookups of PRODUCT (a
-//                                running program) as name=value lines, then
-//                                terminates PRODUCT
+//                                windowed program, waited for up to 10 s) as
+//                                name=value lines, then terminates PRODUCT
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -121,6 +121,8 @@ int Ticks() {
 }
 
 int Lookups(const char* file, const char* product) {
+  // The product was started just before: give it time for its window.
+  for (int i = 0; i < 200 && !FindMainWindow(product, true); ++i) Sleep(50);
   std::string text;
   auto add = [&](const char* name, const std::string& value) { text += std::string(name) + "=" + value + "\r\n"; };
   add("windows", GetWindowsFolder(false));
@@ -136,7 +138,7 @@ int Lookups(const char* file, const char* product) {
   add("appdata", GetUserFolder(UserFolder::UserAppData, false));
   add("desktop", GetUserFolder(UserFolder::UserDesktop, false));
   add("programs", GetUserFolder(UserFolder::UserPrograms, false));
-  add("expanded", ExpandMacros("<InstallDir><WinDir>\\x.exe", "\\", true, true));
+  add("expanded", ExpandMacros("<WinDir>\\x.exe", "\\", true, true));
   add("self", std::to_string(FindProcessId(ExePath(false), true) == GetCurrentProcessId()));
   add("product_id", std::to_string(FindProcessId(product, true)));
   add("product_running", std::to_string(IsProcessRunning(product)));
