@@ -26,9 +26,9 @@ constexpr int PointsToPixelsAt(int points, int pixelsPerInch) {
 // result is greater than 32.
 bool ShellOpen(const std::string& target, const std::string& parameters, int showCommand);
 
-// Loads library and looks up procedure. The library handle is handed back in
-// library (the caller frees it); the result is null when the handle is below
-// 33 or the name is unknown.
+// Loads the library from the system folder (LoadSystemLibrary) and looks up
+// procedure. The library handle is handed back in library (the caller frees
+// it); the result is null when the handle is below 33 or the name is unknown.
 FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library);
 
 }  // namespace varnel

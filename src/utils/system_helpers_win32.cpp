@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "utils/dll_hardening.h"
+
 namespace varnel {
 namespace {
 
@@ -49,7 +51,7 @@ bool ShellOpen(const std::string& target, const std::string& parameters, int sho
 }
 
 FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library) {
-  library = LoadLibraryA(libraryName);
+  library = LoadSystemLibrary(libraryName);
   if (reinterpret_cast<UINT_PTR>(library) < 33) return nullptr;
   return GetProcAddress(library, procedureName);
 }

@@ -1,0 +1,204 @@
+#include "folders/system_folders.h"
+
+#include <windows.h>
+
+#include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
+#include "utils/system_helpers.h"
+#include "utils/system_info.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kShellPathBuffer = 1025;
+constexpr UINT kFolderBuffer = 261;
+
+struct FolderState {
+  std::string installDir, sharedDir, auxDir;
+};
+
+FolderState& State() {
+  static FolderState state;
+  return state;
+}
+
+}  // namespace
+
+bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+
+namespace {
+
+template <typename Fn>
+std::string FromBuffer(UINT size, Fn fill) {
+  std::string buffer(size, '\0');
+  const UINT n = fill(&buffer[0], size);
+  if (n == 0 || n >= size) return std::string();
+  buffer.resize(n);
+  return buffer;
+}
+
+std::string WindowsFolderAsGiven() {
+  return FromBuffer(kFolderBuffer, [](char* b, UINT n) { return GetWindowsDirectoryA(b, n); });
+}
+
+std::string SystemFolderAsGiven() {
+  return FromBuffer(kFolderBuffer, [](char* b, UINT n) { return GetSystemDirectoryA(b, n); });
+}
+
+std::string CString(const char* text) { return std::string(text, strnlen(text, kShellPathBuffer)); }
+
+class WindowsFolderSystem : public FolderSystem {
+ public:
+  std::string FolderPathQuery(int id) override {
+    using Fn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    HMODULE module = nullptr;
+    auto query = reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("SHFolder.dll", "SHGetFolderPathA", module)));
+    LibraryHandle library(reinterpret_cast<UINT_PTR>(module) < 33 ? nullptr : module);
+    char path[kShellPathBuffer] = {};
+    if (!query || query(nullptr, id, nullptr, 0, path) != 0) return std::string();
+    return CString(path);
+  }
+  std::string SpecialFolderQuery(int id) override {
+    using Fn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    HMODULE module = nullptr;
+    auto query =
+        reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("shell32.dll", "SHGetSpecialFolderPathA", module)));
+    LibraryHandle library(reinterpret_cast<UINT_PTR>(module) < 33 ? nullptr : module);
+    char path[kShellPathBuffer] = {};
+    if (!query || !query(nullptr, path, id, FALSE)) return std::string();
+    return CString(path);
+  }
+  std::string WindowsFolder() override { return WindowsFolderAsGiven(); }
+  std::string SystemFolder() override { return SystemFolderAsGiven(); }
+  std::string RegistryFolderValue(RegistryFolder which) override { return GetRegistryFolder(which); }
+  std::string UserName() override { return GetRegisteredOwner(); }
+  bool DirectoryExists(const std::string& path) override {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  LeadByteTest LeadBytes() override { return SystemLeadByte; }
+};
+
+std::string LocaleText(LCTYPE type, const char* fallback) {
+  char buffer[128];
+  const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
+  return n > 1 ? std::string(buffer, n - 1) : std::string(fallback);
+}
+
+class WindowsMacroSource : public MacroSource {
+ public:
+  std::string Value(MacroValue which) override {
+    const FolderState& s = State();
+    switch (which) {
+      case MacroValue::LoggedUserName: return GetLoggedUserName();
+      case MacroValue::UserName: return GetRegisteredOwner();
+      case MacroValue::CompanyName: return GetRegisteredOrganization();
+      case MacroValue::ComputerName: return GetComputerNameText();
+      case MacroValue::CurrentDomainName: return GetUserDomainName();
+      case MacroValue::InstallDir: return s.installDir;
+      case MacroValue::SharedDir: return s.sharedDir;
+      case MacroValue::AuxiliaryDir: return s.auxDir;
+      case MacroValue::WindowsDir: return GetWindowsFolder(false);
+      case MacroValue::SystemDir: return GetSystemFolder(false);
+      case MacroValue::System16Dir: return GetSystem16Folder();
+      case MacroValue::StartMenuRegistryDir: return GetRegistryFolder(RegistryFolder::StartMenu);
+      case MacroValue::ProgramFilesDir: return GetRegistryFolder(RegistryFolder::ProgramFiles);
+      case MacroValue::CommonFilesDir: return GetRegistryFolder(RegistryFolder::CommonFiles);
+      case MacroValue::FontDir: return GetFontsFolder();
+      case MacroValue::ExeDir: return ExeFolder(false);
+      case MacroValue::OriginDir: return GetOriginFolder();
+      case MacroValue::TempDir: return TempFolder(false);
+      case MacroValue::UserDir: return GetUserFolder(UserFolder::User, false);
+      case MacroValue::UserAppDataDir: return GetUserFolder(UserFolder::UserAppData, false);
+      case MacroValue::UserLocalAppDataDir: return GetUserFolder(UserFolder::UserLocalAppData, false);
+      case MacroValue::MyDocumentsDir: return GetUserFolder(UserFolder::MyDocuments, false);
+      case MacroValue::UserStartMenuDir: return GetUserFolder(UserFolder::UserStartMenu, false);
+      case MacroValue::UserStartProgramMenuDir: return GetUserFolder(UserFolder::UserPrograms, false);
+      case MacroValue::UserDesktopDir: return GetUserFolder(UserFolder::UserDesktop, false);
+      case MacroValue::DocumentsAndSettingsDir: return GetUserFolder(UserFolder::DocumentsAndSettings, false);
+      case MacroValue::AllUsersDir: return GetUserFolder(UserFolder::AllUsers, false);
+      case MacroValue::AllUsersAppDataDir: return GetUserFolder(UserFolder::AllUsersAppData, false);
+      case MacroValue::AllUsersDocumentsDir: return GetUserFolder(UserFolder::AllUsersDocuments, false);
+      case MacroValue::AllUsersStartMenuDir: return GetUserFolder(UserFolder::AllUsersStartMenu, false);
+      case MacroValue::AllUsersStartProgramMenuDir: return GetUserFolder(UserFolder::AllUsersPrograms, false);
+      case MacroValue::AllUsersDesktopDir: return GetUserFolder(UserFolder::AllUsersDesktop, false);
+    }
+    return std::string();
+  }
+  MacroClock Now() override {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    MacroClock c;
+    c.year = t.wYear;
+    c.month = t.wMonth;
+    c.day = t.wDay;
+    c.hour = t.wHour;
+    c.minute = t.wMinute;
+    c.second = t.wSecond;
+    c.dateSeparator = LocaleText(LOCALE_SDATE, "/");
+    c.timeSeparator = LocaleText(LOCALE_STIME, ":");
+    for (int i = 0; i < 12; ++i) c.monthNames[i] = LocaleText(LOCALE_SMONTHNAME1 + i, "");
+    return c;
+  }
+  std::string CurrentDirectory() override {
+    char buffer[MAX_PATH * 2];
+    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return n == 0 || n >= sizeof buffer ? std::string() : std::string(buffer, n);
+  }
+  LeadByteTest LeadBytes() override { return SystemLeadByte; }
+};
+
+}  // namespace
+
+std::string GetWindowsFolder(bool addBackslash) {
+  return WithTrailingBackslash(WindowsFolderAsGiven(), addBackslash, SystemLeadByte);
+}
+
+std::string GetSystemFolder(bool addBackslash) {
+  return WithTrailingBackslash(SystemFolderAsGiven(), addBackslash, SystemLeadByte);
+}
+
+std::string GetSystem16Folder() {
+  WindowsFolderSystem system;
+  return System16FolderFrom(system);
+}
+
+std::string GetFontsFolder() {
+  WindowsFolderSystem system;
+  return FontsFolderFrom(system);
+}
+
+std::string GetRegistryFolder(RegistryFolder which) {
+  static const char kExplorerFolders[] =
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  static const char kVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  // The registry's default view for this process: no 64-bit view asked for.
+  switch (which) {
+    case RegistryFolder::Fonts: return ReadRegistryString(kExplorerFolders, "Fonts", "", false);
+    case RegistryFolder::ProgramFiles: return ReadRegistryString(kVersionKey, "ProgramFilesDir", "", false);
+    case RegistryFolder::CommonFiles: return ReadRegistryString(kVersionKey, "CommonFilesDir", "", false);
+    case RegistryFolder::StartMenu: return ReadRegistryString(kExplorerFolders, "Start Menu", "", false);
+  }
+  return std::string();
+}
+
+std::string GetUserFolder(UserFolder which, bool addBackslash) {
+  WindowsFolderSystem system;
+  return WithTrailingBackslash(UserFolderFrom(system, which), addBackslash, SystemLeadByte);
+}
+
+void SetInstallDirs(const std::string& installDir, const std::string& sharedDir, const std::string& auxDir) {
+  FolderState& s = State();
+  s.installDir = installDir;
+  s.sharedDir = sharedDir;
+  s.auxDir = auxDir;
+}
+
+std::string ExpandMacros(const std::string& text, const std::string& suffix, bool expandFolders,
+                         bool expandRelative) {
+  WindowsMacroSource source;
+  return ExpandMacrosWith(source, text, suffix, expandFolders, expandRelative);
+}
+
+}  // namespace varnel

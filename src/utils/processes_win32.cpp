@@ -1,0 +1,343 @@
+#include "utils/processes.h"
+
+#include <tlhelp32.h>
+
+#include <vector>
+
+#include "utils/message_pump.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kPipeReadLimit = 30000;
+constexpr DWORD kQueryLimitedInformation = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
+constexpr WPARAM kUpdateCycleWParam = 15;
+constexpr LPARAM kUpdateCycleLParam = 255;
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+// Names compared as the file system compares them: every letter of the
+// code page without regard to case, not only ASCII ones.
+bool SamePathText(const std::string& a, const std::string& b) {
+  using OrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+  static const OrdinalFn ordinal = Kernel32Function<OrdinalFn>("CompareStringOrdinal");
+  const std::wstring wa = Wide(a), wb = Wide(b);
+  if (ordinal) return ordinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()), wb.data(),
+                        static_cast<int>(wb.size())) == CSTR_EQUAL;
+}
+
+std::string ShortFormOf(const std::string& path) {
+  char buffer[MAX_PATH * 2];
+  const DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return n == 0 || n >= sizeof buffer ? std::string(kNoShortForm) : std::string(buffer, n);
+}
+
+// The image of an opened process. The full-name query reads 64-bit and
+// elevated processes too; before Vista the process's first module does.
+std::string ImagePathOfHandle(HANDLE process, unsigned long processId) {
+  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  static const QueryFn query = Kernel32Function<QueryFn>("QueryFullProcessImageNameA");
+  if (query) {
+    char buffer[MAX_PATH * 2];
+    DWORD size = sizeof buffer;
+    return query(process, 0, buffer, &size) ? std::string(buffer, size) : std::string();
+  }
+  FileHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+  MODULEENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  if (!modules || !Module32First(modules.get(), &entry)) return std::string();
+  return entry.szExePath;
+}
+
+DWORD QueryAccess() {
+  return Kernel32Function<FARPROC>("QueryFullProcessImageNameA") ? kQueryLimitedInformation
+                                                                 : PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+}
+
+DWORD SessionOf(DWORD processId) {
+  DWORD session = 0;
+  return ProcessIdToSessionId(processId, &session) ? session : 0xFFFFFFFF;
+}
+
+struct SearchedImage {
+  std::string text;
+  std::string shortForm;
+  bool fullPathOnly;
+};
+
+SearchedImage Searched(const std::string& path, bool fullPathOnly) {
+  SearchedImage s{SearchedImageText(path), std::string(kNoShortForm), fullPathOnly};
+  if (!s.text.empty()) s.shortForm = ShortFormOf(s.text);
+  return s;
+}
+
+bool Matches(const std::string& imagePath, const SearchedImage& searched) {
+  ProcessImage image{imagePath, std::string(kNoShortForm)};
+  if (ImageMatches(image, searched.text, searched.shortForm, searched.fullPathOnly, SamePathText)) return true;
+  if (searched.shortForm == kNoShortForm) return false;
+  image.shortPath = ShortFormOf(imagePath);
+  return ImageMatches(image, searched.text, searched.shortForm, searched.fullPathOnly, SamePathText);
+}
+
+unsigned long FindProcess(const SearchedImage& searched) {
+  if (searched.text.empty()) return 0;
+  FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  const DWORD session = SessionOf(GetCurrentProcessId());
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  unsigned long found = 0;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == 0 || SessionOf(entry.th32ProcessID) != session) continue;
+    // The last match in snapshot order wins.
+    if (Matches(ProcessImagePath(entry.th32ProcessID), searched)) found = entry.th32ProcessID;
+  }
+  return found;
+}
+
+// Moves what a pipe holds (at most one read) into text; true when more
+// than one read could take was waiting.
+bool ReadPipe(HANDLE pipe, std::string& text, CaptureCallback callback, void* user, bool& stop) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return false;
+  std::string piece(available < kPipeReadLimit ? available : kPipeReadLimit, '\0');
+  DWORD read = 0;
+  if (!ReadFile(pipe, &piece[0], static_cast<DWORD>(piece.size()), &read, nullptr) || read == 0) return false;
+  piece.resize(read);
+  OemToCharBuffA(piece.c_str(), &piece[0], read);
+  text += piece;
+  if (callback) callback(user, piece, stop);
+  return available > kPipeReadLimit;
+}
+
+std::string LastErrorText() {
+  char* message = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, GetLastError(), 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
+  std::string text = n && message ? std::string(message, n) : std::string();
+  if (message) LocalFree(message);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+struct Pipe {
+  KernelHandle read, write;
+  // The end this process keeps is not inherited by the child.
+  bool Create(bool childReads) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    if (!CreatePipe(read.out(), write.out(), &sa, 0)) return false;
+    return SetHandleInformation(childReads ? write.get() : read.get(), HANDLE_FLAG_INHERIT, 0) != 0;
+  }
+};
+
+}  // namespace
+
+CaptureResult RunAndCapture(const std::string& command, const std::string& parameters, int showState,
+                            CaptureCallback callback, void* user, std::uint32_t extraWaitMs,
+                            std::uint32_t timeLimitMs) {
+  CaptureResult result;
+  std::string line = CaptureCommandLine(command, parameters);
+  Pipe in, out, err;
+  const bool piped = in.Create(true) && out.Create(false) && err.Create(false);
+
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES | STARTF_FORCEOFFFEEDBACK;
+  si.wShowWindow = static_cast<WORD>(showState);
+  si.hStdInput = in.read.get();
+  si.hStdOutput = out.write.get();
+  si.hStdError = err.write.get();
+  PROCESS_INFORMATION pi = {};
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  if (!piped || line.size() > kMaxCommandLine ||
+      !CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS, nullptr, nullptr, &si,
+                      &pi)) {
+    result.exitCode = kCaptureStartFailed;
+    result.errors = line.size() > kMaxCommandLine ? "Command line is too long"
+                                                  : LastErrorText() + " --- " + line.substr(0, 256);
+    bool ignored = false;
+    if (callback) callback(user, result.errors + "\r\n", ignored);
+    return result;
+  }
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  // The child holds its own copies now; ours would keep the pipes open.
+  in.read.reset();
+  out.write.reset();
+  err.write.reset();
+
+  const DWORD started = GetTickCount();
+  DWORD interval = callback ? 1 : 100;
+  bool stop = false, timedOut = false, more = true;
+  while (more) {
+    const bool ended = WaitForSingleObject(process.get(), interval) == WAIT_OBJECT_0;
+    const std::size_t before = result.output.size();
+    bool outMore = ReadPipe(out.read.get(), result.output, callback, user, stop);
+    bool errMore = ReadPipe(err.read.get(), result.errors, callback, user, stop);
+    if (result.output.size() > before && interval > 10) interval -= 10;
+    if (!ended && timeLimitMs > 0 && GetTickCount() - started >= timeLimitMs) stop = timedOut = true;
+    if (stop && !ended) {
+      TerminateProcess(process.get(), kCaptureStopped);
+      WaitForSingleObject(process.get(), 5000);
+      stop = false;
+    }
+    more = !ended || outMore || errMore;
+  }
+  WaitPumping(extraWaitMs);
+  bool ignored = false;
+  while (ReadPipe(out.read.get(), result.output, callback, user, ignored) ||
+         ReadPipe(err.read.get(), result.errors, callback, user, ignored)) {
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  result.exitCode = code;
+  result.success = code == 0 && !timedOut;
+  return result;
+}
+
+std::string ProcessImagePath(unsigned long processId) {
+  KernelHandle process(OpenProcess(QueryAccess(), FALSE, processId));
+  return process ? ImagePathOfHandle(process.get(), processId) : std::string();
+}
+
+void TAnalizer::Collect() {
+  windows_.clear();
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CALLBACK TAnalizer::Visit(HWND window, LPARAM self) {
+  TAnalizer& a = *reinterpret_cast<TAnalizer*>(self);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == a.processId_) a.windows_.push_back(window);
+  return a.windows_.size() < kMaxWindows;
+}
+
+HWND TAnalizer::MainWindow() const {
+  std::vector<WindowTraits> traits;
+  traits.reserve(windows_.size());
+  for (HWND window : windows_) {
+    HWND top = window;
+    for (HWND owner = GetWindow(top, GW_OWNER); owner; owner = GetWindow(top, GW_OWNER)) top = owner;
+    WindowTraits t;
+    t.handle = reinterpret_cast<std::uintptr_t>(window);
+    t.topOwner = reinterpret_cast<std::uintptr_t>(top);
+    t.titled = GetWindowTextLengthA(window) > 0;
+    t.visible = IsWindowVisible(window) != 0;
+    traits.push_back(t);
+  }
+  const std::size_t best = ChooseMainWindow(traits);
+  return best == std::string::npos ? nullptr : windows_[best];
+}
+
+unsigned long FindProcessId(const std::string& imagePath, bool fullPathMatching) {
+  return FindProcess(Searched(imagePath, fullPathMatching));
+}
+
+HWND FindMainWindow(const std::string& imagePath, bool fullPathMatching) {
+  const unsigned long processId = FindProcessId(imagePath, fullPathMatching);
+  if (processId == 0) return nullptr;
+  TAnalizer analizer(processId);
+  analizer.Collect();
+  return analizer.MainWindow();
+}
+
+bool PostProcessMessage(const std::string& imagePath, bool fullPathMatching, UINT message, LPARAM lParam,
+                        WPARAM wParam) {
+  HWND window = FindMainWindow(imagePath, fullPathMatching);
+  return window && PostMessageA(window, message, wParam, lParam);
+}
+
+bool CloseProcessWindow(const std::string& imagePath, bool fullPathMatching, std::uint32_t waitMs) {
+  const bool posted = PostProcessMessage(imagePath, fullPathMatching, WM_CLOSE, kUpdateCycleLParam, kUpdateCycleWParam);
+  if (waitMs > 0) WaitProcessGone(imagePath, waitMs);
+  return posted;
+}
+
+bool QuitProcessWindow(const std::string& imagePath, bool fullPathMatching) {
+  return PostProcessMessage(imagePath, fullPathMatching, WM_QUIT, kUpdateCycleLParam, kUpdateCycleWParam);
+}
+
+bool TerminateProcessByPath(const std::string& imagePath, bool fullPathMatching) {
+  const SearchedImage searched = Searched(imagePath, fullPathMatching);
+  const unsigned long processId = FindProcess(searched);
+  if (processId == 0) return false;
+  KernelHandle process(OpenProcess(PROCESS_TERMINATE | QueryAccess(), FALSE, processId));
+  // The id may have been given to another program since the lookup.
+  if (!process || !Matches(ImagePathOfHandle(process.get(), processId), searched)) return false;
+  return TerminateProcess(process.get(), 0) != 0;
+}
+
+bool IsProcessRunning(const std::string& imagePath) { return FindProcessId(imagePath, true) != 0; }
+
+void WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs) {
+  const DWORD limit = limitMs == 0 ? 1000 : limitMs;
+  const DWORD started = GetTickCount();
+  do {
+    if (!IsProcessRunning(imagePath)) return;
+    WaitPumping(100);
+  } while (GetTickCount() - started < limit);
+}
+
+void WaitWhileWindow(const std::string& className, const std::string& title) {
+  while (FindWindowA(className.empty() ? nullptr : className.c_str(), title.empty() ? nullptr : title.c_str()))
+    YieldX(100);
+}
+
+namespace {
+
+struct Survey {
+  TProcessData data;
+  std::vector<std::pair<DWORD, std::string>> images;  // looked up once per process
+
+  const std::string& ImageOf(DWORD processId) {
+    for (const auto& known : images)
+      if (known.first == processId) return known.second;
+    images.emplace_back(processId, ProcessImagePath(processId));
+    return images.back().second;
+  }
+
+  static BOOL CALLBACK Visit(HWND window, LPARAM self) {
+    Survey& s = *reinterpret_cast<Survey*>(self);
+    SurveyedWindow w;
+    DWORD processId = 0;
+    w.threadId = GetWindowThreadProcessId(window, &processId);
+    w.processId = processId;
+    w.imagePath = s.ImageOf(processId);
+    char text[1025];
+    const int classLength = GetClassNameA(window, text, sizeof text);
+    w.className.assign(text, classLength > 0 ? classLength : 0);
+    const int titleLength = GetWindowTextA(window, text, sizeof text);
+    w.title.assign(text, titleLength > 0 ? titleLength : 0);
+    w.handle = reinterpret_cast<std::uintptr_t>(window);
+    w.visible = IsWindowVisible(window) != 0;
+    return SurveyRecord(s.data, w);
+  }
+};
+
+}  // namespace
+
+TProcessData SurveyWindows(bool takeAll, const std::string& searchedPath, long long searchedProcessId) {
+  Survey survey;
+  survey.data.takeAll = takeAll;
+  survey.data.searchedPath = searchedPath.empty() ? "*" : searchedPath;
+  survey.data.searchedProcessId = searchedProcessId;
+  EnumWindows(Survey::Visit, reinterpret_cast<LPARAM>(&survey));
+  return survey.data;
+}
+
+}  // namespace varnel
