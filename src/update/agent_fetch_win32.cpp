@@ -1,0 +1,203 @@
+// DownloadFileAU: the agent's .info, UPDATE and INFORM files from the
+// update folder (HTTP, a local folder or a share) into the agent folder.
+#include "dialogs/message_box.h"
+#include "package/engine_launch.h"
+#include "package/package_reader.h"
+#include "update/agent_http.h"
+#include "update/test_mode.h"
+#include "update/update_agent.h"
+#include "utils/agent_log.h"
+#include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kCopyChunk = 64 * 1024;
+constexpr int kImitationSteps = 10;
+constexpr std::uint32_t kImitationStepMs = 300;
+constexpr std::uint32_t kHttpSettleMs = 500;
+constexpr const char* kBadToken = "Bad Secret Token!";
+// Suffix of the name under which a file is fetched before it is proved.
+constexpr const char* kFetchSuffix = ".fetching";
+
+AgentWindow*& Window() {
+  static AgentWindow* window = nullptr;
+  return window;
+}
+
+const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
+
+bool IsFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Copies a file chunk by chunk (a setup may be larger than a 32-bit
+// process can hold in memory). `to` is created anew; false, with `to`
+// removed, on any failure or when nothing was copied.
+bool CopyInChunks(const std::string& from, const std::string& to) {
+  bool ok = false;
+  {
+    FileHandle in(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) return false;
+    FileHandle out(CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return false;
+    std::string buffer(kCopyChunk, '\0');
+    std::int64_t total = 0;
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(in.get(), &buffer[0], kCopyChunk, &got, nullptr)) break;
+      if (got == 0) {
+        ok = total > 0;
+        break;
+      }
+      DWORD written = 0;
+      if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) break;
+      total += got;
+    }
+  }
+  if (!ok) DeleteFileA(to.c_str());
+  return ok;
+}
+
+// Puts `text` at `path` through a temporary file beside it and a rename,
+// so that a reader sees the old file or the new one, never half a file.
+bool ReplaceWithText(const std::string& path, const std::string& text) {
+  const std::string temporary = path + kFetchSuffix;
+  if (!WriteFileText(temporary, text)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The file carries the same secret token as the agent's own package.
+bool TokenProof(int kind, const std::string& file) {
+  if (!IsFile(file)) return false;
+  const std::string own = ProcessReader().GetUpdateToken(false);
+  if (kind == kFetchUpdate) return TokensMatch(own, TGFileInfo::Create(file).GetUpdateToken(false));
+  return TokensMatch(own, InformFileRawToken(ReadFilePart(file)));
+}
+
+void ImitateProgress(AgentWindow* window) {
+  window->Progress(0, 0, kImitationSteps, 1);
+  for (int i = 0; i < kImitationSteps; ++i) {
+    window->Progress(1, 0, 0, 0);
+    WaitPumping(kImitationStepMs);
+  }
+  window->Progress(0, 0, 0, 0);
+}
+
+}  // namespace
+
+void SetAgentWindow(AgentWindow* window) { Window() = window; }
+
+bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
+  AgentSettings& settings = UpdateAgentSettings();
+  AgentWindow* window = Window();
+  bool result = false;
+  std::string content;
+  errorText.clear();
+
+  const bool testMode = TestModeOn();
+  const std::string folder = testMode ? TestFolder() : folderGiven;
+  // A setup or notice lives under one checked name; the .info under its own.
+  const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
+  std::string path = folder + "\\" + name;
+  DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
+  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
+  AgentLog("Download START: " + path);
+  if (name.empty()) {
+    errorText = "Refused file name: " + fileName;
+    AgentLog("ERROR: " + errorText);
+    return false;
+  }
+
+  const bool show =
+      kind == kFetchUpdate && settings.RequestConfirmationBeforeDownload() && CycleModeValue() != kCycleUserCheck;
+  if (show && window) window->Show(true);
+  if (window)
+    SetStatusText(window->StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
+                  settings.CharSet(), settings.FontSize());
+
+  // UPDATE and INFORM files arrive under a temporary name and take their
+  // real name only once their token is proved.
+  const std::string target = kind == kFetchInfo ? std::string() : AgentFilePaths().folder + name;
+  const std::string arriving = target.empty() ? std::string() : target + kFetchSuffix;
+  const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+
+  if (fileSystemAllowed && IsFile(path)) {
+    if (kind == kFetchInfo) {
+      content = ReadFilePart(path, kMaxInfoFileBytes + 1);
+      if (static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes) {
+        content.clear();
+        errorText = path + " --- File too large";
+      }
+    } else {
+      CopyInChunks(path, arriving);
+    }
+    if (show && window) ImitateProgress(window);
+  } else if (!testMode && AgentInternetConnected()) {
+    WaitPumping(kHttpSettleMs);
+    path = folder + "/" + name;
+    if (window) window->SetDownloadAbort(false);
+    HWND owner = CycleModeValue() == kCycleUserCheck && window ? window->Window() : nullptr;
+    AgentHttpDownload(owner, path, arriving, errorText, content);
+    if (kind == kFetchInfo && static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes && errorText.empty()) {
+      content.clear();
+      errorText = path + " --- File too large";
+    }
+    WaitPumping(kHttpSettleMs);
+  }
+
+  if (show && window) window->Show(false);
+  AgentLog("Download END:   " + path);
+
+  if (kind == kFetchInfo) {
+    if (errorText.empty() && !content.empty()) errorText = AgentErrorPageMessage("", content, path, "");
+    result = errorText.empty() && !content.empty();
+    // Only a good .info replaces the last good one.
+    const std::string infoPath = AgentFilePaths().folder + name;
+    if (result && !ReplaceWithText(infoPath, content)) {
+      result = false;
+      errorText = "Unable to write " + infoPath;
+    }
+    return result;
+  }
+
+  if (errorText.empty()) {
+    result = TokenProof(kind, arriving);
+    if (!result) {
+      const std::string message = AgentErrorPageMessage(arriving, "", path, kBadToken);
+      DeleteFileA(arriving.c_str());
+      AgentLog("ERROR: " + message);
+      MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
+    } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      result = false;
+      errorText = "Unable to write " + target;
+      DeleteFileA(arriving.c_str());
+      AgentLog("ERROR: " + errorText);
+    }
+  } else {
+    DeleteFileA(arriving.c_str());
+    if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
+      const bool aborted = window && window->DownloadAbort();
+      const std::string message = FetchAttentionText(path, aborted, settings.AutoUpdateText("s3"),
+                                                     settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
+      AgentLog("ATTENTION: " + message);
+      MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),
+                      settings.CharSet());
+    }
+  }
+  return result;
+}
+
+}  // namespace varnel
