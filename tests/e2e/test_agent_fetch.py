@@ -1,0 +1,135 @@
+"""The update agent's file fetch under Wine: .info, UPDATE and INFORM files
+from a local folder and from a share-style path (\\\\host\\share, served by
+the prefix's UNC folder), the token proof with the "Bad Secret Token!" box
+read from outside the process, and what is left in the agent folder.
+Screenshots of the boxes go to build/screenshots/."""
+import os
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_harness import BUILD, ROOT, WineSession, build_setup, scratch_dir, winpath  # noqa: E402
+from setup_run import press, read_box  # noqa: E402
+
+FETCH = os.path.join(BUILD, "tests", "programs", "agent-fetch-probe.exe")
+SHOTS = os.path.join(ROOT, "build", "screenshots")
+SHARE = "\\\\varnelsrv\\upd"
+INFO, UPDATE, INFORM = 1, 2, 3
+
+
+def package(path, url, token):
+    options = ["--update-url", url, "--info-file", "App.info", "--agent-file", "AppAgent.exe",
+               "--update-token", token]
+    assert build_setup(path, [], options=options) == 0, path
+    return path
+
+
+def serve_share(session, folder):
+    """\\\\varnelsrv\\upd is `folder`: Wine resolves UNC paths through the
+    prefix's dosdevices/unc/<host>/<share>."""
+    host = os.path.join(session.env["WINEPREFIX"], "dosdevices", "unc", "varnelsrv")
+    os.makedirs(host, exist_ok=True)
+    link = os.path.join(host, "upd")
+    if os.path.islink(link) or os.path.exists(link):
+        os.remove(link)
+    os.symlink(folder, link)
+    return link
+
+
+class Agent:
+    def __init__(self, session, work, own_package):
+        self.session, self.work, self.package = session, work, own_package
+        self.folder = os.path.join(work, "agent")
+        os.makedirs(self.folder, exist_ok=True)
+
+    def fetch(self, name, kind, folder, file_name, box=False, shot=None):
+        """Runs one fetch; returns (result, error text, box text or None)."""
+        out = os.path.join(self.work, name + ".out")
+        p = self.session.start(FETCH, ["fetch", winpath(self.package), winpath(self.folder), str(kind),
+                                       folder, file_name, winpath(out)],
+                               log=os.path.join(self.work, name + ".log"))
+        text = None
+        if box:
+            text = read_box(self.session, self.work, name)
+            if shot:
+                os.makedirs(SHOTS, exist_ok=True)
+                self.session.screenshot(os.path.join(SHOTS, shot))
+            press(self.session, "Return")
+        assert p.wait(60) == 0, name
+        with open(out, encoding="latin-1") as f:
+            values = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        return values["result"] == "1", values["error"], text
+
+    def files(self):
+        return sorted(os.listdir(self.folder))
+
+    def read(self, name):
+        with open(os.path.join(self.folder, name), "rb") as f:
+            return f.read()
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def main():
+    work = scratch_dir("agent_fetch")
+    updates = os.path.join(work, "updates")
+    os.makedirs(updates)
+    with WineSession() as session:
+        link = serve_share(session, updates)
+        try:
+            run(session, work, updates)
+        finally:
+            os.remove(link)
+    print("agent fetch: ok")
+
+
+def run(session, work, updates):
+    own = package(os.path.join(work, "own.exe"), SHARE, "TOKEN-A")
+    setup = package(os.path.join(updates, "Setup.exe"), "x", "TOKEN-A")
+    package(os.path.join(updates, "Other.exe"), "x", "TOKEN-B")
+    other_product = package(os.path.join(work, "other.exe"), "x", "TOKEN-B")
+    agent = Agent(session, work, own)
+    with open(os.path.join(updates, "App.info"), "wb") as f:
+        f.write(b"[NewSetup]\r\nVersionNew=7\r\nRequestConfirmationBeforeDownload=0\r\n")
+
+    # The .info and a setup with the agent's token, from the share.
+    ok, error, _ = agent.fetch("info_share", INFO, SHARE, "App.info")
+    assert ok and error == "", error
+    assert agent.read("App.info") == read(os.path.join(updates, "App.info"))
+    ok, error, _ = agent.fetch("update_share", UPDATE, SHARE, "sub\\Setup.exe")
+    assert ok and error == "", error
+    assert agent.read("Setup.exe") == read(setup)
+    assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+
+    # A setup of another product is deleted and the user is told.
+    ok, error, text = agent.fetch("foreign_update", UPDATE, winpath(updates), "Other.exe", box=True,
+                                  shot="agent_bad_token.png")
+    assert not ok and error == "", error
+    assert "Bad Secret Token!" in text, text
+    assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+
+    # INFORM files: the agent's token passes, another product's does not.
+    assert session.run(FETCH, ["inform", winpath(own), "<B>New</B> version", winpath(
+        os.path.join(updates, "News.txt"))]) == 0
+    assert session.run(FETCH, ["inform", winpath(other_product), "spoof", winpath(
+        os.path.join(updates, "Spoof.txt"))]) == 0
+    ok, error, _ = agent.fetch("inform_share", INFORM, SHARE, "News.txt")
+    assert ok, error
+    assert agent.read("News.txt").endswith(b"|||<B>New</B> version")
+    ok, error, text = agent.fetch("foreign_inform", INFORM, SHARE, "Spoof.txt", box=True)
+    assert not ok and "Bad Secret Token!" in text, text
+    assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
+
+    # A name that would leave the agent folder or hit the agent's own files
+    # is refused before anything is fetched, without a box.
+    shutil.copy(setup, os.path.join(updates, "AppAgent.exe"))
+    ok, error, _ = agent.fetch("own_name", UPDATE, SHARE, "..\\AppAgent.exe")
+    assert not ok and error.startswith("Refused file name"), error
+    assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
+
+
+if __name__ == "__main__":
+    main()
