@@ -13,6 +13,7 @@
 #include "startup/command_line.h"
 #include "startup/role_dispatch.h"
 #include "startup/stub_layout.h"
+#include "update/update_agent.h"
 #include "update/update_cycle.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
@@ -96,6 +97,19 @@ ATOM RegisterStubClass(const std::string& className) {
   wc.lpszClassName = className.c_str();
   return RegisterClassA(&wc);
 }
+
+// The stub window as the update agent sees it.
+class StubAgentWindow final : public AgentWindow {
+ public:
+  HWND Window() override { return State().window; }
+  HWND StatusLabel() override { return State().statusText; }
+  void Show(bool show) override { ShowMainWindow(show); }
+  void Progress(int kind, int position, int maximum, int step) override {
+    ProgressCallback(kind, position, maximum, std::string(), step);
+  }
+  bool DownloadAbort() override { return State().downloadAbort; }
+  void SetDownloadAbort(bool abort) override { State().downloadAbort = abort; }
+};
 
 }  // namespace
 
@@ -240,6 +254,8 @@ void WinMain() {
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
 
+  StubAgentWindow agentWindow;
+  if (ThisIs_AutoUpdateProg()) SetAgentWindow(&agentWindow);
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
     MSG msg;
@@ -251,6 +267,7 @@ void WinMain() {
   }
 
   KillTimer(s.window, kStubTimerId);
+  SetAgentWindow(nullptr);
   s.downloadAbort = true;
   UnloadInternetLibrary();
   NotifyTarget(kNotifyLoopEnded, 0);
