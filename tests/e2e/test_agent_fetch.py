@@ -60,6 +60,19 @@ class Agent:
             values = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
         return values["result"] == "1", values["error"], text
 
+    def decide(self, name):
+        """GetOkToPerformAU on the agent folder's files: (stage, reason)."""
+        out = os.path.join(self.work, name + ".out")
+        assert self.session.run(FETCH, ["decide", winpath(self.package), winpath(self.folder),
+                                        winpath(out)]) == 0, name
+        with open(out, encoding="latin-1") as f:
+            values = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+        return int(values["stage"]), values["reason"]
+
+    def write(self, name, text):
+        with open(os.path.join(self.folder, name), "w", newline="\r\n") as f:
+            f.write(text)
+
     def files(self):
         return sorted(os.listdir(self.folder))
 
@@ -103,6 +116,16 @@ def run(session, work, updates):
     assert ok and error == "", error
     assert agent.read("Setup.exe") == read(setup)
     assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+
+    # The decision finds the setup's size on the share: within 99 bytes
+    # passes, 100 bytes off fails.
+    size = os.path.getsize(setup)
+    agent.write("App.original", "[OriginalSetup]\nVersionOriginal=5\nStamp=1\n")
+    for declared, stage, reason in ((size + 99, 6, "OK"), (size - 100, 5, "Download file size error")):
+        agent.write("App.info", "[NewSetup]\nDownloadURL_UPDATE=%s\nNameOfUpdateFile=Setup.exe\n"
+                    "SizeOfUpdateFile=%d\nVersionNew=7\nStamp=2\n" % (SHARE, declared))
+        assert agent.decide("decide_%d" % stage) == (stage, reason)
+    os.remove(os.path.join(agent.folder, "App.original"))
 
     # A setup of another product is deleted and the user is told.
     ok, error, text = agent.fetch("foreign_update", UPDATE, winpath(updates), "Other.exe", box=True,

@@ -4,6 +4,9 @@
 //       whose folder is AGENT_FOLDER; writes "result=", "error=" and
 //       "testmode=" lines to OUT. Boxes it shows wait for a person (or the
 //       scenario) to close them.
+//   decide PACKAGE AGENT_FOLDER OUT
+//       runs GetOkToPerformAU on the agent folder's .info and .original as
+//       after a successful .info fetch; writes "stage=" and "reason=".
 //   inform PACKAGE TEXT OUT
 //       writes an INFORM file carrying PACKAGE's update token and TEXT.
 #include <windows.h>
@@ -29,6 +32,17 @@ int main(int argc, char** argv) {
     const bool result = DownloadFileAU(argv[5], argv[6], std::atoi(argv[4]), errorText);
     WriteFileText(argv[7], std::string("result=") + (result ? "1" : "0") + "\r\nerror=" + errorText +
                                "\r\ntestmode=" + (testMode ? "1" : "0") + "\r\n");
+    ReleaseProcessReader();
+    return 0;
+  }
+  if (job == "decide" && argc >= 5) {
+    InitProcessReader(argv[2]);
+    InitUpdateAgent(SetTrailingBackslash(argv[3], true));
+    CheckTestMode(true);
+    int stage = 0;
+    std::string reason;
+    GetOkToPerformAU(true, stage, reason);
+    WriteFileText(argv[4], "stage=" + std::to_string(stage) + "\r\nreason=" + reason + "\r\n");
     ReleaseProcessReader();
     return 0;
   }
