@@ -63,6 +63,39 @@ InternetHandle OpenAddress(const InternetApi& api, HINTERNET session, const std:
   return InternetHandle(api.openUrl(session, DownloadUrl(url).c_str(), nullptr, 0, kOpenFlags, 0));
 }
 
+// A HEAD request for the URL: the reply's headers without its body. A GET
+// closed before its body was read would make WinINet read the whole body
+// first to keep the connection (Wine does), which for a large file costs a
+// second download.
+struct HeadRequest {
+  InternetHandle connection;
+  InternetHandle request;
+
+  HeadRequest(const InternetApi& api, HINTERNET session, const std::string& url) {
+    const std::string address = DownloadUrl(url);
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    std::string path(address.size() + 1, '\0');
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = &path[0];
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.dwExtraInfoLength = 1;  // the query stays part of the path
+    if (!api.crackUrl(address.c_str(), 0, 0, &parts)) return;
+    path.resize(parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    connection = InternetHandle(
+        api.connect(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return;
+    DWORD flags = kOpenFlags;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    request = InternetHandle(api.openRequest(connection.get(), "HEAD", path.empty() ? "/" : path.c_str(), nullptr,
+                                             nullptr, nullptr, flags, 0));
+    if (request && !api.sendRequest(request.get(), nullptr, 0, nullptr, 0)) request.reset();
+  }
+};
+
 // A numeric header of the reply; false when it is missing.
 bool QueryNumber(const InternetApi& api, HINTERNET request, DWORD what, std::uint64_t& value) {
   char buffer[32];
@@ -260,8 +293,7 @@ void HTTP_Connect(const std::string& url) {
   const InternetApi* api = InternetLibrary();
   if (!api) return;
   InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
-  if (!session) return;
-  InternetHandle request = OpenAddress(*api, session.get(), url);
+  if (session) HeadRequest request(*api, session.get(), url);
 }
 
 std::int64_t HTTP_GetFileSize(const std::string& url) {
@@ -270,13 +302,13 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   if (!api) return -1;
   InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
   if (!session) return -1;
-  InternetHandle request = OpenAddress(*api, session.get(), url);
-  if (!request) return -1;
+  HeadRequest request(*api, session.get(), url);
+  if (!request.request) return -1;
   std::uint64_t status = 0;
   std::uint64_t length = 0;
   // An error reply's length is not the file's.
-  if (QueryNumber(*api, request.get(), HTTP_QUERY_STATUS_CODE, status) && status >= 400) return -1;
-  if (!QueryNumber(*api, request.get(), HTTP_QUERY_CONTENT_LENGTH, length)) return -1;
+  if (QueryNumber(*api, request.request.get(), HTTP_QUERY_STATUS_CODE, status) && status >= 400) return -1;
+  if (!QueryNumber(*api, request.request.get(), HTTP_QUERY_CONTENT_LENGTH, length)) return -1;
   DebugLine("HTTP_GetFileSize=%llu  %s", static_cast<unsigned long long>(length), url.c_str());
   return static_cast<std::int64_t>(length);
 }
@@ -285,7 +317,6 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
                                    std::string& errorText, TProgBar* progress, std::string& content) {
   errorText.clear();
   content.clear();
-  HTTP_Connect(url);
   const InternetApi* api = InternetLibrary();
   InternetHandle session;
   if (api) session = OpenSession(*api, "HTTP_Connect_3");

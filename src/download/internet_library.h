@@ -18,6 +18,10 @@ struct InternetApi {
   decltype(&::InternetCloseHandle) closeHandle = nullptr;
   decltype(&::InternetSetOptionA) setOption = nullptr;
   decltype(&::InternetGetLastResponseInfoA) lastResponseInfo = nullptr;
+  decltype(&::InternetCrackUrlA) crackUrl = nullptr;
+  decltype(&::InternetConnectA) connect = nullptr;
+  decltype(&::HttpOpenRequestA) openRequest = nullptr;
+  decltype(&::HttpSendRequestA) sendRequest = nullptr;
   HMODULE module = nullptr;
 };
 

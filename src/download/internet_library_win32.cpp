@@ -33,7 +33,11 @@ const InternetApi* InternetLibrary() {
                      Resolve(api.module, "InternetReadFile", api.readFile) &
                      Resolve(api.module, "InternetCloseHandle", api.closeHandle) &
                      Resolve(api.module, "InternetSetOptionA", api.setOption) &
-                     Resolve(api.module, "InternetGetLastResponseInfoA", api.lastResponseInfo);
+                     Resolve(api.module, "InternetGetLastResponseInfoA", api.lastResponseInfo) &
+                     Resolve(api.module, "InternetCrackUrlA", api.crackUrl) &
+                     Resolve(api.module, "InternetConnectA", api.connect) &
+                     Resolve(api.module, "HttpOpenRequestA", api.openRequest) &
+                     Resolve(api.module, "HttpSendRequestA", api.sendRequest);
     if (!all) {
       UnloadInternetLibrary();
       return nullptr;

@@ -89,16 +89,20 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
     const std::string folder = LocalSetupPath(tempFolder, kDownloadFolder);
     CreateDirectoryA(folder.c_str(), nullptr);
     target = LocalSetupPath(folder, fileName);
+    const DWORD started = GetTickCount();
     DownloadSetupFile(run, url, target, outcome);
     deleteAfter = outcome.error.empty();
+    DebugLine("WebInstall: download %lu MS", static_cast<unsigned long>(GetTickCount() - started));
   }
   DebugLine("%lu ==== WebInstall: %s -> %s", GetCurrentProcessId(), url.c_str(), target.c_str());
 
   if (outcome.error.empty()) {
     // The file must carry the web installer's own (non-empty) token.
+    const DWORD started = GetTickCount();
     const TGFileInfo setup = TGFileInfo::Create(target);
     if (reader.GetDownloadToken(true).empty() || !setup.SameDownloadToken(reader))
       outcome.Fail(HTTP_404Message(target, std::string(), url, "Bad Secret Token!"), kExitWrongSetupFile);
+    DebugLine("WebInstall: token check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
   }
   if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
   if (deleteAfter) DeleteFileA(target.c_str());

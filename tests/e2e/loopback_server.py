@@ -34,6 +34,20 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_HEAD(self):
+        server = self.server.owner
+        server.requests.append(("HEAD", self.path))
+        kind, _, name = self.path.lstrip("/").partition("/")
+        path = os.path.join(server.folder, os.path.basename(name))
+        if kind in ("html404", "error500") or not os.path.isfile(path):
+            self.send_response(404 if kind != "error500" else 500)
+            self.send_header("Content-Length", "0")
+        else:
+            self.send_response(200)
+            if kind != "nolength":
+                self.send_header("Content-Length", str(os.path.getsize(path)))
+        self.end_headers()
+
     def do_GET(self):
         server = self.server.owner
         server.requests.append(("GET", self.path))
