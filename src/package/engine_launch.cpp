@@ -129,7 +129,8 @@ void RunStubRole(HWND window) {
     if (!agentName.empty()) WriteWebInstallerAgent(agentName);
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
       downloadUrl = ExeFolder(false);
-    WebInstall(GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
+    const WebInstallRun run{StubSetupWindow(), reader, GetArgumentText(), HasParam("/hide") || reader.RunHidden()};
+    WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
   } else {
     std::string packagePath = GetParamValue("/SpanDiskFName1=", "");
     if (packagePath.empty()) packagePath = ExePath(false);

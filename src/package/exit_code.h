@@ -11,6 +11,8 @@ enum StubExitCode : int {
   kExitCorruptMember = 3,    // a member's compressed data is corrupt
   kExitEngineNotStarted = 4, // the engine could not be started
   kExitCancelled = 5,        // the user declined the space question or cancelled a disk prompt
+  kExitDownloadFailed = 6,   // web installer: no connection, or the download failed
+  kExitWrongSetupFile = 7,   // web installer: the setup file's token is not ours (or it is an error page)
 };
 
 // The code the process ends with; 0 until something sets it.

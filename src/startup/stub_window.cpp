@@ -35,7 +35,6 @@ struct StubWindowState {
   HWND activityBar = nullptr;
   HFONT statusFont = nullptr;
   bool loopExit = false;
-  bool downloadAbort = false;
   int activityCounter = 0;
   int progressMax = 0;   // the main bar's range is 0..progressMax
   int progressStep = 0;  // and each step moves it by this much
@@ -98,19 +97,6 @@ ATOM RegisterStubClass(const std::string& className) {
   return RegisterClassA(&wc);
 }
 
-// The stub window as the update agent sees it.
-class StubAgentWindow final : public AgentWindow {
- public:
-  HWND Window() override { return State().window; }
-  HWND StatusLabel() override { return State().statusText; }
-  void Show(bool show) override { ShowMainWindow(show); }
-  void Progress(int kind, int position, int maximum, int step) override {
-    ProgressCallback(kind, position, maximum, std::string(), step);
-  }
-  bool DownloadAbort() override { return State().downloadAbort; }
-  void SetDownloadAbort(bool abort) override { State().downloadAbort = abort; }
-};
-
 }  // namespace
 
 void SetStubWindowClassName(const std::string& name) { State().className = name; }
@@ -119,8 +105,6 @@ HWND MainWindow() { return State().window; }
 HWND StatusTextControl() { return State().statusText; }
 HWND ProgressBarControl() { return State().progressBar; }
 HWND ActivityBarControl() { return State().activityBar; }
-bool DownloadAbort() { return State().downloadAbort; }
-void SetDownloadAbort(bool abort) { State().downloadAbort = abort; }
 bool LoopExitRequested() { return State().loopExit; }
 UINT AutoPlayQueryMessage() { return State().autoPlayQuery; }
 
@@ -177,17 +161,32 @@ void ProgressSteps(ProgressCallbackFn progress, int count) {
   SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
 }
 
+SetupWindow& StubSetupWindow() {
+  struct Window : SetupWindow {
+    HWND Handle() override { return State().window; }
+    HWND StatusLabel() override { return State().statusText; }
+    void Show(bool show) override { ShowMainWindow(show); }
+    void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
+    ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
+    bool CloseRequested() override { return State().loopExit; }
+  };
+  static Window window;
+  return window;
+}
+
 bool CloseMainWindow() {
   AgentLog(".. CloseMainWindow() - Start");
-  const bool wasAborted = State().downloadAbort;
-  if (!wasAborted) State().downloadAbort = true;
+  // The first close stops a running download (DownloadAbort); the window
+  // goes only at a later one.
+  const bool wasAborted = DownloadAbort();
+  if (!wasAborted) SetDownloadAbort(true);
   AgentLog(".. CloseMainWindow() - End");
   return wasAborted;
 }
 
 void DestroyMainWindow() {
   AgentLog(".. DestroyMainWindow() - Start");
-  State().downloadAbort = true;
+  SetDownloadAbort(true);
   DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
   State().loopExit = true;
@@ -254,8 +253,7 @@ void WinMain() {
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
 
-  StubAgentWindow agentWindow;
-  if (ThisIs_AutoUpdateProg()) SetAgentWindow(&agentWindow);
+  if (ThisIs_AutoUpdateProg()) SetAgentWindow(&StubSetupWindow());
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
     MSG msg;
@@ -268,7 +266,7 @@ void WinMain() {
 
   KillTimer(s.window, kStubTimerId);
   SetAgentWindow(nullptr);
-  s.downloadAbort = true;
+  SetDownloadAbort(true);
   UnloadInternetLibrary();
   NotifyTarget(kNotifyLoopEnded, 0);
   if (s.statusFont) {

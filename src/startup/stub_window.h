@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "download/http_download.h"
+#include "package/setup_window.h"
 #include "startup/progress_callback.h"
 
 namespace varnel {
@@ -36,13 +38,10 @@ HWND ActivityBarControl();
 void ProgressSteps(ProgressCallbackFn progress, int count);
 
 void ShowMainWindow(bool show);
-void ShowActivityBar(bool show);
 
-// Process-wide flag that stops a running transfer. Set by the first close
-// request, by destruction and when the loop ends; cleared by each caller
-// before a transfer.
-bool DownloadAbort();
-void SetDownloadAbort(bool abort);
+// The window as the setup run sees it.
+SetupWindow& StubSetupWindow();
+void ShowActivityBar(bool show);
 
 // Set by DestroyMainWindow; ends the message loop. Work running inside the
 // first timer tick sees it turn true when the user has closed the window

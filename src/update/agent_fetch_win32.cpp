@@ -1,9 +1,9 @@
 // DownloadFileAU: the agent's .info, UPDATE and INFORM files from the
 // update folder (HTTP, a local folder or a share) into the agent folder.
 #include "dialogs/message_box.h"
+#include "download/http_download.h"
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
-#include "update/agent_http.h"
 #include "update/test_mode.h"
 #include "update/update_agent.h"
 #include "utils/agent_log.h"
@@ -23,8 +23,8 @@ constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
 
-AgentWindow*& Window() {
-  static AgentWindow* window = nullptr;
+SetupWindow*& Window() {
+  static SetupWindow* window = nullptr;
   return window;
 }
 
@@ -87,22 +87,25 @@ bool TokenProof(int kind, const std::string& file) {
   return TokensMatch(own, InformFileRawToken(ReadFilePart(file)));
 }
 
-void ImitateProgress(AgentWindow* window) {
-  window->Progress(0, 0, kImitationSteps, 1);
+// A copy from a folder gives no progress of its own: the bar moves through
+// ten steps while the user watches.
+void ImitateProgress(ProgressCallbackFn progress) {
+  if (!progress) return;
+  progress(kProgressInit, 0, kImitationSteps, std::string(), 1);
   for (int i = 0; i < kImitationSteps; ++i) {
-    window->Progress(1, 0, 0, 0);
+    progress(kProgressStep, 0, 0, std::string(), 1);
     WaitPumping(kImitationStepMs);
   }
-  window->Progress(0, 0, 0, 0);
+  progress(kProgressInit, 0, 0, std::string(), 0);
 }
 
 }  // namespace
 
-void SetAgentWindow(AgentWindow* window) { Window() = window; }
+void SetAgentWindow(SetupWindow* window) { Window() = window; }
 
 bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
   AgentSettings& settings = UpdateAgentSettings();
-  AgentWindow* window = Window();
+  SetupWindow* window = Window();
   bool result = false;
   std::string content;
   errorText.clear();
@@ -133,6 +136,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string target = kind == kFetchInfo ? std::string() : AgentFilePaths().folder + name;
   const std::string arriving = target.empty() ? std::string() : target + kFetchSuffix;
   const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+  std::string connectionError;
 
   if (fileSystemAllowed && IsFile(path)) {
     if (kind == kFetchInfo) {
@@ -144,13 +148,14 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     } else {
       CopyInChunks(path, arriving);
     }
-    if (show && window) ImitateProgress(window);
-  } else if (!testMode && AgentInternetConnected()) {
+    if (show && window) ImitateProgress(window->ProgressSink());
+  } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
     path = folder + "/" + name;
-    if (window) window->SetDownloadAbort(false);
-    HWND owner = CycleModeValue() == kCycleUserCheck && window ? window->Window() : nullptr;
-    AgentHttpDownload(owner, path, arriving, errorText, content);
+    SetDownloadAbort(false);
+    HWND owner = CycleModeValue() == kCycleUserCheck && window ? window->Handle() : nullptr;
+    TProgBar* progress = window && window->ProgressSink() ? &DownloadProgressBar(window->ProgressSink()) : nullptr;
+    HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, progress, content);
     if (kind == kFetchInfo && static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes && errorText.empty()) {
       content.clear();
       errorText = path + " --- File too large";
@@ -162,7 +167,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   AgentLog("Download END:   " + path);
 
   if (kind == kFetchInfo) {
-    if (errorText.empty() && !content.empty()) errorText = AgentErrorPageMessage("", content, path, "");
+    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
     result = errorText.empty() && !content.empty();
     // Only a good .info replaces the last good one.
     const std::string infoPath = AgentFilePaths().folder + name;
@@ -176,7 +181,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   if (errorText.empty()) {
     result = TokenProof(kind, arriving);
     if (!result) {
-      const std::string message = AgentErrorPageMessage(arriving, "", path, kBadToken);
+      const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
       DeleteFileA(arriving.c_str());
       AgentLog("ERROR: " + message);
       MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
@@ -189,8 +194,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   } else {
     DeleteFileA(arriving.c_str());
     if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
-      const bool aborted = window && window->DownloadAbort();
-      const std::string message = FetchAttentionText(path, aborted, settings.AutoUpdateText("s3"),
+      const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
                                                      settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
       AgentLog("ATTENTION: " + message);
       MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),

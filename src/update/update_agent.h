@@ -8,30 +8,17 @@
 #include <cstdint>
 #include <string>
 
+#include "package/setup_window.h"
 #include "update/agent_files.h"
 #include "update/update_decision.h"
 #include "update/update_settings.h"
 
 namespace varnel {
 
-// The window the agent works in, as the agent needs it: the stub window
-// implements this and registers it when the agent starts, so the update
-// code reaches no start-up code.
-class AgentWindow {
- public:
-  virtual ~AgentWindow() = default;
-  virtual HWND Window() = 0;
-  virtual HWND StatusLabel() = 0;
-  virtual void Show(bool show) = 0;
-  // kind 0: new range (maximum, step, position); kind 1: one step.
-  virtual void Progress(int kind, int position, int maximum, int step) = 0;
-  // The process-wide abort flag of transfers (set when the window is
-  // asked to close).
-  virtual bool DownloadAbort() = 0;
-  virtual void SetDownloadAbort(bool abort) = 0;
-};
-// nullptr: no window (nothing is shown, no progress).
-void SetAgentWindow(AgentWindow* window);
+// The window the agent works in (the stub window): its status label, its
+// progress bars and whether it is shown. nullptr: no window, nothing is
+// shown and no progress is reported.
+void SetAgentWindow(SetupWindow* window);
 
 // The agent's folder (with its trailing "\") and the files that the
 // process-wide package reader names there. Until it is called, the folder

@@ -1,7 +1,7 @@
 #include <memory>
 
 #include "package/package_reader.h"
-#include "update/agent_http.h"
+#include "download/http_download.h"
 #include "update/test_mode.h"
 #include "update/update_agent.h"
 #include "utils/agent_log.h"
@@ -48,8 +48,11 @@ class SystemSizeProbe : public SizeProbe {
       return -1;
     return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
   }
-  bool InternetConnected() override { return AgentInternetConnected(); }
-  std::int64_t HttpFileSize(const std::string& url) override { return AgentHttpFileSize(url); }
+  bool InternetConnected() override {
+    std::string reason;
+    return varnel::InternetConnected(reason);
+  }
+  std::int64_t HttpFileSize(const std::string& url) override { return HTTP_GetFileSize(url); }
 };
 
 }  // namespace
