@@ -3,9 +3,11 @@ from a local folder and from a share-style path (\\\\host\\share, served by
 the prefix's UNC folder), the token proof with the "Bad Secret Token!" box
 read from outside the process, and what is left in the agent folder.
 Screenshots of the boxes go to build/screenshots/."""
+import http.server
 import os
 import shutil
 import sys
+import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_harness import BUILD, ROOT, WineSession, build_setup, scratch_dir, winpath  # noqa: E402
@@ -37,9 +39,9 @@ def serve_share(session, folder):
 
 
 class Agent:
-    def __init__(self, session, work, own_package):
+    def __init__(self, session, work, own_package, folder="agent"):
         self.session, self.work, self.package = session, work, own_package
-        self.folder = os.path.join(work, "agent")
+        self.folder = os.path.join(work, folder)
         os.makedirs(self.folder, exist_ok=True)
 
     def fetch(self, name, kind, folder, file_name, box=False, shot=None):
@@ -81,6 +83,42 @@ class Agent:
             return f.read()
 
 
+ERROR_PAGE = (b"<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY>The requested URL was not "
+              b"found on this server.</BODY></HTML>")
+
+
+class Server:
+    """A loopback HTTP server: path -> (status, body)."""
+
+    def __init__(self):
+        self.routes = {}
+        routes = self.routes
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_HEAD(self):
+                status, body = routes.get(self.path, (404, ERROR_PAGE))
+                self.send_response(status)
+                self.send_header("Content-Type", "text/html" if body.startswith(b"<HTML>") else
+                                 "application/octet-stream")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                return body
+
+            def do_GET(self):
+                self.wfile.write(self.do_HEAD())
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d" % self.httpd.server_address[1]
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -94,6 +132,7 @@ def main():
         link = serve_share(session, updates)
         try:
             run(session, work, updates)
+            run_http(session, work, updates)
         finally:
             os.remove(link)
     print("agent fetch: ok")
@@ -152,6 +191,65 @@ def run(session, work, updates):
     ok, error, _ = agent.fetch("own_name", UPDATE, SHARE, "..\\AppAgent.exe")
     assert not ok and error.startswith("Refused file name"), error
     assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
+
+
+def run_http(session, work, updates):
+    """The same agent files over a loopback HTTP server."""
+    server = Server()
+    try:
+        base = server.url + "/upd"
+        own = package(os.path.join(work, "own_http.exe"), base, "TOKEN-A")
+        setup = os.path.join(updates, "Setup.exe")
+        agent = Agent(session, work, own, "agent_http")
+        good = b"[NewSetup]\r\nVersionNew=3\r\n"
+        server.routes["/upd/App.info"] = (200, good)
+        ok, error, _ = agent.fetch("http_info", INFO, base, "App.info")
+        assert ok and error == "", error
+        assert agent.read("App.info") == good
+
+        # An error page instead of the .info, with status 404 or 200: the
+        # page's message, and the last good .info stays.
+        for status in (404, 200):
+            server.routes["/upd/App.info"] = (status, ERROR_PAGE)
+            ok, error, _ = agent.fetch("http_info_%d" % status, INFO, base, "App.info")
+            assert not ok and error.startswith("<B>404 File Not Found...</B><P><P>URL:  " + base), error
+            assert agent.read("App.info") == good
+
+        # The agent's setup arrives; another product's is deleted after the box.
+        server.routes["/upd/Setup.exe"] = (200, read(setup))
+        server.routes["/upd/Other.exe"] = (200, read(os.path.join(updates, "Other.exe")))
+        ok, error, _ = agent.fetch("http_update", UPDATE, base, "Setup.exe")
+        assert ok and error == "", error
+        assert agent.read("Setup.exe") == read(setup)
+        ok, error, text = agent.fetch("http_foreign", UPDATE, base, "Other.exe", box=True)
+        assert not ok and "Bad Secret Token!" in text, text
+        assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+
+        # A missing setup: with RequestConfirmationBeforeDownload the user is
+        # told which address failed; without it nothing is shown.
+        agent.write("App.info", "[NewSetup]\nRequestConfirmationBeforeDownload=1\n")
+        ok, error, text = agent.fetch("http_missing_told", UPDATE, base, "Missing.exe", box=True,
+                                      shot="agent_missing_update.png")
+        assert not ok and error, error
+        assert base + "/Missing.exe" in text and "Unable to Download File!" in text, text
+        agent.write("App.info", "[NewSetup]\nRequestConfirmationBeforeDownload=0\n")
+        ok, error, _ = agent.fetch("http_missing_quiet", UPDATE, base, "Missing.exe")
+        assert not ok and error, error
+        assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+
+        # The size test asks the server; a share named by a .info that came
+        # over HTTP is never looked into.
+        size = os.path.getsize(setup)
+        agent.write("App.original", "[OriginalSetup]\nVersionOriginal=5\n")
+        for url, stage in ((base, 6), (SHARE, 5)):
+            agent.write("App.info", "[NewSetup]\nDownloadURL_UPDATE=%s\nNameOfUpdateFile=Setup.exe\n"
+                        "SizeOfUpdateFile=%d\nVersionNew=7\nStamp=2\n" % (url, size))
+            assert agent.decide("http_decide_%d" % stage)[0] == stage, url
+        os.remove(os.path.join(agent.folder, "Setup.exe"))
+        ok, error, _ = agent.fetch("http_agent_share", UPDATE, SHARE, "Setup.exe")
+        assert not ok and "Setup.exe" not in agent.files(), agent.files()
+    finally:
+        server.close()
 
 
 if __name__ == "__main__":
