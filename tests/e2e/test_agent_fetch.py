@@ -185,6 +185,14 @@ def run(session, work, updates):
     assert not ok and "Bad Secret Token!" in text, text
     assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
 
+    # A setup missing on the share, the user to be told: the HTTP form
+    # \\varnelsrv\upd/name is tried too, and the box names it with s4.
+    agent.write("App.info", "[NewSetup]\nRequestConfirmationBeforeDownload=1\n")
+    ok, error, text = agent.fetch("missing_share", UPDATE, SHARE, "Missing.exe", box=True)
+    assert not ok and error, error
+    assert SHARE + "/Missing.exe" in text and "File not Found!" in text, text
+    agent.write("App.info", "[NewSetup]\nRequestConfirmationBeforeDownload=0\n")
+
     # A name that would leave the agent folder or hit the agent's own files
     # is refused before anything is fetched, without a box.
     shutil.copy(setup, os.path.join(updates, "AppAgent.exe"))
