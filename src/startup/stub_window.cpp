@@ -8,6 +8,7 @@
 #include "dialogs/message_box.h"
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "package/temp_folder.h"
 #include "startup/agent_messages.h"
 #include "startup/command_line.h"
@@ -160,18 +161,26 @@ void ProgressSteps(ProgressCallbackFn progress, int count) {
   SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
 }
 
-SetupWindow& StubSetupWindow() {
-  struct Window : SetupWindow {
-    HWND Handle() override { return State().window; }
-    HWND StatusLabel() override { return State().statusText; }
-    void Show(bool show) override { ShowMainWindow(show); }
-    void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
-    ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
-    bool CloseRequested() override { return State().loopExit; }
-  };
-  static Window window;
-  return window;
-}
+namespace {
+
+// The stub window as the setup run sees it.
+class StubSetupWindow : public SetupWindow {
+ public:
+  HWND Handle() override { return State().window; }
+  HWND StatusLabel() override { return State().statusText; }
+  void Show(bool show) override { ShowMainWindow(show); }
+  void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
+  ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
+  void ProgressSteps(ProgressCallbackFn progress, int count) override {
+    varnel::ProgressSteps(progress, count);
+    for (HWND bar : {State().progressBar, State().activityBar})
+      if (bar) UpdateWindow(bar);
+  }
+  void RefuseAutoPlay() override { RegisterAutoPlayQuery(); }
+  bool CloseRequested() override { return State().loopExit; }
+};
+
+}  // namespace
 
 bool CloseMainWindow() {
   AgentLog(".. CloseMainWindow() - Start");
@@ -251,6 +260,14 @@ void WinMain() {
                              WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, at.x, at.y, at.width,
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
+
+  static StubSetupWindow setupWindow;
+  SetupRunFacts facts;
+  facts.argumentText = GetArgumentText();
+  facts.spanFirstDisk = GetParamValue("/SpanDiskFName1=", "");
+  facts.hideSwitch = HasParam("/hide");
+  facts.isUpdateAgent = ThisIs_AutoUpdateProg();
+  AttachSetupWindow(&setupWindow, facts);
 
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
