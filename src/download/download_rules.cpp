@@ -1,6 +1,5 @@
 #include "download/download_rules.h"
 
-
 #include "utils/text_rules.h"
 
 namespace varnel {
