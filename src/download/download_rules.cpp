@@ -1,7 +1,5 @@
 #include "download/download_rules.h"
 
-#include <cstdio>
-
 #include "utils/text_rules.h"
 
 namespace varnel {

@@ -6,11 +6,9 @@
 #include "package/extraction.h"
 #include "package/language_strings.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "package/temp_folder.h"
 #include "package/web_installer.h"
-#include "startup/command_line.h"
-#include "startup/role_dispatch.h"
-#include "startup/stub_window.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
@@ -81,7 +79,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   in.extraArgs = extraArgs;
   in.threadTag = ThreadTag(GetCurrentThreadId());
   in.stubPath = ExePath(false);
-  in.isUpdateAgent = ThisIs_AutoUpdateProg();
+  in.isUpdateAgent = CurrentSetupRun().isUpdateAgent;
   const std::string command = BuildEngineCommand(in);
 
   const std::string original = GetOriginalFilePath();
@@ -93,7 +91,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   GlobalAddAtomA(atomName.c_str());
 
   KernelHandle engine(RunProgram(command, foreground ? SW_SHOWNORMAL : SW_HIDE));
-  ShowMainWindow(false);
+  CurrentSetupWindow().Show(false);
   WaitPumping(1000);
   WaitForProcess(engine.get());
   DWORD exitCode = 0;
@@ -122,6 +120,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
 void RunStubRole(HWND window) {
   KillTimer(window, kStubTimer);
   const TGFileInfo& reader = ProcessReader();
+  const SetupRunFacts& facts = CurrentSetupRun();
   std::string downloadUrl = reader.GetDownloadUrl();
   const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
 
@@ -129,13 +128,13 @@ void RunStubRole(HWND window) {
     if (!agentName.empty()) WriteWebInstallerAgent(agentName);
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
       downloadUrl = ExeFolder(false);
-    const WebInstallRun run{StubSetupWindow(), reader, GetArgumentText(), HasParam("/hide") || reader.RunHidden()};
+    const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText, facts.hideSwitch || reader.RunHidden()};
     WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
   } else {
-    std::string packagePath = GetParamValue("/SpanDiskFName1=", "");
+    std::string packagePath = facts.spanFirstDisk;
     if (packagePath.empty()) packagePath = ExePath(false);
-    const bool hidden = HasParam("/hide") || reader.RunHidden();
-    ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, GetArgumentText(), !hidden);
+    const bool hidden = facts.hideSwitch || reader.RunHidden();
+    ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, facts.argumentText, !hidden);
   }
   DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
@@ -145,8 +144,9 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
                       const std::string& agentName, const std::string& extraArgs, bool foreground) {
   bool success = false;
   TGFileInfo reader = TGFileInfo::Create(packagePath);
-  if (reader.ShowActivityBar()) ShowActivityBar(true);
-  SetStatusText(StatusTextControl(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
+  SetupWindow& window = CurrentSetupWindow();
+  if (reader.ShowActivityBar()) window.ShowActivityBar(true);
+  SetStatusText(window.StatusLabel(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
                 reader.GetFontSize());
   if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive()) tempFolder = GetAltTempFolder();
   DebugLine("========= ForegroundOp=%s ==========", foreground ? "TRUE" : "FALSE");
@@ -164,14 +164,14 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
   if (foreground && !ConfirmTempSpace(tempFolder, packagePath, reader)) {
     SetProcessExitCode(kExitCancelled);
   } else {
-    if (foreground) ShowMainWindow(true);
+    if (foreground) window.Show(true);
     WaitPumping(1000);
     ExtractResult extracted;
     bool corrupt = false;
     try {
       // A window closed during the wait above has ended the setup already.
-      if (LoopExitRequested()) extracted.cancelled = true;
-      else extracted = ExtractPackage(request, ProgressCallback);
+      if (window.CloseRequested()) extracted.cancelled = true;
+      else extracted = ExtractPackage(request, window.ProgressSink());
     } catch (const std::exception& e) {
       // A corrupt member ends the setup: the engine must not run on a
       // half-extracted package.
@@ -182,7 +182,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     }
     WaitPumping(1000);
     // The user closed the window: its folder is gone and no engine may start.
-    if (LoopExitRequested() && !corrupt) {
+    if (window.CloseRequested() && !corrupt) {
       extracted.engineEntry.clear();
       extracted.cancelled = true;
     }

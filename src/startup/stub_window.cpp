@@ -8,12 +8,12 @@
 #include "dialogs/message_box.h"
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "package/temp_folder.h"
 #include "startup/agent_messages.h"
 #include "startup/command_line.h"
 #include "startup/role_dispatch.h"
 #include "startup/stub_layout.h"
-#include "update/update_agent.h"
 #include "update/update_cycle.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
@@ -161,18 +161,26 @@ void ProgressSteps(ProgressCallbackFn progress, int count) {
   SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
 }
 
-SetupWindow& StubSetupWindow() {
-  struct Window : SetupWindow {
-    HWND Handle() override { return State().window; }
-    HWND StatusLabel() override { return State().statusText; }
-    void Show(bool show) override { ShowMainWindow(show); }
-    void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
-    ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
-    bool CloseRequested() override { return State().loopExit; }
-  };
-  static Window window;
-  return window;
-}
+namespace {
+
+// The stub window as the setup run sees it.
+class StubSetupWindow : public SetupWindow {
+ public:
+  HWND Handle() override { return State().window; }
+  HWND StatusLabel() override { return State().statusText; }
+  void Show(bool show) override { ShowMainWindow(show); }
+  void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
+  ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
+  void ProgressSteps(ProgressCallbackFn progress, int count) override {
+    varnel::ProgressSteps(progress, count);
+    for (HWND bar : {State().progressBar, State().activityBar})
+      if (bar) UpdateWindow(bar);
+  }
+  void RefuseAutoPlay() override { RegisterAutoPlayQuery(); }
+  bool CloseRequested() override { return State().loopExit; }
+};
+
+}  // namespace
 
 bool CloseMainWindow() {
   AgentLog(".. CloseMainWindow() - Start");
@@ -253,7 +261,14 @@ void WinMain() {
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
 
-  if (ThisIs_AutoUpdateProg()) SetAgentWindow(&StubSetupWindow());
+  static StubSetupWindow setupWindow;
+  SetupRunFacts facts;
+  facts.argumentText = GetArgumentText();
+  facts.spanFirstDisk = GetParamValue("/SpanDiskFName1=", "");
+  facts.hideSwitch = HasParam("/hide");
+  facts.isUpdateAgent = ThisIs_AutoUpdateProg();
+  AttachSetupWindow(&setupWindow, facts);
+
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
     MSG msg;
@@ -265,7 +280,6 @@ void WinMain() {
   }
 
   KillTimer(s.window, kStubTimerId);
-  SetAgentWindow(nullptr);
   SetDownloadAbort(true);
   UnloadInternetLibrary();
   NotifyTarget(kNotifyLoopEnded, 0);

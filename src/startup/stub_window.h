@@ -7,7 +7,6 @@
 #include <string>
 
 #include "download/http_download.h"
-#include "package/setup_window.h"
 #include "startup/progress_callback.h"
 
 namespace varnel {
@@ -38,9 +37,6 @@ HWND ActivityBarControl();
 void ProgressSteps(ProgressCallbackFn progress, int count);
 
 void ShowMainWindow(bool show);
-
-// The window as the setup run sees it.
-SetupWindow& StubSetupWindow();
 void ShowActivityBar(bool show);
 
 // Set by DestroyMainWindow; ends the message loop. Work running inside the

@@ -4,6 +4,7 @@
 #include "download/http_download.h"
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "update/test_mode.h"
 #include "update/update_agent.h"
 #include "utils/agent_log.h"
@@ -22,11 +23,6 @@ constexpr std::uint32_t kHttpSettleMs = 500;
 constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
-
-SetupWindow*& Window() {
-  static SetupWindow* window = nullptr;
-  return window;
-}
 
 const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
 
@@ -101,11 +97,9 @@ void ImitateProgress(ProgressCallbackFn progress) {
 
 }  // namespace
 
-void SetAgentWindow(SetupWindow* window) { Window() = window; }
-
 bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
   AgentSettings& settings = UpdateAgentSettings();
-  SetupWindow* window = Window();
+  SetupWindow& window = CurrentSetupWindow();
   bool result = false;
   std::string content;
   errorText.clear();
@@ -126,10 +120,9 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
 
   const bool show =
       kind == kFetchUpdate && settings.RequestConfirmationBeforeDownload() && CycleModeValue() != kCycleUserCheck;
-  if (show && window) window->Show(true);
-  if (window)
-    SetStatusText(window->StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
-                  settings.CharSet(), settings.FontSize());
+  if (show) window.Show(true);
+  SetStatusText(window.StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
+                settings.CharSet(), settings.FontSize());
 
   // UPDATE and INFORM files arrive under a temporary name and take their
   // real name only once their token is proved.
@@ -148,14 +141,14 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     } else {
       CopyInChunks(path, arriving);
     }
-    if (show && window) ImitateProgress(window->ProgressSink());
+    if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
     path = folder + "/" + name;
     SetDownloadAbort(false);
-    HWND owner = CycleModeValue() == kCycleUserCheck && window ? window->Handle() : nullptr;
-    TProgBar* progress = window && window->ProgressSink() ? &DownloadProgressBar(window->ProgressSink()) : nullptr;
-    HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, progress, content);
+    HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
+    HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, &DownloadProgressBar(window.ProgressSink()),
+                                  content);
     if (kind == kFetchInfo && static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes && errorText.empty()) {
       content.clear();
       errorText = path + " --- File too large";
@@ -163,7 +156,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     WaitPumping(kHttpSettleMs);
   }
 
-  if (show && window) window->Show(false);
+  if (show) window.Show(false);
   AgentLog("Download END:   " + path);
 
   if (kind == kFetchInfo) {

@@ -8,17 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "package/setup_window.h"
 #include "update/agent_files.h"
 #include "update/update_decision.h"
 #include "update/update_settings.h"
 
 namespace varnel {
-
-// The window the agent works in (the stub window): its status label, its
-// progress bars and whether it is shown. nullptr: no window, nothing is
-// shown and no progress is reported.
-void SetAgentWindow(SetupWindow* window);
 
 // The agent's folder (with its trailing "\") and the files that the
 // process-wide package reader names there. Until it is called, the folder

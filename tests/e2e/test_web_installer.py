@@ -24,7 +24,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from loopback_server import LoopbackServer  # noqa: E402
 from setup_run import (clear_setup_folders, engine_record, press, read_box, record_arg,  # noqa: E402
                        run_setup, setup_folders)
-from wine_harness import PACK, STUB, ENGINE, WineSession, scratch_dir, winpath  # noqa: E402
+from wine_harness import (ENGINE, PACK, STUB, WineSession, scratch_dir,  # noqa: E402
+                          wine_temp_folder, winpath)
 
 SECRET = "token-of-product-A"
 
@@ -80,14 +81,22 @@ def main():
         assert not fetched(server), server.requests
         os.remove(record)
 
-        # Downloaded, hidden: run, then deleted with the setup folder.
+        # Downloaded, hidden: run, then deleted with the setup folder. A file
+        # of the same name in the shared temporary folder is none of its
+        # business.
         web, setup = build(work, "download", files_url, record, engine_exit=4)
         shutil.move(setup, os.path.join(served, "setup.exe"))
+        unrelated = os.path.join(wine_temp_folder(wine), "setup.exe")
+        with open(unrelated, "w") as f:
+            f.write("another program's file")
         rc = run_setup(wine, web, ["/hide"])
         assert rc == 4, rc
         engine_record(record)
         assert len(fetched(server)) >= 1, server.requests
         assert not os.path.exists(setup)
+        with open(unrelated) as f:
+            assert f.read() == "another program's file", "the download took a shared temporary file"
+        os.remove(unrelated)
         os.remove(record)
 
         # Item 2 "1": downloaded although a local copy lies beside it.
