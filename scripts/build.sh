@@ -9,7 +9,14 @@ source "$root/scripts/wine-env.sh"
 jobs=$(nproc)
 tests=0
 [ "${1:-}" = "--tests" ] && tests=1
-on_off() { [ "$1" = 1 ] && echo ON || echo OFF; }
+# BUILD_TESTING for a build tree: ON when asked for; without --tests a tree
+# that already has its tests keeps them (a demo run after the tests must not
+# turn them off), a new one is made without.
+testing() {
+  if [ "$2" = 1 ]; then echo -DBUILD_TESTING=ON
+  elif [ ! -f "$1/CMakeCache.txt" ]; then echo -DBUILD_TESTING=OFF
+  fi
+}
 
 cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
@@ -17,11 +24,11 @@ cmake --build "$root/build/native" -j "$jobs"
 win32_tests=0
 [ $tests = 1 ] && [ "$VARNEL_ROUTE" = win32 ] && win32_tests=1
 cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DBUILD_TESTING=$(on_off $win32_tests) >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" $(testing "$root/build/win32" $win32_tests) >/dev/null
 cmake --build "$root/build/win32" -j "$jobs"
 
 cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DBUILD_TESTING=$(on_off $tests) >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" $(testing "$root/build/win64" $tests) >/dev/null
 cmake --build "$root/build/win64" -j "$jobs"
 
 if [ $tests = 1 ]; then

@@ -2,7 +2,16 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace varnel {
+
+HMODULE LoadSystemLibrary(const char* fileName) {
+  char system[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  return LoadLibraryA((std::string(system, n) + "\\" + fileName).c_str());
+}
 
 void RestrictDllSearchPath() {
   // Removes the current folder from the search order on every version.

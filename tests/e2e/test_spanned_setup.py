@@ -9,6 +9,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_harness import (STUB, WineSession, build_setup, read_record,  # noqa: E402
                           scratch_dir, wait_for, winpath)
+from setup_run import setup_folders  # noqa: E402
 
 
 def product(work):
@@ -56,6 +57,10 @@ def main():
             assert rc == 0, rc
             for name, size in want.items():
                 assert got.get(name) == size, (naming, got)
+            # A restarted copy removes its setup folder (and itself) after the
+            # engine; the session must not end before it has.
+            assert wait_for(lambda: not setup_folders(wine), 60), \
+                "setup folder left by the %s set: %s" % (naming, setup_folders(wine))
 
     print("1 passed, 0 failed")
 

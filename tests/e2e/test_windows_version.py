@@ -5,7 +5,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_harness import BUILD, ROOT, WineSession, scratch_dir, winpath  # noqa: E402
+from wine_harness import BUILD, WIN64, WineSession, scratch_dir, winpath  # noqa: E402
 
 PROGRAMS = os.path.join(BUILD, "tests", "programs")
 PLAIN = os.path.join(PROGRAMS, "utils-probe.exe")
@@ -26,6 +26,14 @@ CASES = [
     (STUB_MANIFEST, "win7", "6.1", "7", 1024, "0", "0"),
 ]
 
+# On 64-bit Windows (the 64-bit route's prefix) releases have their 64-bit
+# names and flags; XP (5.1) has none.
+NAMES_64 = {"2003": ("XP.64", 256), "7": ("7.64", 2048), "8": ("8.64", 0x10000),
+            "10": ("10.64", 0x400000)}
+# 64-bit Wine reports "win7" as a server product (6.1, product type 3): the
+# server release of 6.1.
+SERVER_64 = {"7": ("2008R2.64", 0x4000)}
+
 
 def read_values(path):
     with open(path, encoding="latin-1") as f:
@@ -44,9 +52,14 @@ def main():
             out = os.path.join(work, exe_name + ".txt")
             assert session.run(exe, ["sysinfo", winpath(out)], timeout=60) == 0
             values = read_values(out)
+            if WIN64:
+                table = SERVER_64 if values["server"] == "1" and name in SERVER_64 else NAMES_64
+                name, flag = table.get(name, (name, flag))
             got = (values["version"], values["name"], int(values["flag"]), values["xp"], values["win8orlater"])
             assert got == (version, name, flag, xp, win8), (windows, program, values)
-            assert values["nt"] == "1" and values["is64"] == "0", values
+            # The 32-bit route's prefix is 32-bit Windows; the 64-bit program runs
+            # on 64-bit Windows only.
+            assert values["nt"] == "1" and values["is64"] == ("1" if WIN64 else "0"), values
             assert values["user"] and values["computer"] and values["domain"], values
             session.run("reg", ["delete", key, "/f"], timeout=60)
     print("ok")
