@@ -75,6 +75,15 @@ bool ReplaceWithText(const std::string& path, const std::string& text) {
   return true;
 }
 
+// The .info text of a file; "" with an error text when the file is larger
+// than any real .info.
+std::string ReadInfoText(const std::string& path, std::string& errorText) {
+  std::string text = ReadFilePart(path, kMaxInfoFileBytes + 1);
+  if (static_cast<std::int64_t>(text.size()) <= kMaxInfoFileBytes) return text;
+  errorText = path + " --- File too large";
+  return std::string();
+}
+
 // The file carries the same secret token as the agent's own package.
 bool TokenProof(int kind, const std::string& file) {
   if (!IsFile(file)) return false;
@@ -124,20 +133,16 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   SetStatusText(window.StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
                 settings.CharSet(), settings.FontSize());
 
-  // UPDATE and INFORM files arrive under a temporary name and take their
-  // real name only once their token is proved.
-  const std::string target = kind == kFetchInfo ? std::string() : AgentFilePaths().folder + name;
-  const std::string arriving = target.empty() ? std::string() : target + kFetchSuffix;
+  // Files arrive under a temporary name: an UPDATE or INFORM file takes its
+  // real name only once its token is proved, a .info only when it is good.
+  const std::string target = AgentFilePaths().folder + name;
+  const std::string arriving = target + kFetchSuffix;
   const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
   std::string connectionError;
 
   if (fileSystemAllowed && IsFile(path)) {
     if (kind == kFetchInfo) {
-      content = ReadFilePart(path, kMaxInfoFileBytes + 1);
-      if (static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes) {
-        content.clear();
-        errorText = path + " --- File too large";
-      }
+      content = ReadInfoText(path, errorText);
     } else {
       CopyInChunks(path, arriving);
     }
@@ -147,11 +152,13 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     path = folder + "/" + name;
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
+    // A .info comes through a file too, so that an endless answer fills no
+    // memory; only its first kMaxInfoFileBytes are ever read.
     HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, &DownloadProgressBar(window.ProgressSink()),
                                   content);
-    if (kind == kFetchInfo && static_cast<std::int64_t>(content.size()) > kMaxInfoFileBytes && errorText.empty()) {
-      content.clear();
-      errorText = path + " --- File too large";
+    if (kind == kFetchInfo) {
+      if (errorText.empty()) content = ReadInfoText(arriving, errorText);
+      DeleteFileA(arriving.c_str());
     }
     WaitPumping(kHttpSettleMs);
   }
@@ -163,10 +170,9 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
     result = errorText.empty() && !content.empty();
     // Only a good .info replaces the last good one.
-    const std::string infoPath = AgentFilePaths().folder + name;
-    if (result && !ReplaceWithText(infoPath, content)) {
+    if (result && !ReplaceWithText(target, content)) {
       result = false;
-      errorText = "Unable to write " + infoPath;
+      errorText = "Unable to write " + target;
     }
     return result;
   }

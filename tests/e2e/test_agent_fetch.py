@@ -223,6 +223,13 @@ def run_http(session, work, updates):
             assert not ok and error.startswith("<B>404 File Not Found...</B><P><P>URL:  " + base), error
             assert agent.read("App.info") == good
 
+        # A .info larger than any real one (1 MiB) is a failed fetch too.
+        server.routes["/upd/App.info"] = (200, b";" * (1024 * 1024 + 1))
+        ok, error, _ = agent.fetch("http_info_large", INFO, base, "App.info")
+        assert not ok and "too large" in error, error
+        assert agent.files() == ["App.info"], agent.files()
+        assert agent.read("App.info") == good
+
         # The agent's setup arrives; another product's is deleted after the box.
         server.routes["/upd/Setup.exe"] = (200, read(setup))
         server.routes["/upd/Other.exe"] = (200, read(os.path.join(updates, "Other.exe")))
