@@ -104,7 +104,6 @@ class HttpDownload : public ::testing::Test {
     dest_ = folder_ + "\\setup.exe";
     Recorder::Reset();
     SetDownloadAbort(false);
-    SetDownloadTimeouts(180000);
   }
   void TearDown() override {
     for (const std::string& n : Found(folder_ + "\\*")) {
