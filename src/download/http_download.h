@@ -49,10 +49,6 @@ std::string HTTP_404Message(const std::string& filePath, const std::string& cont
 bool DownloadAbort();
 void SetDownloadAbort(bool abort);
 
-// The time-out of every phase of a download (connect, send, receive), 180000
-// ms unless changed; tests shorten it.
-void SetDownloadTimeouts(std::uint32_t milliseconds);
-
 // The process-wide progress object, made on first use with `sink` (later
 // calls return the same object).
 TProgBar& DownloadProgressBar(ProgressCallbackFn sink);

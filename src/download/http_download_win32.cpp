@@ -21,7 +21,6 @@ constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 
 struct DownloadState {
   bool abort = false;
-  DWORD timeoutMs = kDownloadTimeoutMs;
   std::unique_ptr<TProgBar> progress;
 };
 
@@ -212,7 +211,7 @@ void SetTimeouts(const InternetApi& api, HINTERNET handle) {
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                        INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
                        INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
-    DWORD ms = State().timeoutMs;
+    DWORD ms = kDownloadTimeoutMs;
     api.setOption(handle, option, &ms, sizeof ms);
   }
 }
@@ -227,8 +226,7 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
     const DWORD code = GetLastError();
     return OpenFailedText(url, code, ErrorText(code));
   }
-  // Some WinINet versions (Wine's) give a request only the connect time-out
-  // of its session: the reads get theirs here.
+  // The request gets them too, for the reads of its body.
   SetTimeouts(api, request.get());
 
   std::uint64_t status = 0;
@@ -271,8 +269,6 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
 
 bool DownloadAbort() { return State().abort; }
 void SetDownloadAbort(bool abort) { State().abort = abort; }
-
-void SetDownloadTimeouts(std::uint32_t milliseconds) { State().timeoutMs = milliseconds; }
 
 TProgBar& DownloadProgressBar(ProgressCallbackFn sink) {
   std::unique_ptr<TProgBar>& bar = State().progress;

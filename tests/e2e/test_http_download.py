@@ -3,6 +3,7 @@ GoogleTest program build/<route>/tests/download_tests.exe with the server's
 addresses in its environment (tests/download/http_download_test.cpp)."""
 import os
 import random
+import shutil
 import sys
 import tempfile
 
@@ -17,6 +18,7 @@ def make_files(folder):
         f.write(bytes(rnd.getrandbits(8) for _ in range(300000)))
     with open(os.path.join(folder, "fifty.bin"), "wb") as f:
         f.write(bytes(range(50)))
+    shutil.copy(os.path.join(folder, "medium.bin"), os.path.join(folder, "sized.bin"))
 
 
 def main():
@@ -29,11 +31,15 @@ def main():
         wine.env["VARNEL_HTTP_FILES"] = winpath(folder)
         wine.env["VARNEL_REFUSED_PORT"] = str(refused_port())
         code = wine.run(exe, ["--gtest_filter=HttpDownload.*"], timeout=300, log=log)
+        sized = [method for method, path in server.requests if path == "/files/sized.bin"]
     with open(log, encoding="latin-1") as f:
         output = f.read()
     print(output)
     if code != 0 or "[  PASSED  ]" not in output or "SKIPPED" in output:
         print("FAIL: download_tests exit code %s" % code)
+        return 1
+    if not sized or set(sized) != {"HEAD"}:
+        print("FAIL: the size query sent %s for sized.bin (only HEAD wanted)" % sized)
         return 1
     print("PASS")
     return 0
