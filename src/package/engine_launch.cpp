@@ -6,11 +6,9 @@
 #include "package/extraction.h"
 #include "package/language_strings.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "package/temp_folder.h"
 #include "package/web_installer.h"
-#include "startup/command_line.h"
-#include "startup/role_dispatch.h"
-#include "startup/stub_window.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
@@ -81,7 +79,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   in.extraArgs = extraArgs;
   in.threadTag = ThreadTag(GetCurrentThreadId());
   in.stubPath = ExePath(false);
-  in.isUpdateAgent = ThisIs_AutoUpdateProg();
+  in.isUpdateAgent = CurrentSetupRun().isUpdateAgent;
   const std::string command = BuildEngineCommand(in);
 
   // The shortcuts are an update agent's business only (ShortcutsToRemove).
@@ -97,7 +95,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
   GlobalAddAtomA(atomName.c_str());
 
   KernelHandle engine(RunProgram(command, foreground ? SW_SHOWNORMAL : SW_HIDE));
-  ShowMainWindow(false);
+  CurrentSetupWindow().Show(false);
   WaitPumping(1000);
   WaitForProcess(engine.get());
   DWORD exitCode = 0;
@@ -138,7 +136,8 @@ void ReportNoSetupFolder(bool hidden) {
 void RunStubRole(HWND window) {
   KillTimer(window, kStubTimer);
   const TGFileInfo& reader = ProcessReader();
-  const bool hidden = HasParam("/hide") || reader.RunHidden();
+  const SetupRunFacts& facts = CurrentSetupRun();
+  const bool hidden = facts.hideSwitch || reader.RunHidden();
   if (GetSetupTempFolder().empty()) {
     // Every setup folder name is held by another running setup.
     ReportNoSetupFolder(hidden);
@@ -152,11 +151,12 @@ void RunStubRole(HWND window) {
     if (!agentName.empty()) WriteWebInstallerAgent(agentName);
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
       downloadUrl = ExeFolder(false);
-    WebInstall(GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
+    const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText, hidden};
+    WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
   } else {
-    std::string packagePath = GetParamValue("/SpanDiskFName1=", "");
+    std::string packagePath = facts.spanFirstDisk;
     if (packagePath.empty()) packagePath = ExePath(false);
-    ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, GetArgumentText(), !hidden);
+    ExtractAndLaunch(GetSetupTempFolder(), packagePath, agentName, facts.argumentText, !hidden);
   }
   DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
@@ -166,8 +166,9 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
                       const std::string& agentName, const std::string& extraArgs, bool foreground) {
   bool success = false;
   TGFileInfo reader = TGFileInfo::Create(packagePath);
-  if (reader.ShowActivityBar()) ShowActivityBar(true);
-  SetStatusText(StatusTextControl(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
+  SetupWindow& window = CurrentSetupWindow();
+  if (reader.ShowActivityBar()) window.ShowActivityBar(true);
+  SetStatusText(window.StatusLabel(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
                 reader.GetFontSize());
   if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive() && !GetAltTempFolder().empty())
     tempFolder = GetAltTempFolder();
@@ -187,14 +188,14 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
   if (foreground && !ConfirmTempSpace(tempFolder, packagePath, reader)) {
     SetProcessExitCode(kExitCancelled);
   } else {
-    if (foreground) ShowMainWindow(true);
+    if (foreground) window.Show(true);
     WaitPumping(1000);
     ExtractResult extracted;
     bool corrupt = false;
     try {
       // A window closed during the wait above has ended the setup already.
-      if (LoopExitRequested()) extracted.cancelled = true;
-      else extracted = ExtractPackage(request, ProgressCallback);
+      if (window.CloseRequested()) extracted.cancelled = true;
+      else extracted = ExtractPackage(request, window.ProgressSink());
     } catch (const std::exception& e) {
       // A corrupt member ends the setup: the engine must not run on a
       // half-extracted package.
@@ -205,7 +206,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     }
     WaitPumping(1000);
     // The user closed the window: its folder is gone and no engine may start.
-    if (LoopExitRequested() && !corrupt) {
+    if (window.CloseRequested() && !corrupt) {
       extracted.engineEntry.clear();
       extracted.cancelled = true;
     }

@@ -13,6 +13,8 @@ enum StubExitCode : int {
   kExitCancelled = 5,        // the user declined the space question or cancelled a disk prompt
                              // (a hidden run: a disk file was missing)
   kExitNoSetupFolder = 6,    // every setup folder name is held by another running setup
+  kExitDownloadFailed = 7,   // web installer: no connection, or the download failed
+  kExitWrongSetupFile = 8,   // web installer: the setup file's token is not ours (or it is an error page)
 };
 
 // The code the process ends with; 0 until something sets it.

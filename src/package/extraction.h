@@ -13,7 +13,7 @@
 
 #include "package/byte_source.h"
 #include "package/member_blocks.h"
-#include "startup/progress_callback.h"
+#include "download/progress_sink.h"
 
 namespace varnel {
 

@@ -4,7 +4,7 @@
 
 #include "dialogs/message_box.h"
 #include "package/extraction.h"
-#include "startup/stub_window.h"
+#include "package/setup_window.h"
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
 #include "utils/win_handles.h"
@@ -139,7 +139,7 @@ class Win32ExtractionHost : public ExtractionHost {
     if (GetTickCount() - lastProgress_ >= kProgressIntervalMs) FlushProgress();
   }
 
-  void RegisterAutoPlayRefusal() override { RegisterAutoPlayQuery(); }
+  void RegisterAutoPlayRefusal() override { CurrentSetupWindow().RefuseAutoPlay(); }
   void EjectMedium(const std::string& path) override { EjectCD(path); }
   bool AskOkCancel(const std::string& text, const std::string& title, const std::string& buttons,
                    int charset) override {
@@ -150,17 +150,15 @@ class Win32ExtractionHost : public ExtractionHost {
     FlushProgress();
     MsgBoxError(nullptr, text);
   }
-  bool StopRequested() override { return LoopExitRequested(); }
+  bool StopRequested() override { return CurrentSetupWindow().CloseRequested(); }
 
  private:
   // Hands the pending steps on in one go and paints the bars at once.
   void FlushProgress() {
     lastProgress_ = GetTickCount();
     if (!pendingSteps_) return;
-    ProgressSteps(progress_, pendingSteps_);
+    CurrentSetupWindow().ProgressSteps(progress_, pendingSteps_);
     pendingSteps_ = 0;
-    for (HWND bar : {ProgressBarControl(), ActivityBarControl()})
-      if (bar) UpdateWindow(bar);
   }
 
   int pendingSteps_ = 0;

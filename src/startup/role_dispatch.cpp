@@ -10,6 +10,7 @@
 #include "startup/role_decision.h"
 #include "startup/stub_window.h"
 #include "update/test_mode.h"
+#include "update/update_agent.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
@@ -97,6 +98,7 @@ void DoRunStubWin() {
       CreateAndRun_X_Exe(xWasRunning);
       break;
     case StubRole::kXCopyAgent:
+      InitUpdateAgent(ExeFolder(true));
       AgentLog("CheckTestMode");
       CheckTestMode(true);
       AgentLog("WinMain");

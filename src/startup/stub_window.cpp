@@ -8,6 +8,7 @@
 #include "dialogs/message_box.h"
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
+#include "package/setup_window.h"
 #include "package/temp_folder.h"
 #include "startup/agent_messages.h"
 #include "startup/command_line.h"
@@ -34,7 +35,6 @@ struct StubWindowState {
   HWND activityBar = nullptr;
   HFONT statusFont = nullptr;
   bool loopExit = false;
-  bool downloadAbort = false;
   int activityCounter = 0;
   int progressMax = 0;   // the main bar's range is 0..progressMax
   int progressStep = 0;  // and each step moves it by this much
@@ -105,8 +105,6 @@ HWND MainWindow() { return State().window; }
 HWND StatusTextControl() { return State().statusText; }
 HWND ProgressBarControl() { return State().progressBar; }
 HWND ActivityBarControl() { return State().activityBar; }
-bool DownloadAbort() { return State().downloadAbort; }
-void SetDownloadAbort(bool abort) { State().downloadAbort = abort; }
 bool LoopExitRequested() { return State().loopExit; }
 UINT AutoPlayQueryMessage() { return State().autoPlayQuery; }
 
@@ -163,17 +161,40 @@ void ProgressSteps(ProgressCallbackFn progress, int count) {
   SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
 }
 
+namespace {
+
+// The stub window as the setup run sees it.
+class StubSetupWindow : public SetupWindow {
+ public:
+  HWND Handle() override { return State().window; }
+  HWND StatusLabel() override { return State().statusText; }
+  void Show(bool show) override { ShowMainWindow(show); }
+  void ShowActivityBar(bool show) override { varnel::ShowActivityBar(show); }
+  ProgressCallbackFn ProgressSink() override { return &ProgressCallback; }
+  void ProgressSteps(ProgressCallbackFn progress, int count) override {
+    varnel::ProgressSteps(progress, count);
+    for (HWND bar : {State().progressBar, State().activityBar})
+      if (bar) UpdateWindow(bar);
+  }
+  void RefuseAutoPlay() override { RegisterAutoPlayQuery(); }
+  bool CloseRequested() override { return State().loopExit; }
+};
+
+}  // namespace
+
 bool CloseMainWindow() {
   AgentLog(".. CloseMainWindow() - Start");
-  const bool wasAborted = State().downloadAbort;
-  if (!wasAborted) State().downloadAbort = true;
+  // The first close stops a running download (DownloadAbort); the window
+  // goes only at a later one.
+  const bool wasAborted = DownloadAbort();
+  if (!wasAborted) SetDownloadAbort(true);
   AgentLog(".. CloseMainWindow() - End");
   return wasAborted;
 }
 
 void DestroyMainWindow() {
   AgentLog(".. DestroyMainWindow() - Start");
-  State().downloadAbort = true;
+  SetDownloadAbort(true);
   DeleteFolderTree(GetSetupTempFolder(), false);
   PostQuitMessage(0);
   State().loopExit = true;
@@ -240,6 +261,14 @@ void WinMain() {
                              at.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   SetMsgBoxFont(reader.GetFontName(), reader.GetFontSize(), reader.GetCharset());
 
+  static StubSetupWindow setupWindow;
+  SetupRunFacts facts;
+  facts.argumentText = GetArgumentText();
+  facts.spanFirstDisk = GetParamValue("/SpanDiskFName1=", "");
+  facts.hideSwitch = HasParam("/hide");
+  facts.isUpdateAgent = ThisIs_AutoUpdateProg();
+  AttachSetupWindow(&setupWindow, facts);
+
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
     MSG msg;
@@ -251,7 +280,7 @@ void WinMain() {
   }
 
   KillTimer(s.window, kStubTimerId);
-  s.downloadAbort = true;
+  SetDownloadAbort(true);
   UnloadInternetLibrary();
   NotifyTarget(kNotifyLoopEnded, 0);
   if (s.statusFont) {

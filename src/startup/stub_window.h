@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "download/http_download.h"
 #include "startup/progress_callback.h"
 
 namespace varnel {
@@ -37,12 +38,6 @@ void ProgressSteps(ProgressCallbackFn progress, int count);
 
 void ShowMainWindow(bool show);
 void ShowActivityBar(bool show);
-
-// Process-wide flag that stops a running transfer. Set by the first close
-// request, by destruction and when the loop ends; cleared by each caller
-// before a transfer.
-bool DownloadAbort();
-void SetDownloadAbort(bool abort);
 
 // Set by DestroyMainWindow; ends the message loop. Work running inside the
 // first timer tick sees it turn true when the user has closed the window

@@ -11,6 +11,10 @@ std::string TrimText(const std::string& text);
 // The text with "a".."z" turned into "A".."Z"; every other byte unchanged.
 std::string UpperAscii(std::string text);
 
+// Every occurrence of `from` replaced by `to`, left to right, without
+// rescanning inserted text (case counts). An empty `from` changes nothing.
+std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to);
+
 }  // namespace varnel
 
 namespace varnel {

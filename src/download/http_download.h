@@ -1,0 +1,56 @@
+// HTTP over WinINet: connectivity, the size of a file at a URL, and a chunked
+// download into a file or into a string with progress, time-outs and abort.
+// WinINet is loaded from the system folder on first use and released by
+// UnloadInternetLibrary (internet_library.h) when the stub window's loop ends.
+// Nothing here shows anything; failures come back as error texts.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "download/download_progress.h"
+#include "download/download_rules.h"
+
+namespace varnel {
+
+// True when the system reports an internet connection; otherwise false and
+// errorText holds the system's text for the last error (may be empty).
+bool InternetConnected(std::string& errorText);
+
+// Opens and closes the URL once, to prime the connection.
+void HTTP_Connect(const std::string& url);
+
+// The content length announced for the URL (64-bit), or -1 when the session,
+// the address or the length can't be had. Follows the download's URL rule
+// and never answers from a cache.
+std::int64_t HTTP_GetFileSize(const std::string& url);
+
+// Downloads `url` into `destination` (a full path) or, when destination is
+// empty, into `content`. window: shown when it is a window (0 for none).
+// progress: may be null. True when the whole body arrived (and, for a file,
+// the destination now holds it); otherwise false with errorText saying why
+// and the destination left as it was. errorText is empty exactly on success.
+// While the transfer runs the bytes go to destination + "." + N (a partial
+// file that holds every byte received so far); earlier partial files of the
+// same destination are removed first. The transfer stops after the current
+// chunk when DownloadAbort() or progress->Cancelled is set.
+bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destination,
+                                   std::string& errorText, TProgBar* progress, std::string& content);
+
+// The error-page message for a downloaded file (its first 1000 bytes) or,
+// when filePath is empty or missing, for content; else defaultText.
+std::string HTTP_404Message(const std::string& filePath, const std::string& content,
+                            const std::string& url, const std::string& defaultText);
+
+// Process-wide flag that stops a running transfer after its current chunk.
+// The stub window sets it on a close request; a caller clears it before it
+// starts a download.
+bool DownloadAbort();
+void SetDownloadAbort(bool abort);
+
+// The process-wide progress object, made on first use with `sink` (later
+// calls return the same object).
+TProgBar& DownloadProgressBar(ProgressCallbackFn sink);
+
+}  // namespace varnel

@@ -1,0 +1,26 @@
+#include "package/web_install_rules.h"
+
+#include "package/temp_space.h"
+
+namespace varnel {
+
+std::string DownloadQuestion(const std::string& question, const std::string& sizeItem) {
+  double bytes = 0;
+  std::size_t digits = 0;
+  while (digits < sizeItem.size() && sizeItem[digits] >= '0' && sizeItem[digits] <= '9') ++digits;
+  if (digits > 0 && digits == sizeItem.size()) bytes = std::stod(sizeItem);
+  const std::string size = FormatMegabytes(bytes);
+  std::string text;
+  std::size_t from = 0;
+  for (std::size_t at; (at = question.find("<SIZE>", from)) != std::string::npos; from = at + 6)
+    text += question.substr(from, at - from) + size;
+  return text + question.substr(from);
+}
+
+std::string LocalSetupPath(const std::string& folder, const std::string& fileName) {
+  std::string path = folder;
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path + "\\" + fileName;
+}
+
+}  // namespace varnel

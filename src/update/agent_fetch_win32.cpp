@@ -1,0 +1,206 @@
+// DownloadFileAU: the agent's .info, UPDATE and INFORM files from the
+// update folder (HTTP, a local folder or a share) into the agent folder.
+#include "dialogs/message_box.h"
+#include "download/http_download.h"
+#include "package/engine_launch.h"
+#include "package/package_reader.h"
+#include "package/setup_window.h"
+#include "update/test_mode.h"
+#include "update/update_agent.h"
+#include "utils/agent_log.h"
+#include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+constexpr DWORD kCopyChunk = 64 * 1024;
+constexpr int kImitationSteps = 10;
+constexpr std::uint32_t kImitationStepMs = 300;
+constexpr std::uint32_t kHttpSettleMs = 500;
+constexpr const char* kBadToken = "Bad Secret Token!";
+// Suffix of the name under which a file is fetched before it is proved.
+constexpr const char* kFetchSuffix = ".fetching";
+
+const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
+
+bool IsFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Copies a file chunk by chunk (a setup may be larger than a 32-bit
+// process can hold in memory). `to` is created anew; false, with `to`
+// removed, on any failure or when nothing was copied.
+bool CopyInChunks(const std::string& from, const std::string& to) {
+  bool ok = false;
+  {
+    FileHandle in(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) return false;
+    FileHandle out(CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return false;
+    std::string buffer(kCopyChunk, '\0');
+    std::int64_t total = 0;
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(in.get(), &buffer[0], kCopyChunk, &got, nullptr)) break;
+      if (got == 0) {
+        ok = total > 0;
+        break;
+      }
+      DWORD written = 0;
+      if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) break;
+      total += got;
+    }
+  }
+  if (!ok) DeleteFileA(to.c_str());
+  return ok;
+}
+
+// Puts `text` at `path` through a temporary file beside it and a rename,
+// so that a reader sees the old file or the new one, never half a file.
+bool ReplaceWithText(const std::string& path, const std::string& text) {
+  const std::string temporary = path + kFetchSuffix;
+  if (!WriteFileText(temporary, text)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The .info text of a file; "" with an error text when the file is larger
+// than any real .info.
+std::string ReadInfoText(const std::string& path, std::string& errorText) {
+  std::string text = ReadFilePart(path, kMaxInfoFileBytes + 1);
+  if (static_cast<std::int64_t>(text.size()) <= kMaxInfoFileBytes) return text;
+  errorText = path + " --- File too large";
+  return std::string();
+}
+
+// The file carries the same secret token as the agent's own package.
+bool TokenProof(int kind, const std::string& file) {
+  if (!IsFile(file)) return false;
+  const std::string own = ProcessReader().GetUpdateToken(false);
+  if (kind == kFetchUpdate) return TokensMatch(own, TGFileInfo::Create(file).GetUpdateToken(false));
+  return TokensMatch(own, InformFileRawToken(ReadFilePart(file)));
+}
+
+// A copy from a folder gives no progress of its own: the bar moves through
+// ten steps while the user watches.
+void ImitateProgress(ProgressCallbackFn progress) {
+  if (!progress) return;
+  progress(kProgressInit, 0, kImitationSteps, std::string(), 1);
+  for (int i = 0; i < kImitationSteps; ++i) {
+    progress(kProgressStep, 0, 0, std::string(), 1);
+    WaitPumping(kImitationStepMs);
+  }
+  progress(kProgressInit, 0, 0, std::string(), 0);
+}
+
+}  // namespace
+
+bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
+  AgentSettings& settings = UpdateAgentSettings();
+  SetupWindow& window = CurrentSetupWindow();
+  bool result = false;
+  std::string content;
+  errorText.clear();
+
+  const bool testMode = TestModeOn();
+  const std::string folder = testMode ? TestFolder() : folderGiven;
+  // A setup or notice lives under one checked name; the .info under its own.
+  const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
+  std::string path = folder + "\\" + name;
+  DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
+  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
+  AgentLog("Download START: " + path);
+  if (name.empty()) {
+    errorText = "Refused file name: " + fileName;
+    AgentLog("ERROR: " + errorText);
+    return false;
+  }
+
+  const bool show =
+      kind == kFetchUpdate && settings.RequestConfirmationBeforeDownload() && CycleModeValue() != kCycleUserCheck;
+  if (show) window.Show(true);
+  SetStatusText(window.StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
+                settings.CharSet(), settings.FontSize());
+
+  // Files arrive under a temporary name: an UPDATE or INFORM file takes its
+  // real name only once its token is proved, a .info only when it is good.
+  const std::string target = AgentFilePaths().folder + name;
+  const std::string arriving = target + kFetchSuffix;
+  const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+  std::string connectionError;
+
+  if (fileSystemAllowed && IsFile(path)) {
+    if (kind == kFetchInfo) {
+      content = ReadInfoText(path, errorText);
+    } else {
+      CopyInChunks(path, arriving);
+    }
+    if (show) ImitateProgress(window.ProgressSink());
+  } else if (!testMode && InternetConnected(connectionError)) {
+    WaitPumping(kHttpSettleMs);
+    path = folder + "/" + name;
+    SetDownloadAbort(false);
+    HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
+    // A .info comes through a file too, so that an endless answer fills no
+    // memory; only its first kMaxInfoFileBytes are ever read.
+    HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, &DownloadProgressBar(window.ProgressSink()),
+                                  content);
+    if (kind == kFetchInfo) {
+      if (errorText.empty()) content = ReadInfoText(arriving, errorText);
+      DeleteFileA(arriving.c_str());
+    }
+    WaitPumping(kHttpSettleMs);
+  }
+
+  if (show) window.Show(false);
+  AgentLog("Download END:   " + path);
+
+  if (kind == kFetchInfo) {
+    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
+    result = errorText.empty() && !content.empty();
+    // Only a good .info replaces the last good one.
+    if (result && !ReplaceWithText(target, content)) {
+      result = false;
+      errorText = "Unable to write " + target;
+    }
+    return result;
+  }
+
+  if (errorText.empty()) {
+    result = TokenProof(kind, arriving);
+    if (!result) {
+      const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
+      DeleteFileA(arriving.c_str());
+      AgentLog("ERROR: " + message);
+      MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
+    } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      result = false;
+      errorText = "Unable to write " + target;
+      DeleteFileA(arriving.c_str());
+      AgentLog("ERROR: " + errorText);
+    }
+  } else {
+    DeleteFileA(arriving.c_str());
+    if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
+      const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
+                                                     settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
+      AgentLog("ATTENTION: " + message);
+      MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),
+                      settings.CharSet());
+    }
+  }
+  return result;
+}
+
+}  // namespace varnel

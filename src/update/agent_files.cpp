@@ -1,0 +1,85 @@
+#include "update/agent_files.h"
+
+#include "package/package_trailer.h"
+#include "utils/text_rules.h"
+#include "utils/text_scramble.h"
+
+namespace varnel {
+namespace {
+
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+bool IsDeviceName(const std::string& name) {
+  // Windows takes a device name with any extension (and blanks before it)
+  // as the device itself: "nul.txt" and "COM1 .exe" are devices too.
+  std::string base = UpperAscii(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* device : kDevices)
+    if (base == device) return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '0' && base[3] <= '9';
+}
+
+}  // namespace
+
+std::string LastPathElement(const std::string& path) {
+  std::size_t at = path.size();
+  while (at > 0 && !IsSlash(path[at - 1])) --at;
+  return path.substr(at);
+}
+
+std::string CheckedFetchName(const std::string& name, const AgentOwnNames& own) {
+  const std::string last = LastPathElement(name);
+  if (last.empty() || last == "." || last == "..") return std::string();
+  for (unsigned char c : last)
+    if (c < 32 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')
+      return std::string();
+  // The system drops trailing dots and blanks, so "X_Agent.exe." would be
+  // the agent's own copy.
+  if (last.back() == '.' || last.back() == ' ') return std::string();
+  if (IsDeviceName(last)) return std::string();
+  const std::string upper = UpperAscii(last);
+  for (const std::string& ownName : {own.agent, "X_" + own.agent, own.info, own.original}) {
+    if (ownName.empty() || ownName == "X_") continue;
+    if (upper == UpperAscii(LastPathElement(ownName))) return std::string();
+  }
+  return last;
+}
+
+bool IsFileSystemFolder(const std::string& folder) {
+  if (folder.size() < 2) return false;
+  return folder[1] == ':' || (IsSlash(folder[0]) && IsSlash(folder[1]));
+}
+
+bool FileSystemFolderAllowed(const std::string& packageUpdateUrl) { return IsFileSystemFolder(packageUpdateUrl); }
+
+std::string FetchAttentionText(const std::string& path, bool aborted, const std::string& s3,
+                               const std::string& s4, const std::string& s5) {
+  if (aborted) return s3;
+  const bool local = (path.size() > 1 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
+  return path + "<P><P>" + (local ? s4 : s5);
+}
+
+const char* FetchCaptionKey(int kind) {
+  switch (kind) {
+    case kFetchUpdate: return "s32";
+    case kFetchInform: return "s33";
+    default: return "s31";
+  }
+}
+
+std::string InformFileRawToken(const std::string& informText) {
+  const std::string plain = ScrambleText(informText, false, false);
+  const std::size_t first = plain.find('|');
+  if (first == std::string::npos) return std::string();
+  const std::size_t second = plain.find('|', first + 1);
+  return plain.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+}
+
+bool TokensMatch(const std::string& ownRawToken, const std::string& fileRawToken) {
+  const std::string own = UnscrambleTokenWithPreset(ownRawToken, "");
+  return !own.empty() && own == UnscrambleTokenWithPreset(fileRawToken, "");
+}
+
+}  // namespace varnel

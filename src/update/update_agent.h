@@ -1,0 +1,62 @@
+// The update agent's process-wide side: its state (overrides, cycle mode,
+// probing), its settings files read through the system's INI functions,
+// the two decisions as the update cycle calls them, and the fetch of its
+// files (DownloadFileAU). Win32.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "update/agent_files.h"
+#include "update/update_decision.h"
+#include "update/update_settings.h"
+
+namespace varnel {
+
+// The agent's folder (with its trailing "\") and the files that the
+// process-wide package reader names there. Until it is called, the folder
+// of the running executable.
+void InitUpdateAgent(const std::string& agentFolder);
+const AgentFiles& AgentFilePaths();
+// The settings of both files, with the process-wide overrides.
+AgentSettings& UpdateAgentSettings();
+
+// Overrides 1..8 (255 = the .info decides) and their list form.
+void SetSettingOverride(int number, std::uint8_t value);
+std::uint8_t SettingOverrideValue(int number);
+std::string SettingOverrideList();
+void ReadSettingOverrideList(const std::string& text);
+
+// Cycle mode: 0 background, 2 user-requested check pending, 1 in progress.
+int CycleModeValue();
+void SetCycleMode(int mode);
+// Probing enabled (cleared after the only check of interval 0).
+bool ProbingEnabled();
+void SetProbingEnabled(bool enabled);
+// Set by the agent command that requests a check; ShotTimeStatus clears it.
+void SetCycleRequested();
+
+// Local time now, in seconds since 30 December 1899.
+std::int64_t CurrentSeconds();
+
+// 0 no check, 1 check now, 2 check now and only this once.
+int ShotTimeStatus();
+// After a .info fetch: true when the offer passes all six stages; writes
+// the debug trace and the agent-log lines.
+bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason);
+
+// The checked name (CheckedFetchName) of an UPDATE or INFORM file in the
+// agent folder: the update cycle runs, reads and deletes exactly the file
+// that DownloadFileAU fetched and proved under this name. "" when refused.
+std::string AgentFetchName(const std::string& name);
+
+// Brings one of the agent's files from `folder` (the update URL, a local
+// folder or a share; the test folder in test mode) into the agent folder:
+// kind 1 the .info file, 2 the UPDATE file (a setup carrying the agent's
+// update token), 3 the INFORM file (carrying it too). True when the file
+// was obtained (and for kinds 2 and 3 proved). errorText keeps the
+// transfer's error text, or the error-page message of a .info.
+bool DownloadFileAU(const std::string& folder, const std::string& fileName, int kind, std::string& errorText);
+
+}  // namespace varnel

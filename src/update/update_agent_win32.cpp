@@ -1,0 +1,146 @@
+#include <memory>
+
+#include "package/package_reader.h"
+#include "download/http_download.h"
+#include "update/test_mode.h"
+#include "update/update_agent.h"
+#include "utils/agent_log.h"
+#include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
+
+namespace varnel {
+namespace {
+
+class SystemIniStore : public IniStore {
+ public:
+  std::string Read(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& fallback) const override {
+    return ReadIniString(file, section, key, fallback);
+  }
+  void Write(const std::string& file, const std::string& section, const std::string& key,
+             const std::string& value) override {
+    WriteIniString(file, section, key, value);
+  }
+};
+
+struct UpdateAgentState {
+  SystemIniStore store;
+  SettingOverrides overrides;
+  std::unique_ptr<AgentSettings> settings;
+  int cycleMode = kCycleBackground;
+  bool probingEnabled = true;
+  bool cycleRequested = false;
+};
+
+UpdateAgentState& State() {
+  static UpdateAgentState state;
+  return state;
+}
+
+// Existing files only; -1 for a folder or a path that does not exist.
+class SystemSizeProbe : public SizeProbe {
+ public:
+  std::int64_t FileLength(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return -1;
+    return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  }
+  bool InternetConnected() override {
+    std::string reason;
+    return varnel::InternetConnected(reason);
+  }
+  std::int64_t HttpFileSize(const std::string& url) override { return HTTP_GetFileSize(url); }
+};
+
+}  // namespace
+
+void InitUpdateAgent(const std::string& agentFolder) {
+  UpdateAgentState& s = State();
+  s.settings = std::make_unique<AgentSettings>(s.store, AgentFilesFor(agentFolder, ProcessReader()), s.overrides);
+}
+
+AgentSettings& UpdateAgentSettings() {
+  if (!State().settings) InitUpdateAgent(ExeFolder(true));
+  return *State().settings;
+}
+
+const AgentFiles& AgentFilePaths() { return UpdateAgentSettings().Files(); }
+
+void SetSettingOverride(int number, std::uint8_t value) {
+  if (number >= 1 && number <= 8) State().overrides.Set(number, value);
+}
+std::uint8_t SettingOverrideValue(int number) {
+  return number >= 1 && number <= 8 ? State().overrides.Get(number) : kOverrideUseFile;
+}
+std::string SettingOverrideList() { return OverrideListText(State().overrides); }
+void ReadSettingOverrideList(const std::string& text) { ParseOverrideList(text, State().overrides); }
+
+int CycleModeValue() { return State().cycleMode; }
+void SetCycleMode(int mode) { State().cycleMode = mode; }
+bool ProbingEnabled() { return State().probingEnabled; }
+void SetProbingEnabled(bool enabled) { State().probingEnabled = enabled; }
+void SetCycleRequested() { State().cycleRequested = true; }
+
+std::int64_t CurrentSeconds() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return SecondsSince1899({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds});
+}
+
+int ShotTimeStatus() {
+  UpdateAgentState& s = State();
+  ShotTimeInputs in;
+  in.probingEnabled = s.probingEnabled;
+  in.cycleRequested = s.cycleRequested;
+  if (in.probingEnabled || in.cycleRequested) {
+    const AgentSettings& settings = UpdateAgentSettings();
+    in.testMode = TestModeOn();
+    in.storedInterval = settings.ProbeSecondsInterval();
+    in.probeSecondsLast = settings.ProbeSecondsLast();
+    in.now = CurrentSeconds();
+  }
+  s.cycleRequested = false;
+  return ShotTimeStatusFor(in);
+}
+
+bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
+  const AgentSettings& settings = UpdateAgentSettings();
+  DecisionInputs in;
+  in.infoDownloaded = infoDownloaded;
+  in.versionOriginal = settings.VersionOriginal();
+  in.versionNew = settings.VersionNew();
+  in.infoStamp = settings.InfoStamp();
+  in.originalStamp = settings.OriginalStamp();
+  in.reAskInterval = settings.ReAskSecondsInterval();
+  in.reAskLast = settings.ReAskSecondsLast();
+  in.now = CurrentSeconds();
+  in.cycleMode = State().cycleMode;
+  in.validVersions = settings.ValidVersions();
+  in.size.url = settings.DownloadURL_UPDATE();
+  in.size.updateName = AgentFetchName(settings.NameOfUpdateFile());
+  in.size.informName = AgentFetchName(settings.NameOfInformFile());
+  in.size.autoInform = settings.AutoInform();
+  in.size.sizeOfUpdateFile = settings.SizeOfUpdateFile();
+  in.size.sizeOfInformFile = settings.SizeOfInformFile();
+  in.size.testMode = TestModeOn();
+  in.size.testFolder = TestFolder();
+  in.size.fileSystemAllowed = FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+
+  SystemSizeProbe probe;
+  const Decision d = DecideUpdate(in, probe);
+  stage = d.stage;
+  reason = d.reason;
+  DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
+  for (const std::string& line : d.log) AgentLog(line);
+  return d.ok();
+}
+
+std::string AgentFetchName(const std::string& name) {
+  const TGFileInfo& reader = ProcessReader();
+  return CheckedFetchName(name, {reader.GetAgentFileName(), reader.GetInfoFileName(), reader.GetOriginalFileName()});
+}
+
+}  // namespace varnel

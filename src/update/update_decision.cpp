@@ -1,0 +1,86 @@
+#include "update/update_decision.h"
+
+#include "update/agent_files.h"
+#include "utils/delimited_list.h"
+
+namespace varnel {
+
+const char kDecisionReasons[] =
+    "|Error downloading .INFO file|Error reading .ORIGINAL file|Too early for retesting"
+    "|New version is not higher then old version|\"Valid for version\" mismatch"
+    "|Download file size error|OK|";
+
+std::string DecisionReason(int stage) { return SUB::ListItem(kDecisionReasons, stage, ""); }
+
+int ShotTimeStatusFor(const ShotTimeInputs& in) {
+  int status = kShotNone;
+  if (in.probingEnabled || in.cycleRequested) {
+    // A stored value below -1 would make every tick a check: it counts as -1.
+    const std::int64_t stored = in.storedInterval < 0 ? -1 : in.storedInterval;
+    const std::int64_t interval = in.testMode ? kTestModeIntervalSeconds : stored;
+    if (in.now >= in.probeSecondsLast + interval) status = kShotNow;
+    if (stored == 0 && status == kShotNow) status = kShotOnlyOnce;
+    if (stored == -1) status = kShotNone;
+    if (in.cycleRequested) status = kShotNow;
+  }
+  return status;
+}
+
+bool IsValidVersion(const std::string& validVersions, std::int32_t versionOriginal) {
+  if (validVersions.empty()) return true;
+  return ("," + validVersions + ",").find("," + std::to_string(versionOriginal) + ",") != std::string::npos;
+}
+
+bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now) {
+  return interval > 0 && last + interval < now;
+}
+
+bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected) {
+  if (actual < 0) return false;
+  const std::int64_t difference = actual - expected;
+  return difference > -100 && difference < 100;
+}
+
+bool SizeMatches(const SizeTestInputs& in, SizeProbe& probe, std::vector<std::string>& log) {
+  std::int64_t expected = in.sizeOfUpdateFile;
+  std::string name = in.updateName;
+  if (in.autoInform) {
+    name = in.informName;
+    expected = in.sizeOfInformFile;
+  }
+  name = LastPathElement(name);
+  const std::string url = in.testMode ? in.testFolder : in.url;
+
+  std::int64_t actual = -1;
+  std::string tried = url + "\\" + name;
+  if (!name.empty()) {
+    if (in.testMode || in.fileSystemAllowed) actual = probe.FileLength(tried);
+    if (actual < 0 && !in.testMode && probe.InternetConnected()) {
+      tried = url + "/" + name;
+      actual = probe.HttpFileSize(tried);
+    }
+  }
+  if (SizeWithinTolerance(actual, expected)) return true;
+  log.push_back("  InfoSize=" + std::to_string(expected));
+  log.push_back("  HttpSize=" + std::to_string(actual));
+  log.push_back("  URL=" + tried);
+  return false;
+}
+
+Decision DecideUpdate(const DecisionInputs& in, SizeProbe& probe) {
+  Decision d;
+  int stage = in.infoDownloaded ? kStageNoOriginal : kStageInfoFailed;
+  if (stage == kStageNoOriginal && in.versionOriginal > 0) stage = kStageTooEarly;
+  if (stage == kStageTooEarly && (in.infoStamp != in.originalStamp || ReAskDue(in.reAskInterval, in.reAskLast, in.now) ||
+                                  in.cycleMode == kCycleUserCheck))
+    stage = kStageNotNewer;
+  if (stage == kStageNotNewer && in.versionNew > in.versionOriginal) stage = kStageNotValidFor;
+  if (stage == kStageNotValidFor && IsValidVersion(in.validVersions, in.versionOriginal)) stage = kStageSizeError;
+  if (stage == kStageSizeError && SizeMatches(in.size, probe, d.log)) stage = kStageOk;
+  d.stage = stage;
+  d.reason = DecisionReason(stage);
+  d.log.push_back("GetOkToPerformAU = " + std::to_string(stage) + " - " + d.reason);
+  return d;
+}
+
+}  // namespace varnel

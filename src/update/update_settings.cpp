@@ -1,0 +1,247 @@
+#include "update/update_settings.h"
+
+#include <cstdio>
+
+#include "package/package_reader.h"
+#include "utils/registry_text.h"
+
+namespace varnel {
+namespace {
+
+constexpr const char* kOriginalSetup = "OriginalSetup";
+constexpr const char* kNewSetup = "NewSetup";
+constexpr const char* kMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                     "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+// Days since 1 March of year 0 style civil arithmetic (proleptic Gregorian).
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;  // days since 1970-01-01
+}
+
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+const std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+
+std::int32_t As32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+
+}  // namespace
+
+std::int64_t SecondsSince1899(const LocalDateTime& t) {
+  const std::int64_t days = DaysFromCivil(t.year, t.month, t.day) - kEpochDays;
+  return days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second + (t.millisecond >= 500 ? 1 : 0);
+}
+
+LocalDateTime DateTimeOfSeconds(std::int64_t seconds) {
+  std::int64_t days = seconds / kSecondsPerDay;
+  std::int64_t rest = seconds % kSecondsPerDay;
+  if (rest < 0) {
+    rest += kSecondsPerDay;
+    --days;
+  }
+  LocalDateTime t;
+  CivilFromDays(days + kEpochDays, t.year, t.month, t.day);
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+std::string AgentDateText(const LocalDateTime& t) {
+  char text[32];
+  const int month = t.month >= 1 && t.month <= 12 ? t.month - 1 : 0;
+  std::snprintf(text, sizeof text, "%02d-%s-%04d", t.day, kMonths[month], t.year);
+  return text;
+}
+
+std::string AgentTimestampText(std::int64_t seconds) {
+  const LocalDateTime t = DateTimeOfSeconds(seconds);
+  char time[16];
+  std::snprintf(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
+  return AgentDateText(t) + time;
+}
+
+AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reader) {
+  return {agentFolder, agentFolder + reader.GetInfoFileName(), agentFolder + reader.GetOriginalFileName()};
+}
+
+std::string OverrideListText(const SettingOverrides& overrides) {
+  std::string text = "|";
+  for (std::uint8_t v : overrides.value) text += std::to_string(v) + "|";
+  return text;
+}
+
+void ParseOverrideList(const std::string& text, SettingOverrides& overrides) {
+  // Fields follow the leading "|"; the last one may lack its closing "|".
+  std::size_t begin = text.empty() ? 0 : 1;
+  for (int n = 1; n <= 8 && begin < text.size(); ++n) {
+    std::size_t end = text.find('|', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::int64_t number = TextToInt64(text.substr(begin, end - begin), -1);
+    if (number >= 0 && number <= 255) overrides.Set(n, static_cast<std::uint8_t>(number));
+    begin = end + 1;
+  }
+}
+
+std::string AutoUpdateDefault(const std::string& key) {
+  static const struct {
+    const char* key;
+    const char* text;
+  } kDefaults[] = {
+      {"s3", "File Download Aborted!"},       {"s4", "File not Found!"},
+      {"s5", "Unable to Download File!"},     {"s31", "Downloading INFO File..."},
+      {"s32", "Downloading UPDATE File..."},  {"s33", "Downloading INFORM File..."},
+      {"s34", "New Version"},                 {"s35", "Download"},
+  };
+  for (const auto& d : kDefaults)
+    if (key == d.key) return d.text;
+  return std::string();
+}
+
+std::string AgentSettings::Text(const std::string& file, const char* section, const char* key,
+                                const std::string& fallback) const {
+  return store_.Read(file, section, key, fallback);
+}
+
+std::int64_t AgentSettings::Number(const std::string& file, const char* section, const char* key,
+                                   std::int64_t fallback) const {
+  return TextToInt64(store_.Read(file, section, key, std::to_string(fallback)), fallback);
+}
+
+bool AgentSettings::YesNo(const std::string& file, const char* section, const char* key) const {
+  return store_.Read(file, section, key, "0") == "1";
+}
+
+bool AgentSettings::YesNoOverridden(int override, const char* key) const {
+  const std::uint8_t v = overrides_.Get(override);
+  if (v != kOverrideUseFile) return v == 1;
+  return YesNo(files_.info, kNewSetup, key);
+}
+
+void AgentSettings::WriteNumber(const char* key, std::int64_t value) {
+  store_.Write(files_.original, kOriginalSetup, key, std::to_string(value));
+}
+
+std::int64_t AgentSettings::ProbeSecondsInterval() const {
+  return Number(files_.original, kOriginalSetup, "ProbeSecondsInterval", 0);
+}
+std::int64_t AgentSettings::ProbeSecondsLast() const {
+  return Number(files_.original, kOriginalSetup, "ProbeSecondsLast", 0);
+}
+std::int64_t AgentSettings::ReAskSecondsInterval() const {
+  return Number(files_.original, kOriginalSetup, "ReAskSecondsInterval", 0);
+}
+std::int64_t AgentSettings::ReAskSecondsLast() const {
+  return Number(files_.original, kOriginalSetup, "ReAskSecondsLast", 0);
+}
+std::int32_t AgentSettings::VersionOriginal() const {
+  return As32(Number(files_.original, kOriginalSetup, "VersionOriginal", 0));
+}
+std::int32_t AgentSettings::OriginalStamp() const {
+  return As32(Number(files_.original, kOriginalSetup, "Stamp", 0));
+}
+std::string AgentSettings::OriginalProgramName() const {
+  return Text(files_.original, kOriginalSetup, "ProgramName");
+}
+
+void AgentSettings::SetProbeSecondsInterval(std::int64_t s) { WriteNumber("ProbeSecondsInterval", s); }
+void AgentSettings::SetReAskSecondsInterval(std::int64_t s) { WriteNumber("ReAskSecondsInterval", s); }
+void AgentSettings::SetVersionOriginal(std::int64_t v) { WriteNumber("VersionOriginal", v); }
+void AgentSettings::SetOriginalStamp(std::int64_t v) { WriteNumber("Stamp", v); }
+
+void AgentSettings::SetProbeSecondsLast(std::int64_t seconds) {
+  WriteNumber("ProbeSecondsLast", seconds);
+  store_.Write(files_.original, kOriginalSetup, "__ProbeSecondsLast", AgentTimestampText(seconds));
+}
+
+void AgentSettings::SetReAskSecondsLast(std::int64_t seconds) {
+  WriteNumber("ReAskSecondsLast", seconds);
+  store_.Write(files_.original, kOriginalSetup, "__ReAskSecondsLast", AgentTimestampText(seconds));
+}
+
+std::string AgentSettings::TargetDir() const { return Text(files_.original, "Directories", "TargetDir"); }
+std::string AgentSettings::SharedDir() const { return Text(files_.original, "Directories", "SharedDir"); }
+std::string AgentSettings::AuxiliaryDir() const { return Text(files_.original, "Directories", "AuxiliaryDir"); }
+std::string AgentSettings::StartUpLink() const { return Text(files_.original, "UnInstall", "StartUpLink"); }
+std::string AgentSettings::CheckforNewUpdateLink() const {
+  return Text(files_.original, "UnInstall", "CheckforNewUpdateLink");
+}
+std::string AgentSettings::BtnText() const {
+  return Text(files_.original, "MsgBox", "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
+}
+std::string AgentSettings::ErrorTitle() const { return Text(files_.original, "MsgBox", "Error", "Error"); }
+std::string AgentSettings::ConfirmTitle() const { return Text(files_.original, "MsgBox", "Confirm", "Confirm"); }
+std::string AgentSettings::AttentionTitle() const {
+  return Text(files_.original, "MsgBox", "Attention", "Attention");
+}
+int AgentSettings::CharSet() const { return As32(Number(files_.original, "MsgBox", "CharSet", 0)); }
+std::string AgentSettings::FontName() const { return Text(files_.original, "MsgBox", "FontName", "Tahoma"); }
+int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
+
+std::string AgentSettings::AutoUpdateText(const std::string& key) const {
+  return AutoUpdateText(key, AutoUpdateDefault(key));
+}
+std::string AgentSettings::AutoUpdateText(const std::string& key, const std::string& fallback) const {
+  return store_.Read(files_.original, "AutoUpdate", key, fallback);
+}
+
+std::string AgentSettings::DownloadURL_UPDATE() const { return Text(files_.info, kNewSetup, "DownloadURL_UPDATE"); }
+std::string AgentSettings::NameOfUpdateFile() const { return Text(files_.info, kNewSetup, "NameOfUpdateFile"); }
+std::int32_t AgentSettings::SizeOfUpdateFile() const {
+  return As32(Number(files_.info, kNewSetup, "SizeOfUpdateFile", 0));
+}
+bool AgentSettings::RequestConfirmationBeforeDownload() const {
+  return YesNoOverridden(kOverrideConfirmDownload, "RequestConfirmationBeforeDownload");
+}
+bool AgentSettings::RequestConfirmationBeforeDownloadForce() const {
+  return YesNoOverridden(kOverrideConfirmDownloadForce, "RequestConfirmationBeforeDownloadForce");
+}
+bool AgentSettings::RequestConfirmationBeforeInstall() const {
+  return YesNoOverridden(kOverrideConfirmInstall, "RequestConfirmationBeforeInstall");
+}
+bool AgentSettings::RequestConfirmationBeforeInstallForce() const {
+  return YesNoOverridden(kOverrideConfirmInstallForce, "RequestConfirmationBeforeInstallForce");
+}
+bool AgentSettings::BackgroundUpdate() const {
+  return YesNoOverridden(kOverrideBackgroundUpdate, "BackgroundUpdate");
+}
+std::string AgentSettings::ShutDownMethod() const { return Text(files_.info, kNewSetup, "ShutDownMethod"); }
+bool AgentSettings::RestartProcess() const { return YesNoOverridden(kOverrideRestartProcess, "RestartProcess"); }
+bool AgentSettings::InformFinish() const { return YesNoOverridden(kOverrideInformFinish, "InformFinish"); }
+std::string AgentSettings::RunningProcess() const { return Text(files_.info, kNewSetup, "RunningProcess"); }
+std::string AgentSettings::InfoProgramName() const { return Text(files_.info, kNewSetup, "ProgramName"); }
+std::int32_t AgentSettings::VersionNew() const { return As32(Number(files_.info, kNewSetup, "VersionNew", 0)); }
+std::int32_t AgentSettings::InfoStamp() const { return As32(Number(files_.info, kNewSetup, "Stamp", 0)); }
+std::string AgentSettings::ValidVersions() const { return Text(files_.info, kNewSetup, "ValidVersions"); }
+bool AgentSettings::RemoveStartUpShortcut() const { return YesNo(files_.info, kNewSetup, "RemoveStartUpShortcut"); }
+bool AgentSettings::RemoveCheckForNewUpdateShortcut() const {
+  return YesNo(files_.info, kNewSetup, "RemoveCheckForNewUpdateShortcut");
+}
+
+bool AgentSettings::AutoInform() const { return Number(files_.info, "General", "AutoInform", 0) == 1; }
+std::string AgentSettings::DownloadURL_INFORM() const {
+  return Text(files_.info, "AutoInform", "DownloadURL_INFORM");
+}
+std::string AgentSettings::NameOfInformFile() const { return Text(files_.info, "AutoInform", "NameOfInformFile"); }
+std::int32_t AgentSettings::SizeOfInformFile() const {
+  return As32(Number(files_.info, "AutoInform", "SizeOfInformFile", 0));
+}
+std::int64_t AgentSettings::AutoInformW() const { return Number(files_.info, "AutoInform", "AutoInformW", 360); }
+std::int64_t AgentSettings::AutoInformH() const { return Number(files_.info, "AutoInform", "AutoInformH", 360); }
+
+}  // namespace varnel

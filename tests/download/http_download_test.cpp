@@ -1,0 +1,290 @@
+// HTTP_DownloadFile_Incremental and HTTP_GetFileSize against a loopback
+// server (tests/e2e/loopback_server.py), under Wine. The scenario
+// tests/e2e/test_http_download.py starts the server and runs this program
+// with the server's addresses in the environment:
+//   VARNEL_HTTP_BASE     http://127.0.0.1:PORT/
+//   VARNEL_HTTP_FILES    the served folder (Windows path)
+//   VARNEL_REFUSED_PORT  a loopback port where nothing listens
+//   VARNEL_HTTPS_TRUSTED / VARNEL_HTTPS_UNTRUSTED  https://localhost:PORT/
+//                        (only in the TLS scenario)
+#include "download/http_download.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "utils/win_handles.h"
+
+namespace varnel {
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string ReadAll(const std::string& path) {
+  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           0, nullptr));
+  if (!f) return "<missing>";
+  std::string data;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(f.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) data.append(buffer, read);
+  return data;
+}
+
+void Write(const std::string& path, const std::string& data) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  ASSERT_TRUE(f && WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Names in `folder` matching the pattern.
+std::vector<std::string> Found(const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  if (find) do {
+      names.push_back(data.cFileName);
+    } while (FindNextFileA(find.get(), &data));
+  return names;
+}
+
+// What the progress sink saw, and what the test wants done at a step.
+struct Recorder {
+  static std::vector<int> inits;  // maximum of each start
+  static std::vector<std::string> texts;
+  static std::string watchPattern;  // files looked for at each step
+  static std::vector<std::string> seenDuringTransfer;
+  static HWND postAtStep;           // a window to post WM_USER to at the first step
+  static void Sink(int kind, int, int maximum, const std::string& text, int) {
+    if (kind == kProgressInit) inits.push_back(maximum);
+    if (kind != kProgressStep) return;
+    texts.push_back(text);
+    if (!watchPattern.empty())
+      for (const std::string& n : Found(watchPattern)) seenDuringTransfer.push_back(n);
+    if (postAtStep) {
+      PostMessageA(postAtStep, WM_USER, 0, 0);
+      postAtStep = nullptr;
+    }
+  }
+  static void Reset() {
+    inits.clear();
+    texts.clear();
+    watchPattern.clear();
+    seenDuringTransfer.clear();
+    postAtStep = nullptr;
+  }
+};
+std::vector<int> Recorder::inits;
+std::vector<std::string> Recorder::texts;
+std::string Recorder::watchPattern;
+std::vector<std::string> Recorder::seenDuringTransfer;
+HWND Recorder::postAtStep = nullptr;
+
+void NoPump() {}
+std::uint32_t Tick() { return GetTickCount(); }
+
+class HttpDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = Env("VARNEL_HTTP_BASE");
+    files_ = Env("VARNEL_HTTP_FILES");
+    if (base_.empty()) GTEST_SKIP() << "no loopback server (run by tests/e2e/test_http_download.py)";
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "varnel_http_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    dest_ = folder_ + "\\setup.exe";
+    Recorder::Reset();
+    SetDownloadAbort(false);
+  }
+  void TearDown() override {
+    for (const std::string& n : Found(folder_ + "\\*")) {
+      if (n == "." || n == "..") continue;
+      SetFileAttributesA((folder_ + "\\" + n).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA((folder_ + "\\" + n).c_str());
+    }
+    RemoveDirectoryA(folder_.c_str());
+  }
+  std::string Served(const std::string& name) { return ReadAll(files_ + "\\" + name); }
+
+  // Downloads path (relative to the server) into dest_ (or into content).
+  bool Get(const std::string& path, bool toFile = true, TProgBar* progress = nullptr) {
+    error_ = "unset";
+    return HTTP_DownloadFile_Incremental(nullptr, base_ + path, toFile ? dest_ : std::string(), error_, progress,
+                                         content_);
+  }
+
+  std::string base_, files_, folder_, dest_, error_, content_;
+};
+
+TEST_F(HttpDownload, FileWithLengthArrivesWholeThroughItsPartialFile) {
+  TProgBar progress(&Recorder::Sink, &NoPump, &Tick);
+  Recorder::watchPattern = dest_ + ".*";
+  // Left-overs: an earlier partial file goes, files that merely share the
+  // name's start stay.
+  Write(dest_ + ".987", "old partial");
+  Write(dest_ + ".txt", "keep");
+  Write(folder_ + "\\setup.exe2.1", "keep");
+  ASSERT_TRUE(Get("files/medium.bin", true, &progress)) << error_;
+  EXPECT_EQ(error_, "");
+  EXPECT_EQ(ReadAll(dest_), Served("medium.bin"));
+  EXPECT_FALSE(Exists(dest_ + ".987"));
+  EXPECT_TRUE(Exists(dest_ + ".txt"));
+  EXPECT_TRUE(Exists(folder_ + "\\setup.exe2.1"));
+
+  // During the transfer the bytes went to setup.exe.N, N = length + the
+  // DOS time of Last-Modified (the served file's write time, whole seconds).
+  WIN32_FILE_ATTRIBUTE_DATA served;
+  ASSERT_TRUE(GetFileAttributesExA((files_ + "\\medium.bin").c_str(), GetFileExInfoStandard, &served));
+  SYSTEMTIME st;
+  FileTimeToSystemTime(&served.ftLastWriteTime, &st);
+  st.wMilliseconds = 0;
+  FILETIME whole;
+  SystemTimeToFileTime(&st, &whole);
+  WORD date = 0, time = 0;
+  FileTimeToDosDateTime(&whole, &date, &time);
+  const std::string partial =
+      "setup.exe." + std::to_string(static_cast<std::uint32_t>(served.nFileSizeLow + (std::uint32_t(date) << 16 | time)));
+  ASSERT_FALSE(Recorder::seenDuringTransfer.empty());
+  for (const std::string& n : Recorder::seenDuringTransfer) {
+    // The pattern also matches the plain name and the kept files.
+    if (n != "setup.exe.txt" && n != "setup.exe") {
+      EXPECT_EQ(n, partial);
+    }
+  }
+}
+
+TEST_F(HttpDownload, ProgressStartsAtOneAndStepsOncePerChunk) {
+  TProgBar progress(&Recorder::Sink, &NoPump, &Tick);
+  ASSERT_TRUE(Get("files/fifty.bin", true, &progress)) << error_;
+  EXPECT_EQ(Recorder::inits, std::vector<int>{11});
+  ASSERT_EQ(Recorder::texts.size(), 10u);
+  EXPECT_EQ(Recorder::texts.back().rfind("50/50 BytesArr", 0), 0u) << Recorder::texts.back();
+
+  Recorder::Reset();
+  ASSERT_TRUE(Get("files/medium.bin", true, &progress)) << error_;  // 300000 bytes: KB mode
+  EXPECT_EQ(Recorder::inits, std::vector<int>{(300000 + 8191) / 8192 + 1});
+  EXPECT_EQ(Recorder::texts.size(), (300000u + 8191) / 8192);
+  EXPECT_EQ(Recorder::texts.back().rfind("293.0/293.0 KB", 0), 0u) << Recorder::texts.back();
+}
+
+TEST_F(HttpDownload, WithoutLengthOrIntoAStringOrWithoutScheme) {
+  ASSERT_TRUE(Get("nolength/medium.bin")) << error_;
+  EXPECT_EQ(ReadAll(dest_), Served("medium.bin"));
+
+  ASSERT_TRUE(Get("files/medium.bin", false)) << error_;
+  EXPECT_EQ(content_, Served("medium.bin"));
+  EXPECT_FALSE(Exists(dest_ + ".300000"));
+
+  const std::string noScheme = base_.substr(std::string("http://").size()) + "files/fifty.bin";
+  content_.clear();
+  ASSERT_TRUE(HTTP_DownloadFile_Incremental(nullptr, noScheme, "", error_, nullptr, content_)) << error_;
+  EXPECT_EQ(content_, Served("fifty.bin"));
+}
+
+TEST_F(HttpDownload, FailuresLeaveTheDestinationAsItWasAndSayWhy) {
+  const std::string url404 = base_ + "html404/setup.exe";
+  const std::string refused = "http://127.0.0.1:" + Env("VARNEL_REFUSED_PORT") + "/files/medium.bin";
+  const struct {
+    std::string url;
+    std::string error;  // expected text, or its start when it ends in "*"
+  } cases[] = {
+      {url404, ErrorPageMessage(url404)},
+      {base_ + "error500/setup.exe", base_ + "error500/setup.exe --- HTTP status 500"},
+      {base_ + "short/medium.bin", "medium.bin --- Download incomplete: 150000 of 300000 bytes"},
+      {base_ + "empty/setup.exe", base_ + "empty/setup.exe --- File Not Found !"},
+      {refused, "Unable to open Internet Connection: " + refused + " (*"},
+  };
+  for (const auto& c : cases) {
+    Write(dest_, "the old file");
+    EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, c.url, dest_, error_, nullptr, content_)) << c.url;
+    if (c.error.back() == '*') EXPECT_EQ(error_.rfind(c.error.substr(0, c.error.size() - 1), 0), 0u) << error_;
+    else EXPECT_EQ(error_, c.error);
+    EXPECT_EQ(ReadAll(dest_), "the old file") << c.url;
+  }
+}
+
+TEST_F(HttpDownload, APartialFileThatCannotBeWrittenIsAnError) {
+  Recorder::watchPattern = dest_ + ".*";
+  TProgBar progress(&Recorder::Sink, &NoPump, &Tick);
+  ASSERT_TRUE(Get("files/fifty.bin", true, &progress)) << error_;
+  ASSERT_FALSE(Recorder::seenDuringTransfer.empty());
+  // The same reply again names the same partial file; a folder of that name
+  // is no left-over the clean-up removes, and can't be written.
+  const std::string partial = folder_ + "\\" + Recorder::seenDuringTransfer.front();
+  ASSERT_TRUE(CreateDirectoryA(partial.c_str(), nullptr));
+  Write(dest_, "the old file");
+  EXPECT_FALSE(Get("files/fifty.bin"));
+  EXPECT_EQ(error_.rfind("Unable to write " + partial, 0), 0u) << error_;
+  EXPECT_EQ(ReadAll(dest_), "the old file");
+  RemoveDirectoryA(partial.c_str());
+}
+
+TEST_F(HttpDownload, HtmlPageWithStatus200IsTheFileAndRecognisedAsErrorPage) {
+  ASSERT_TRUE(Get("html200/setup.exe")) << error_;
+  const std::string url = base_ + "html200/setup.exe";
+  EXPECT_EQ(HTTP_404Message(dest_, "", url, "Bad Secret Token!"), ErrorPageMessage(url));
+  EXPECT_EQ(HTTP_404Message("", "MZ...", url, "Bad Secret Token!"), "Bad Secret Token!");
+}
+
+LRESULT CALLBACK AbortOnUser(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_USER) SetDownloadAbort(true);
+  return DefWindowProcA(window, message, w, l);
+}
+
+TEST_F(HttpDownload, AbortPostedToAWindowStopsTheTransferAfterAChunkOrTwo) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = AbortOnUser;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VarnelAbortTest";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  // The message reaches the window only through the download's own pumping.
+  Recorder::postAtStep = window;
+  TProgBar progress(&Recorder::Sink, &NoPump, &Tick);
+  Write(dest_, "the old file");
+  EXPECT_FALSE(Get("slow/medium.bin", true, &progress));
+  EXPECT_EQ(error_, "Download Aborted");
+  EXPECT_LE(Recorder::texts.size(), 4u);
+  EXPECT_EQ(ReadAll(dest_), "the old file");
+  DestroyWindow(window);
+}
+
+TEST_F(HttpDownload, SizeQueryAnswersTheServedLengthOrMinusOne) {
+  // sized.bin is asked for its size only: the scenario checks that no GET
+  // reached the server for it (a GET closed early costs a whole transfer).
+  EXPECT_EQ(HTTP_GetFileSize(base_ + "files/sized.bin"), 300000);
+  EXPECT_EQ(HTTP_GetFileSize(base_.substr(7) + "files/fifty.bin"), 50);
+  EXPECT_EQ(HTTP_GetFileSize(base_ + "html404/x.bin"), -1);
+  EXPECT_EQ(HTTP_GetFileSize("http://127.0.0.1:" + Env("VARNEL_REFUSED_PORT") + "/x"), -1);
+  std::string why;
+  EXPECT_TRUE(InternetConnected(why)) << why;
+}
+
+TEST(Https, TrustedCertificateDownloadsUntrustedIsRefused) {
+  const std::string trusted = Env("VARNEL_HTTPS_TRUSTED");
+  const std::string untrusted = Env("VARNEL_HTTPS_UNTRUSTED");
+  if (trusted.empty()) GTEST_SKIP() << "no TLS servers (run by tests/e2e/test_https_download.py)";
+  std::string error, content;
+  ASSERT_TRUE(HTTP_DownloadFile_Incremental(nullptr, trusted + "files/medium.bin", "", error, nullptr, content))
+      << error;
+  EXPECT_EQ(content.size(), 300000u);
+  EXPECT_EQ(HTTP_GetFileSize(trusted + "files/medium.bin"), 300000);
+
+  EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, untrusted + "files/medium.bin", "", error, nullptr, content));
+  EXPECT_EQ(error.rfind("Unable to open Internet Connection: " + untrusted + "files/medium.bin "
+                        "(the server's certificate was refused (error ", 0), 0u)
+      << error;
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,120 @@
+// Rules of the agent's fetched files: the one checked name, where the
+// update folder may be looked up, the token proof, the user's texts, and
+// the test-mode rules with the check question.
+#include "update/agent_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "package/package_writer.h"
+#include "update/test_mode.h"
+#include "utils/text_scramble.h"
+
+namespace {
+
+using namespace varnel;
+
+TEST(FetchName, OnlyAPlainNameOutsideTheAgentsOwnFiles) {
+  const AgentOwnNames own{"AppAgent.exe", "App.info", "App.original"};
+  struct Case {
+    const char* name;
+    const char* checked;
+  };
+  const Case cases[] = {
+      {"Setup.exe", "Setup.exe"},
+      {"updates\\v2/Setup.exe", "Setup.exe"},
+      {"..\\..\\Users\\Public\\x.exe", "x.exe"},
+      {"a/b/News.txt", "News.txt"},
+      {"", ""},
+      {"dir\\", ""},
+      {".", ""},
+      {"..", ""},
+      {"x\\..", ""},
+      {"C:x.exe", ""},
+      {"Setup.exe:stream", ""},
+      {"Set*.exe", ""},
+      {"Setup.exe.", ""},
+      {"Setup.exe ", ""},
+      {"NUL", ""},
+      {"nul.txt", ""},
+      {"COM1.exe", ""},
+      {"lpt9", ""},
+      {"CONOUT$", ""},
+      {"COMPUTE.exe", "COMPUTE.exe"},
+      {"AppAgent.exe", ""},
+      {"x_appagent.EXE", ""},
+      {"APP.INFO", ""},
+      {"sub\\App.original", ""},
+      {"App.exe", "App.exe"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CheckedFetchName(c.name, own), c.checked) << c.name;
+}
+
+TEST(UpdateFolder, FileSystemOnlyWhenThePackagesOwnUrlIsAFolder) {
+  for (const char* folder : {"C:\\Updates", "\\\\srv\\upd", "//srv/upd", "d:"})
+    EXPECT_TRUE(FileSystemFolderAllowed(folder)) << folder;
+  for (const char* url : {"http://upd.test/app", "https://upd.test", "upd.test/app", "", "\\"})
+    EXPECT_FALSE(FileSystemFolderAllowed(url)) << url;
+}
+
+TEST(FetchMessages, AbortedMissingOrUnreachable) {
+  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", true, "s3", "s4", "s5"), "s3");
+  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", false, "s3", "s4", "s5"), "\\\\srv\\upd/S.exe<P><P>s4");
+  EXPECT_EQ(FetchAttentionText("C:\\T\\S.exe", false, "s3", "s4", "s5"), "C:\\T\\S.exe<P><P>s4");
+  EXPECT_EQ(FetchAttentionText("http://h/S.exe", false, "s3", "s4", "s5"), "http://h/S.exe<P><P>s5");
+  EXPECT_STREQ(FetchCaptionKey(kFetchInfo), "s31");
+  EXPECT_STREQ(FetchCaptionKey(kFetchUpdate), "s32");
+  EXPECT_STREQ(FetchCaptionKey(kFetchInform), "s33");
+}
+
+TEST(TokenProof, SameTokenOnlyAndNeverTwoBrokenOnes) {
+  TokenRandom random(7);
+  const std::string mine = ScrambleToken("TOKEN-A", random);
+  const std::string mineAgain = ScrambleToken("TOKEN-A", random);
+  const std::string other = ScrambleToken("TOKEN-B", random);
+  const std::string lower = ScrambleToken("token-a", random);
+  ASSERT_NE(mine, mineAgain);  // scrambled differently, same token
+  EXPECT_TRUE(TokensMatch(mine, mineAgain));
+  EXPECT_FALSE(TokensMatch(mine, other));
+  EXPECT_FALSE(TokensMatch(mine, lower));
+  EXPECT_FALSE(TokensMatch(mine, ""));
+  EXPECT_FALSE(TokensMatch("", ""));
+  EXPECT_FALSE(TokensMatch("garbage", "garbage"));
+
+  // An INFORM file: anything | token | two unused fields | the notice.
+  const std::string inform = "x|" + mine + "|a|b|<B>News</B>|more";
+  EXPECT_EQ(InformFileRawToken(inform), mine);
+  EXPECT_EQ(InformFileRawToken(ScrambleText(inform, true, false)), mine);
+  EXPECT_EQ(InformFileRawToken("no bars at all"), "");
+  EXPECT_EQ(InformFileRawToken("x|" + mine), mine);
+}
+
+TEST(TestMode, OnlyOnTheDayWrittenExactly) {
+  EXPECT_TRUE(TestModeApplies("1", "06-DEC-2026", "06-DEC-2026"));
+  EXPECT_FALSE(TestModeApplies("1", "05-DEC-2026", "06-DEC-2026"));
+  EXPECT_FALSE(TestModeApplies("1", "6-DEC-2026", "06-DEC-2026"));
+  EXPECT_FALSE(TestModeApplies("1", "06-dec-2026", "06-DEC-2026"));
+  EXPECT_FALSE(TestModeApplies("yes", "06-DEC-2026", "06-DEC-2026"));
+  EXPECT_FALSE(TestModeApplies("0", "06-DEC-2026", "06-DEC-2026"));
+}
+
+TEST(TestMode, RefreshEveryThirtySecondsOrWhenForced) {
+  EXPECT_FALSE(TestModeRefreshDue(false, 130000, 100000));
+  EXPECT_TRUE(TestModeRefreshDue(false, 130001, 100000));
+  EXPECT_TRUE(TestModeRefreshDue(true, 100001, 100000));
+  // The tick count wraps after 49 days.
+  EXPECT_FALSE(TestModeRefreshDue(false, 1000, 0xFFFFFFFFu - 1000));
+  EXPECT_TRUE(TestModeRefreshDue(false, 40000, 0xFFFFFFFFu - 1000));
+}
+
+TEST(CheckQuestion, InternetPartAndTestModeNote) {
+  const char* note = "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
+  EXPECT_EQ(CheckQuestionText("Check PROG_NAME", " online", "?", "\\\\srv\\test", false, "App"), "Check App online?");
+  EXPECT_EQ(CheckQuestionText("Check PROG_NAME", " online", "?", "C:\\Test", false, "App"), "Check App?");
+  EXPECT_EQ(CheckQuestionText("a", "b", "c", "x", false, "App"), "ac");
+  EXPECT_EQ(CheckQuestionText("a", "b", "c PROG_NAME PROG_NAME", "http://h", true, "P"),
+            std::string("abc P P") + note);
+}
+
+}  // namespace
