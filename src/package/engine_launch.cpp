@@ -128,7 +128,8 @@ void RunStubRole(HWND window) {
     if (!agentName.empty()) WriteWebInstallerAgent(agentName);
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
       downloadUrl = ExeFolder(false);
-    const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText, facts.hideSwitch || reader.RunHidden()};
+    const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText,
+                            facts.hideSwitch || reader.RunHidden()};
     WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
   } else {
     std::string packagePath = facts.spanFirstDisk;
