@@ -15,21 +15,6 @@ std::string UpperAscii(std::string text) {
   return text;
 }
 
-std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to) {
-  if (from.empty()) return text;
-  std::string out;
-  std::size_t pos = 0;
-  for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
-    out.append(text, pos, hit - pos);
-    out.append(to);
-  }
-  out.append(text, pos, std::string::npos);
-  return out;
-}
-
-}  // namespace varnel
-
-namespace varnel {
 namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

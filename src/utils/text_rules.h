@@ -11,20 +11,13 @@ std::string TrimText(const std::string& text);
 // The text with "a".."z" turned into "A".."Z"; every other byte unchanged.
 std::string UpperAscii(std::string text);
 
-// Every occurrence of `from` replaced by `to`, left to right, without
-// rescanning inserted text (case counts). An empty `from` changes nothing.
-std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to);
-
-}  // namespace varnel
-
-namespace varnel {
-
 // Position of what in text at or after from, comparing ASCII letters
 // without regard to case; npos when absent.
 std::size_t FindAsciiNoCase(const std::string& text, const std::string& what, std::size_t from = 0);
 
 // Every occurrence of from replaced by to, left to right; inserted text is
-// not searched again. The NoCase form ignores the case of ASCII letters.
+// not searched again; an empty from changes nothing. The NoCase form ignores
+// the case of ASCII letters.
 std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to);
 std::string ReplaceAllNoCase(const std::string& text, const std::string& from, const std::string& to);
 
