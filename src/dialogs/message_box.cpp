@@ -25,12 +25,6 @@ constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr int kTextAreaId = 100;
 constexpr int kFirstButtonId = 101;
 
-struct GdiObjectTraits {
-  static HFONT Invalid() { return nullptr; }
-  static void Close(HFONT h) { DeleteObject(h); }
-};
-using FontHandle = UniqueHandle<HFONT, GdiObjectTraits>;
-
 struct MsgBoxFont {
   std::string face = "Tahoma";
   int charset = 1;

@@ -15,12 +15,6 @@ namespace {
 constexpr char kNoticeClass[] = "VRichEditBox";
 constexpr int kButtonId = 1;
 
-struct FontTraits {
-  static HFONT Invalid() { return nullptr; }
-  static void Close(HFONT h) { DeleteObject(h); }
-};
-using FontHandle = UniqueHandle<HFONT, FontTraits>;
-
 // The open box; one at a time.
 struct NoticeState {
   std::string address;

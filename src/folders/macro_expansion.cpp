@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "utils/civil_days.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -128,16 +129,6 @@ std::string FourDigits(int value) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%04d", value);
   return buffer;
-}
-
-// Days from 1 January 1970 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 // The text of a "<Date=" code; false for an unknown code.

@@ -54,6 +54,10 @@ struct RegKeyTraits {
   static HKEY Invalid() { return nullptr; }
   static void Close(HKEY h) { RegCloseKey(h); }
 };
+struct FontTraits {
+  static HFONT Invalid() { return nullptr; }
+  static void Close(HFONT h) { DeleteObject(h); }
+};
 struct ModuleTraits {
   static HMODULE Invalid() { return nullptr; }
   static void Close(HMODULE h) { FreeLibrary(h); }
@@ -66,5 +70,6 @@ using KernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using FindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using RegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using LibraryHandle = UniqueHandle<HMODULE, ModuleTraits>;
+using FontHandle = UniqueHandle<HFONT, FontTraits>;
 
 }  // namespace varnel
