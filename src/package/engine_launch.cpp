@@ -1,6 +1,5 @@
 #include "package/engine_launch.h"
 
-#include <exception>
 
 #include "dialogs/message_box.h"
 #include "package/extraction.h"
@@ -190,17 +189,16 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     if (foreground) ShowMainWindow(true);
     WaitPumping(1000);
     ExtractResult extracted;
-    bool corrupt = false;
-    try {
-      // A window closed during the wait above has ended the setup already.
-      if (LoopExitRequested()) extracted.cancelled = true;
-      else extracted = ExtractPackage(request, ProgressCallback);
-    } catch (const std::exception& e) {
-      // A corrupt member ends the setup: the engine must not run on a
-      // half-extracted package.
-      corrupt = true;
-      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), e.what());
-      if (foreground) MsgBoxError(nullptr, e.what(), LangText(reader, "Error"), request.buttons, request.charset);
+    // A window closed during the wait above has ended the setup already.
+    if (LoopExitRequested()) extracted.cancelled = true;
+    else extracted = ExtractPackage(request, ProgressCallback);
+    // A corrupt member ends the setup: the engine must not run on a
+    // half-extracted package.
+    const bool corrupt = !extracted.corruptMember.empty();
+    if (corrupt) {
+      const char* what = extracted.corruptMember.c_str();
+      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), what);
+      if (foreground) MsgBoxError(nullptr, what, LangText(reader, "Error"), request.buttons, request.charset);
       SetProcessExitCode(kExitCorruptMember);
     }
     WaitPumping(1000);

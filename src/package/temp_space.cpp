@@ -1,7 +1,7 @@
 #include "package/temp_space.h"
 
 #include <cctype>
-#include <cstdio>
+#include <cmath>
 
 namespace varnel {
 namespace {
@@ -28,10 +28,17 @@ std::string SetupFolderCandidate(const std::string& base, int n) {
 std::string FormatMegabytes(double bytes) {
   double mb = bytes > 0 ? bytes / 1048576.0 : 0.0;
   const int decimals = mb > 10 ? 1 : (mb >= 1 ? 2 : 3);
-  char buf[64];
-  // "%.*f" uses the C locale's "." in this program: nothing sets a locale.
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, mb);
-  return buf;
+  // Fixed point by hand, rounded half to even like "%.*f" in the C locale:
+  // the stub links no floating-point printf.
+  const unsigned long long scale = decimals == 1 ? 10 : (decimals == 2 ? 100 : 1000);
+  const double scaled = mb * static_cast<double>(scale);
+  const double whole = std::floor(scaled);
+  unsigned long long n = static_cast<unsigned long long>(whole);
+  const double rest = scaled - whole;
+  if (rest > 0.5 || (rest == 0.5 && (n & 1))) ++n;
+  std::string fraction = std::to_string(n % scale);
+  fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+  return std::to_string(n / scale) + "." + fraction;
 }
 
 char ChooseTempDriveLetter(char currentDrive, const std::array<double, 3>& freeCDE) {

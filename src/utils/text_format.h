@@ -1,0 +1,26 @@
+// printf-style formatting for the stub. On Windows it uses the system's C
+// runtime (msvcrt's _vsnprintf), not mingw-w64's own printf, which would
+// add about 25 KB of formatting and floating-point code to Stub.exe; on the
+// host it is vsnprintf.
+//
+// Only conversions that msvcrt knows: %d %u %x %s %c with the flags, width
+// and precision, and "l" for long. No "ll", "z", "j", "hh" and no floating
+// point (format those with std::to_string or by hand): a format that uses
+// them prints differently on Windows.
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+
+namespace varnel {
+
+// Writes the formatted text into `buffer` (always terminated, cut to fit)
+// and returns the length of the whole text; negative for a bad format.
+int FormatText(char* buffer, std::size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+int FormatTextV(char* buffer, std::size_t size, const char* format, va_list args);
+
+// The whole formatted text.
+std::string FormatString(const char* format, va_list args);
+
+}  // namespace varnel
