@@ -4,9 +4,10 @@
 // host it is vsnprintf.
 //
 // Only conversions that msvcrt knows: %d %u %x %s %c with the flags, width
-// and precision, and "l" for long. No "ll", "z", "j", "hh" and no floating
-// point (format those with std::to_string or by hand): a format that uses
-// them prints differently on Windows.
+// and precision, and "l" for long. No "ll", "z", "j", "hh" (format those
+// with std::to_string). msvcrt's %f rounds exact halves away from zero,
+// the C library elsewhere to even, and its %p has no "0x": keep them to
+// trace lines, and format shown or tested numbers by hand.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
