@@ -1,6 +1,6 @@
 #include "download/download_progress.h"
 
-#include <cstdio>
+#include "utils/text_format.h"
 
 namespace varnel {
 
@@ -33,9 +33,7 @@ void TProgBar::Flush() {
 }
 
 std::string GroupedOneDecimal(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.1f", value);
-  const std::string plain = buffer;
+  const std::string plain = FixedDecimals(value, 1);
   const std::size_t dot = plain.find('.');
   const std::string whole = plain.substr(0, dot);
   const std::size_t digitsStart = (!whole.empty() && whole[0] == '-') ? 1 : 0;
@@ -69,9 +67,7 @@ std::string TBytesRate::Text(std::uint64_t total, std::uint64_t done, std::uint3
   for (int i = 1; i < kWindow; ++i) bytes += bytes_[i];
   if (ticks_[0] != 0 && ms != 0 && nowTick - lastUpdate_ > 500) {
     lastUpdate_ = nowTick;
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%.2f", static_cast<double>(bytes) / (ms / 1000.0) / 1024.0);
-    rateText_ = rate;
+    rateText_ = FixedDecimals(static_cast<double>(bytes) / (ms / 1000.0) / 1024.0, 2);
   }
   if (!rateText_.empty()) text += "   -   " + rateText_ + " KB/Sec";
   return text;

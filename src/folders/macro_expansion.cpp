@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "utils/civil_days.h"
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -121,13 +122,13 @@ bool TakesSuffix(const std::string& text, std::size_t at, std::size_t length) {
 
 std::string TwoDigits(int value) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02d", value % 100);
+  FormatText(buffer, sizeof buffer, "%02d", value % 100);
   return buffer;
 }
 
 std::string FourDigits(int value) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04d", value);
+  FormatText(buffer, sizeof buffer, "%04d", value);
   return buffer;
 }
 

@@ -1,6 +1,5 @@
 #include "package/engine_launch.h"
 
-#include <exception>
 
 #include "dialogs/message_box.h"
 #include "package/extraction.h"
@@ -191,17 +190,16 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     if (foreground) window.Show(true);
     WaitPumping(1000);
     ExtractResult extracted;
-    bool corrupt = false;
-    try {
-      // A window closed during the wait above has ended the setup already.
-      if (window.CloseRequested()) extracted.cancelled = true;
-      else extracted = ExtractPackage(request, window.ProgressSink());
-    } catch (const std::exception& e) {
-      // A corrupt member ends the setup: the engine must not run on a
-      // half-extracted package.
-      corrupt = true;
-      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), e.what());
-      if (foreground) MsgBoxError(nullptr, e.what(), LangText(reader, "Error"), request.buttons, request.charset);
+    // A window closed during the wait above has ended the setup already.
+    if (window.CloseRequested()) extracted.cancelled = true;
+    else extracted = ExtractPackage(request, window.ProgressSink());
+    // A corrupt member ends the setup: the engine must not run on a
+    // half-extracted package.
+    const bool corrupt = !extracted.corruptMember.empty();
+    if (corrupt) {
+      const char* what = extracted.corruptMember.c_str();
+      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), what);
+      if (foreground) MsgBoxError(nullptr, what, LangText(reader, "Error"), request.buttons, request.charset);
       SetProcessExitCode(kExitCorruptMember);
     }
     WaitPumping(1000);

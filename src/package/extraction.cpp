@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 
 #include "package/package_trailer.h"
 #include "utils/debug_stream.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -32,10 +34,10 @@ std::string FileNamePart(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Whole number, rounded half to even like "%.0f" (the stub links no
+// floating-point printf).
 std::string Decimal(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", value);
-  return text;
+  return std::to_string(static_cast<long long>(std::nearbyint(value)));
 }
 
 // An error box, or in a hidden run only a debug line.
@@ -96,7 +98,7 @@ std::string SpanBasePath(const std::string& packagePath) {
 
 std::string SpanDiskPath(const std::string& basePath, int number) {
   char digits[16];
-  std::snprintf(digits, sizeof digits, ".%03d", number);
+  FormatText(digits, sizeof digits, ".%03d", number);
   return basePath + digits;
 }
 
@@ -149,7 +151,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       if (disk == 1) DebugLine("FileInfo.FilesCount=%lu", static_cast<unsigned long>(trailer.memberCount));
 
       const std::uint64_t end = LocatePackageEnd(*source);
-      DebugLine("FileLen=%llu", static_cast<unsigned long long>(end));
+      DebugLine("FileLen=%s", std::to_string(end).c_str());
       // A file without a valid package (cut short, empty, foreign) has no
       // checksum or flags to trust: it contributes nothing and asks for no
       // further disk. The first file then carries no package; a later one
@@ -192,6 +194,11 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
         }
         host.Pump();
       }
+      if (!walker.Corruption().empty()) {
+        result.corruptMember = walker.Corruption();
+        result.engineEntry.clear();
+        return result;
+      }
       if (!carryOn) break;
       if (disk == 1 && !FileNamePart(request.agentName).empty() &&
           (EndsWithNoCase(request.packagePath, ".exe") || EndsWithNoCase(request.packagePath, ".exe.001")))
@@ -227,8 +234,8 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
   // must not be installed.
   if (carryOn && result.checksumOk && result.packageFound && !result.damaged &&
       blocksRead != expectedBlocks) {
-    DebugLine("%lu ==== Package incomplete: %llu of %llu member blocks", host.ProcessId(),
-              static_cast<unsigned long long>(blocksRead), static_cast<unsigned long long>(expectedBlocks));
+    DebugLine("%lu ==== Package incomplete: %s of %s member blocks", host.ProcessId(),
+              std::to_string(blocksRead).c_str(), std::to_string(expectedBlocks).c_str());
     result.damaged = true;
   }
   if (result.damaged) result.engineEntry.clear();

@@ -88,6 +88,9 @@ struct ExtractResult {
   // than the first disk's trailer announces: the package is incomplete and
   // engineEntry is empty.
   bool damaged = false;
+  // Not empty when a corrupt member block stopped the extraction (members
+  // already written stay): what was wrong with it. engineEntry is empty.
+  std::string corruptMember;
 };
 
 // How a setup goes on after its extraction.
@@ -99,8 +102,8 @@ enum class SetupEnd {
 };
 SetupEnd SetupEndFor(const ExtractResult& result);
 
-// Runs the extraction. A corrupt member throws CorruptMemberError (members
-// already written stay).
+// Runs the extraction. A corrupt member stops it at once (see
+// ExtractResult::corruptMember).
 ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& request);
 
 // The base path of a spanned package: the path without a final ".001".

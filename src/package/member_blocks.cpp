@@ -57,26 +57,36 @@ std::string BeyondText(std::size_t limit) {
 // zlib's inflate state for one stream, ended when it goes away.
 struct InflateStream {
   z_stream zs;
+  bool started = false;
   InflateStream() {
     std::memset(&zs, 0, sizeof zs);
-    if (inflateInit(&zs) != Z_OK) throw CorruptMemberError("corrupt member: zlib could not start");
+    started = inflateInit(&zs) == Z_OK;
   }
-  ~InflateStream() { inflateEnd(&zs); }
+  ~InflateStream() {
+    if (started) inflateEnd(&zs);
+  }
   InflateStream(const InflateStream&) = delete;
   InflateStream& operator=(const InflateStream&) = delete;
 };
 
+constexpr const char* kZlibNoStart = "corrupt member: zlib could not start";
+
+enum class InflateStep { kEnded, kNeedInput, kCorrupt };
+
 // Inflates the input zlib holds into `out` from `produced` on. `out` grows
 // geometrically (so the work stays linear in the output size) up to one
-// byte beyond `limit`, room enough to notice an oversized member. True at
-// the end of the stream; false when zlib needs more input and
-// `moreInput` says some follows.
-bool InflateInto(z_stream& zs, std::string& out, std::size_t& produced, std::size_t limit,
-                 bool moreInput, const std::function<void()>& pump) {
+// byte beyond `limit`, room enough to notice an oversized member. kEnded at
+// the end of the stream; kNeedInput when zlib needs more input and
+// `moreInput` says some follows; kCorrupt (with `error` set) otherwise.
+InflateStep InflateInto(z_stream& zs, std::string& out, std::size_t& produced, std::size_t limit,
+                        bool moreInput, const std::function<void()>& pump, std::string& error) {
   const std::size_t cap = limit + 1;
   for (;;) {
     if (produced == out.size()) {
-      if (out.size() >= cap) throw CorruptMemberError(BeyondText(limit));
+      if (out.size() >= cap) {
+        error = BeyondText(limit);
+        return InflateStep::kCorrupt;
+      }
       out.resize(std::min(cap, std::max<std::size_t>(65536, out.size() * 2)));
     }
     const std::size_t room = std::min(out.size() - produced, kInflateRound);
@@ -84,11 +94,15 @@ bool InflateInto(z_stream& zs, std::string& out, std::size_t& produced, std::siz
     zs.avail_out = static_cast<uInt>(room);
     const int rc = inflate(&zs, Z_NO_FLUSH);
     produced += room - zs.avail_out;
-    if (rc == Z_STREAM_END) return true;
-    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CorruptMemberError(ZlibText(zs, rc));
+    if (rc == Z_STREAM_END) return InflateStep::kEnded;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      error = ZlibText(zs, rc);
+      return InflateStep::kCorrupt;
+    }
     if (zs.avail_in == 0 && zs.avail_out > 0) {
-      if (!moreInput) throw CorruptMemberError("corrupt member: zlib stream is truncated");
-      return false;
+      if (moreInput) return InflateStep::kNeedInput;
+      error = "corrupt member: zlib stream is truncated";
+      return InflateStep::kCorrupt;
     }
     if (pump) pump();
   }
@@ -147,18 +161,29 @@ bool IsSafeMemberName(const std::string& name) {
   return !IsDeviceName(name.substr(0, name.find('.')));
 }
 
-std::string InflateMember(const std::string& compressed, std::size_t limit,
-                          const std::function<void()>& pump) {
+bool InflateMember(const std::string& compressed, std::string& out, std::string& error,
+                   std::size_t limit, const std::function<void()>& pump) {
+  out.clear();
   InflateStream stream;
+  if (!stream.started) {
+    error = kZlibNoStart;
+    return false;
+  }
   stream.zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
   stream.zs.avail_in = static_cast<uInt>(compressed.size());
-  std::string out;
   out.resize(std::min(limit + 1, std::max<std::size_t>(65536, compressed.size() * 4)));
   std::size_t produced = 0;
-  InflateInto(stream.zs, out, produced, limit, false, pump);
-  if (produced > limit) throw CorruptMemberError(BeyondText(limit));
+  if (InflateInto(stream.zs, out, produced, limit, false, pump, error) != InflateStep::kEnded) {
+    out.clear();
+    return false;
+  }
+  if (produced > limit) {
+    error = BeyondText(limit);
+    out.clear();
+    return false;
+  }
   out.resize(produced);
-  return out;
+  return true;
 }
 
 MemberBlockWalker::MemberBlockWalker(const ByteSource& source, std::uint64_t packageStart,
@@ -180,40 +205,46 @@ bool MemberBlockWalker::ReadBlockBytes(std::uint64_t offset, std::uint32_t size,
   return true;
 }
 
-void MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out) {
+bool MemberBlockWalker::Corrupt(std::string text) {
+  corruption_ = std::move(text);
+  finished_ = true;
+  return false;
+}
+
+bool MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out) {
   InflateStream stream;
+  if (!stream.started) return Corrupt(kZlibNoStart);
   std::size_t produced = 0;
   bool ended = false;
+  std::string error;
   for (std::uint32_t done = 0; done < size && !ended;) {
     const std::uint32_t part = static_cast<std::uint32_t>(std::min<std::size_t>(kReadChunk, size - done));
     chunk_.resize(part);
-    if (!source_.ReadAt(offset + done, &chunk_[0], part)) {
-      throw CorruptMemberError("member block at offset " + std::to_string(offset - 4) +
-                               " cannot be read");
-    }
+    if (!source_.ReadAt(offset + done, &chunk_[0], part))
+      return Corrupt("member block at offset " + std::to_string(offset - 4) + " cannot be read");
     done += part;
     stream.zs.next_in = reinterpret_cast<Bytef*>(&chunk_[0]);
     stream.zs.avail_in = part;
-    ended = InflateInto(stream.zs, out, produced, kMaxMemberPayload, done < size, pump_);
+    const InflateStep step =
+        InflateInto(stream.zs, out, produced, kMaxMemberPayload, done < size, pump_, error);
+    if (step == InflateStep::kCorrupt) return Corrupt(std::move(error));
+    ended = step == InflateStep::kEnded;
     if (pump_) pump_();
   }
-  if (produced > kMaxMemberPayload) throw CorruptMemberError(BeyondText(kMaxMemberPayload));
+  if (produced > kMaxMemberPayload) return Corrupt(BeyondText(kMaxMemberPayload));
   out.resize(produced);
+  return true;
 }
 
 bool MemberBlockWalker::SkipHeaderBlocks() {
   for (int i = 0; i < headerCount_; ++i) {
     if (position_ >= blocksEnd_) return false;
     std::int32_t length = 0;
-    if (!source_.ReadI32(position_, length)) {
-      throw CorruptMemberError("header block length at offset " + std::to_string(position_) +
-                               " cannot be read");
-    }
+    if (!source_.ReadI32(position_, length))
+      return Corrupt("header block length at offset " + std::to_string(position_) + " cannot be read");
     const std::uint64_t next = position_ + 4 + Magnitude(length);
-    if (position_ + 4 > blocksEnd_ || next > blocksEnd_) {
-      throw CorruptMemberError("header block at offset " + std::to_string(position_) +
-                               " runs past the package end");
-    }
+    if (position_ + 4 > blocksEnd_ || next > blocksEnd_)
+      return Corrupt("header block at offset " + std::to_string(position_) + " runs past the package end");
     position_ = next;
   }
   firstMemberPosition_ = position_;
@@ -226,60 +257,48 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
   // payload buffer serves every member, so no 5 MiB allocation per piece.
   payload_.swap(block.member.content);
   block = MemberBlock();
-  try {
-    if (!headersSkipped_) {
-      headersSkipped_ = true;
-      if (!SkipHeaderBlocks()) {
-        finished_ = true;
-        return false;
-      }
-    }
-    // Blocks continue up to the trailer.
-    if (position_ >= blocksEnd_) {
+  if (!headersSkipped_) {
+    headersSkipped_ = true;
+    if (!SkipHeaderBlocks()) {
       finished_ = true;
       return false;
     }
-    block.offset = position_;
-    if (position_ + 4 > blocksEnd_) {
-      throw CorruptMemberError("member block length at offset " + std::to_string(position_) +
-                               " runs past the package end");
-    }
-    if (!source_.ReadI32(position_, block.length)) {
-      throw CorruptMemberError("member block length at offset " + std::to_string(position_) +
-                               " cannot be read");
-    }
-    block.storedSize = Magnitude(block.length);
-    block.compressed = block.length > 0;
-    const std::uint64_t dataStart = position_ + 4;
-    if (dataStart + block.storedSize > blocksEnd_) {
-      throw CorruptMemberError("member block at offset " + std::to_string(position_) + " (" +
-                               std::to_string(block.storedSize) +
-                               " bytes) runs past the package end");
-    }
-    const std::uint64_t maxStored = block.compressed ? MaxCompressedBlock() : kMaxMemberPayload;
-    if (block.storedSize > maxStored) {
-      throw CorruptMemberError("member block at offset " + std::to_string(position_) + " (" +
-                               std::to_string(block.storedSize) +
-                               " bytes) is larger than any member");
-    }
-    position_ = dataStart + block.storedSize;
-    if (block.storedSize == 0) return true;
-
-    // A compressed block is inflated while it is read, chunk by chunk, so
-    // only the payload is ever held whole.
-    if (block.compressed) {
-      InflateBlock(dataStart, block.storedSize, payload_);
-    } else if (!ReadBlockBytes(dataStart, block.storedSize, payload_)) {
-      throw CorruptMemberError("member block at offset " + std::to_string(block.offset) +
-                               " cannot be read");
-    }
-    block.hasFile = ParseMemberPayload(std::move(payload_), block.member);
-    payload_ = std::string();
-    return true;
-  } catch (...) {
-    finished_ = true;
-    throw;
   }
+  // Blocks continue up to the trailer.
+  if (position_ >= blocksEnd_) {
+    finished_ = true;
+    return false;
+  }
+  block.offset = position_;
+  if (position_ + 4 > blocksEnd_)
+    return Corrupt("member block length at offset " + std::to_string(position_) + " runs past the package end");
+  if (!source_.ReadI32(position_, block.length))
+    return Corrupt("member block length at offset " + std::to_string(position_) + " cannot be read");
+  block.storedSize = Magnitude(block.length);
+  block.compressed = block.length > 0;
+  const std::uint64_t dataStart = position_ + 4;
+  if (dataStart + block.storedSize > blocksEnd_) {
+    return Corrupt("member block at offset " + std::to_string(position_) + " (" +
+                   std::to_string(block.storedSize) + " bytes) runs past the package end");
+  }
+  const std::uint64_t maxStored = block.compressed ? MaxCompressedBlock() : kMaxMemberPayload;
+  if (block.storedSize > maxStored) {
+    return Corrupt("member block at offset " + std::to_string(position_) + " (" +
+                   std::to_string(block.storedSize) + " bytes) is larger than any member");
+  }
+  position_ = dataStart + block.storedSize;
+  if (block.storedSize == 0) return true;
+
+  // A compressed block is inflated while it is read, chunk by chunk, so
+  // only the payload is ever held whole.
+  if (block.compressed) {
+    if (!InflateBlock(dataStart, block.storedSize, payload_)) return false;
+  } else if (!ReadBlockBytes(dataStart, block.storedSize, payload_)) {
+    return Corrupt("member block at offset " + std::to_string(block.offset) + " cannot be read");
+  }
+  block.hasFile = ParseMemberPayload(std::move(payload_), block.member);
+  payload_ = std::string();
+  return true;
 }
 
 }  // namespace varnel

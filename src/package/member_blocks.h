@@ -9,7 +9,6 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "package/byte_source.h"
@@ -22,14 +21,6 @@ constexpr std::size_t kMaxMemberHeader = 64 * 1024;
 // Largest payload the build tool writes: one piece, its header and the zero
 // byte between them. A member that inflates beyond it is corrupt.
 constexpr std::size_t kMaxMemberPayload = kPieceSize + kMaxMemberHeader + 1;
-
-// A member block that cannot be turned into a payload: a broken or truncated
-// zlib stream, a payload beyond kMaxMemberPayload, a block that runs past the
-// package end. what() carries zlib's message or a clear text.
-class CorruptMemberError : public std::runtime_error {
- public:
-  explicit CorruptMemberError(const std::string& message) : std::runtime_error(message) {}
-};
 
 // One member as read from a package.
 struct Member {
@@ -55,11 +46,11 @@ bool ParseMemberPayload(std::string payload, Member& member);
 // or control characters, no trailing dot or blank.
 bool IsSafeMemberName(const std::string& name);
 
-// Inflates one zlib stream (RFC 1950). Throws CorruptMemberError for a broken
-// or truncated stream or for output beyond `limit` bytes. `pump`, when set,
-// is called between inflate rounds.
-std::string InflateMember(const std::string& compressed, std::size_t limit = kMaxMemberPayload,
-                          const std::function<void()>& pump = {});
+// Inflates one zlib stream (RFC 1950) into `out`. False for a broken or
+// truncated stream or for output beyond `limit` bytes; `error` then says
+// why. `pump`, when set, is called between inflate rounds.
+bool InflateMember(const std::string& compressed, std::string& out, std::string& error,
+                   std::size_t limit = kMaxMemberPayload, const std::function<void()>& pump = {});
 
 // Iterates the member blocks of one package file.
 //
@@ -68,8 +59,11 @@ std::string InflateMember(const std::string& compressed, std::size_t limit = kMa
 //   MemberBlock block;
 //   while (walker.Next(block)) { if (block.hasFile) Write(block.member); }
 //
-// Next throws CorruptMemberError for a block that cannot be read (see above);
-// the walker is then finished.
+// A corrupt member block (a broken or truncated zlib stream, a payload beyond
+// kMaxMemberPayload, a block that runs past the package end or cannot be
+// read) ends the walk: Next returns false and Corruption() tells what was
+// wrong (zlib's message or a clear text). The build has no exceptions, so
+// every caller checks Corruption() after its loop.
 struct MemberBlock {
   std::int32_t length = 0;        // the block's stored length field
   std::uint32_t storedSize = 0;   // |length|: bytes of the block in the file (for progress)
@@ -92,8 +86,12 @@ class MemberBlockWalker {
   // window can keep answering its messages.
   void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }
 
-  // Reads the next member block into `block`; false at the end of the blocks.
+  // Reads the next member block into `block`; false at the end of the blocks
+  // or at a corrupt one (see Corruption).
   bool Next(MemberBlock& block);
+
+  // Empty unless a corrupt block ended the walk: then the text that says why.
+  const std::string& Corruption() const { return corruption_; }
 
   // Offset just past the last header block (valid once Next has been called);
   // the update agent copy is cut here.
@@ -104,7 +102,9 @@ class MemberBlockWalker {
  private:
   bool SkipHeaderBlocks();
   bool ReadBlockBytes(std::uint64_t offset, std::uint32_t size, std::string& bytes);
-  void InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out);
+  bool InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out);
+  // Ends the walk at a corrupt block; always false.
+  bool Corrupt(std::string text);
 
   const ByteSource& source_;
   std::uint64_t position_;
@@ -113,6 +113,7 @@ class MemberBlockWalker {
   std::uint64_t firstMemberPosition_ = 0;
   bool headersSkipped_ = false;
   bool finished_ = false;
+  std::string corruption_;
   std::function<void()> pump_;
   std::string chunk_;    // one read chunk of a compressed block
   std::string payload_;  // the payload buffer, reused from member to member

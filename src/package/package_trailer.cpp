@@ -1,10 +1,11 @@
 #include "package/package_trailer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <random>
 #include <vector>
+
+#include "utils/random_seed.h"
 
 namespace varnel {
 namespace {
@@ -41,12 +42,7 @@ int HexValue(int c) {
 }
 
 std::string RandomPreset() {
-  static std::mt19937 engine = [] {
-    std::random_device device;
-    const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    std::seed_seq seed{device(), static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
-    return std::mt19937(seed);
-  }();
+  static std::minstd_rand engine(RandomSeed());
   return std::to_string(std::uniform_int_distribution<int>(0, 99998)(engine));
 }
 

@@ -9,6 +9,7 @@
 
 #include "package/member_blocks.h"
 #include "package/package_trailer.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -59,7 +60,7 @@ std::string FoldCase(std::string s) {
 
 std::string PieceName(const std::string& name, int index) {
   char digits[16];
-  std::snprintf(digits, sizeof digits, ".%05d", index);
+  FormatText(digits, sizeof digits, ".%05d", index);
   return name + digits;
 }
 
@@ -323,7 +324,7 @@ bool BuildSpanned(const BuildOptions& o, const Prepared& p, std::vector<BuiltFil
                                                       : disks[d].second - disks[d].first);
     const bool first = d == 0;
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%03d", static_cast<int>(d + 1));
+    FormatText(suffix, sizeof suffix, ".%03d", static_cast<int>(d + 1));
     const bool isSetupFile = first && !numbered;
     files.push_back({isSetupFile ? std::string() : std::string(suffix),
                      AssembleFile(first ? o.stub : std::string(), p, disks[d].first,

@@ -1,7 +1,9 @@
 #include "package/temp_space.h"
 
+#include "utils/text_format.h"
+
 #include <cctype>
-#include <cstdio>
+#include <cmath>
 
 namespace varnel {
 namespace {
@@ -28,10 +30,7 @@ std::string SetupFolderCandidate(const std::string& base, int n) {
 std::string FormatMegabytes(double bytes) {
   double mb = bytes > 0 ? bytes / 1048576.0 : 0.0;
   const int decimals = mb > 10 ? 1 : (mb >= 1 ? 2 : 3);
-  char buf[64];
-  // "%.*f" uses the C locale's "." in this program: nothing sets a locale.
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, mb);
-  return buf;
+  return FixedDecimals(mb, decimals);
 }
 
 char ChooseTempDriveLetter(char currentDrive, const std::array<double, 3>& freeCDE) {

@@ -5,10 +5,13 @@
 namespace varnel {
 
 std::string DownloadQuestion(const std::string& question, const std::string& sizeItem) {
+  // A size item of digits only; anything else shows 0. Read by hand: the
+  // stub links no string-to-floating-point parser.
   double bytes = 0;
   std::size_t digits = 0;
   while (digits < sizeItem.size() && sizeItem[digits] >= '0' && sizeItem[digits] <= '9') ++digits;
-  if (digits > 0 && digits == sizeItem.size()) bytes = std::stod(sizeItem);
+  if (digits > 0 && digits == sizeItem.size())
+    for (char c : sizeItem) bytes = bytes * 10 + (c - '0');
   const std::string size = FormatMegabytes(bytes);
   std::string text;
   std::size_t from = 0;

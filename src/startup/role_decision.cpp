@@ -43,8 +43,10 @@ std::string StubWindowClassName(bool isAgent, const std::string& exePath) {
       hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
       hash *= 1099511628211ull;
     }
-    char prefix[24];
-    std::snprintf(prefix, sizeof prefix, "#%016llx#", static_cast<unsigned long long>(hash));
+    char prefix[24] = "#";
+    for (int i = 0; i < 16; ++i) prefix[1 + i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 15];
+    prefix[17] = '#';
+    prefix[18] = '\0';
     const std::size_t keep = kMaxWindowClassName - std::strlen(prefix);
     name = prefix + name.substr(name.size() - keep);
   }

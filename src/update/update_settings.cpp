@@ -4,6 +4,7 @@
 
 #include "package/package_reader.h"
 #include "utils/civil_days.h"
+#include "utils/text_format.h"
 #include "utils/registry_text.h"
 
 namespace varnel {
@@ -44,14 +45,14 @@ LocalDateTime DateTimeOfSeconds(std::int64_t seconds) {
 std::string AgentDateText(const LocalDateTime& t) {
   char text[32];
   const int month = t.month >= 1 && t.month <= 12 ? t.month - 1 : 0;
-  std::snprintf(text, sizeof text, "%02d-%s-%04d", t.day, kMonths[month], t.year);
+  FormatText(text, sizeof text, "%02d-%s-%04d", t.day, kMonths[month], t.year);
   return text;
 }
 
 std::string AgentTimestampText(std::int64_t seconds) {
   const LocalDateTime t = DateTimeOfSeconds(seconds);
   char time[16];
-  std::snprintf(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
+  FormatText(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
   return AgentDateText(t) + time;
 }
 

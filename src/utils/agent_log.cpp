@@ -1,4 +1,5 @@
 #include "utils/agent_log.h"
+#include "utils/text_format.h"
 
 #include <cstdio>
 
@@ -7,23 +8,23 @@ namespace varnel {
 std::string FormatAgentLogLine(const AgentLogTime& t, unsigned long threadId, std::string_view tag,
                                std::string_view message) {
   char date[16], clock[16], id[32];
-  std::snprintf(date, sizeof date, "%02d", t.day);
+  FormatText(date, sizeof date, "%02d", t.day);
   std::string line = date;
-  std::snprintf(date, sizeof date, "%02d", t.month);
+  FormatText(date, sizeof date, "%02d", t.month);
   line += t.dateSeparator;
   line += date;
-  std::snprintf(date, sizeof date, "%02d", t.year % 100);
+  FormatText(date, sizeof date, "%02d", t.year % 100);
   line += t.dateSeparator;
   line += date;
-  std::snprintf(clock, sizeof clock, " %02d", t.hour);
+  FormatText(clock, sizeof clock, " %02d", t.hour);
   line += clock;
-  std::snprintf(clock, sizeof clock, "%02d", t.minute);
+  FormatText(clock, sizeof clock, "%02d", t.minute);
   line += t.timeSeparator;
   line += clock;
-  std::snprintf(clock, sizeof clock, "%02d", t.second);
+  FormatText(clock, sizeof clock, "%02d", t.second);
   line += t.timeSeparator;
   line += clock;
-  std::snprintf(id, sizeof id, " %5lu", threadId);
+  FormatText(id, sizeof id, " %5lu", threadId);
   line += id;
   line += tag;
   line += message;

@@ -1,9 +1,10 @@
 #include "utils/debug_stream.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <mutex>
 #include <vector>
+
+#include "utils/lock.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 constexpr std::size_t kDeviceBuffer = 128;
 
 struct DebugStreamState {
-  std::mutex lock;  // serialises the filling of the buffer
+  Lock lock;  // serialises the filling of the buffer
   DebugSink sink = nullptr;
   char buffer[kDeviceBuffer];
   std::size_t used = 0;
@@ -36,13 +37,7 @@ void FlushLocked(DebugStreamState& s) {
 // trace line of its own must find the lock free.
 void Deliver(std::vector<std::string>& pieces, DebugSink sink) {
   if (!sink) return;
-  for (const std::string& piece : pieces) {
-    try {
-      sink(piece);
-    } catch (...) {
-      // A failing delivery drops the piece; tracing must never fail the caller.
-    }
-  }
+  for (const std::string& piece : pieces) sink(piece);
 }
 
 void PutLocked(DebugStreamState& s, char c) {
@@ -54,7 +49,7 @@ void PutLocked(DebugStreamState& s, char c) {
 
 void SetDebugSink(DebugSink sink) {
   DebugStreamState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
+  LockGuard guard(s.lock);
   s.sink = sink;
 }
 
@@ -63,7 +58,7 @@ void DebugWrite(std::string_view text) {
   std::vector<std::string> pieces;
   DebugSink sink;
   {
-    std::lock_guard<std::mutex> guard(s.lock);
+    LockGuard guard(s.lock);
     for (char c : text) {
       // A bare LF becomes CR LF; text that already ends its lines in CR LF
       // passes unchanged.
@@ -79,24 +74,10 @@ void DebugWrite(std::string_view text) {
 }
 
 void DebugLine(const char* format, ...) {
-  char small[512];
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(small, sizeof small, format, args);
+  std::string text = FormatString(format, args);
   va_end(args);
-  std::string text;
-  if (n < 0) {
-    text = format;
-  } else if (static_cast<std::size_t>(n) < sizeof small) {
-    text.assign(small, n);
-  } else {
-    text.resize(n + 1);
-    std::vsnprintf(&text[0], text.size(), format, copy);
-    text.resize(n);
-  }
-  va_end(copy);
   text += '\n';
   DebugWrite(text);
 }
@@ -106,7 +87,7 @@ void DebugFlush() {
   std::vector<std::string> pieces;
   DebugSink sink;
   {
-    std::lock_guard<std::mutex> guard(s.lock);
+    LockGuard guard(s.lock);
     FlushLocked(s);
     pieces.swap(s.ready);
     sink = s.sink;

@@ -1,7 +1,6 @@
 #include "utils/delimited_list.h"
 
 #include <algorithm>
-#include <set>
 
 #include "utils/text_rules.h"
 
@@ -267,9 +266,16 @@ std::string SUB::ListReverse(const std::string& list) {
 std::string SUB::ListUnique(const std::string& list) {
   if (!IsList(list)) return NotLone(list);
   std::vector<std::string> kept;
-  std::set<std::string> keys;
+  // Keys seen so far, sorted (a sorted vector keeps the stub free of the
+  // runtime's tree code that std::set links).
+  std::vector<std::string> keys;
   for (const std::string& item : Split(list)) {
-    if (!item.empty() && keys.insert(UpperAscii(Trim(item))).second) kept.push_back(item);
+    if (item.empty()) continue;
+    std::string key = UpperAscii(Trim(item));
+    const auto at = std::lower_bound(keys.begin(), keys.end(), key);
+    if (at != keys.end() && *at == key) continue;
+    keys.insert(at, std::move(key));
+    kept.push_back(item);
   }
   return Join(kept, list[0]);
 }

@@ -25,8 +25,4 @@ void LogException(std::string_view errorMessage, std::string_view method, std::s
   DebugWrite(line);
 }
 
-void LogException(const std::exception& error, std::string_view method, std::string_view remark) {
-  LogException(std::string_view(error.what()), method, remark);
-}
-
 }  // namespace varnel

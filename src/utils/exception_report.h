@@ -1,7 +1,6 @@
-// One-line reports of caught exceptions on the debug stream, for helpers
-// that must not fail (version reading, message pumping).
+// One-line reports of failures on the debug stream, in the form the
+// project's traces have always used for caught exceptions.
 #pragma once
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -12,9 +11,7 @@ namespace varnel {
 std::string ExceptionReportLine(std::string_view method, std::string_view remark, std::string_view sx,
                                 std::string_view errorMessage);
 
-// Writes the report line of an exception to the debug stream.
-void LogException(const std::exception& error, std::string_view method, std::string_view remark = {});
-// For a caught exception that is not a std::exception (catch (...)).
+// Writes the report line of a failure to the debug stream.
 void LogException(std::string_view errorMessage, std::string_view method, std::string_view remark = {});
 
 }  // namespace varnel

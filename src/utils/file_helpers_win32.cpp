@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -129,12 +130,13 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, bool t
   LARGE_INTEGER offset;
   offset.QuadPart = start;
   if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN)) return std::string();
+  // The stub has no exceptions and ends when an allocation fails: a range
+  // that memory cannot hold is refused before the string is made.
+  void* probe = std::malloc(static_cast<std::size_t>(count));
+  if (!probe) return std::string();
+  std::free(probe);
   std::string bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(count));
-  } catch (const std::bad_alloc&) {
-    return std::string();
-  }
+  bytes.resize(static_cast<std::size_t>(count));
   DWORD got = 0;
   if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)
     return std::string();

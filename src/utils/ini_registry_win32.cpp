@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include <mutex>
 #include <vector>
 
 #include "utils/debug_stream.h"
 #include "utils/ini_registry.h"
+#include "utils/lock.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -14,19 +14,9 @@ constexpr DWORD kIniBuffer = 32769;
 constexpr DWORD kIniSizeWarning = 10240;
 constexpr DWORD kRegistryBuffer = 10241;
 
-std::mutex& IniLock() {
-  static std::mutex lock;  // serialises INI reads
+Lock& IniLock() {
+  static Lock lock;  // serialises INI reads
   return lock;
-}
-
-std::string LastErrorText() {
-  DWORD code = GetLastError();
-  char buffer[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                           sizeof buffer, nullptr);
-  if (n == 0) return "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"";
-  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
-  return std::string(buffer, n);
 }
 
 HKEY RootKey(RegistryRoot root) {
@@ -45,18 +35,14 @@ HKEY RootKey(RegistryRoot root) {
 
 std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key,
                           const std::string& fallback) {
-  std::lock_guard<std::mutex> guard(IniLock());
+  LockGuard guard(IniLock());
   std::string result = fallback;
   if (section.empty() || key.empty()) return result;
-  try {
-    std::vector<char> buffer(kIniBuffer);
-    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(), kIniBuffer,
-                                       file.c_str());
-    if (n > 0) result.assign(buffer.data(), n);
-    if (n > kIniSizeWarning) DebugLine("ReadIniString SizeError=%lu", static_cast<unsigned long>(n));
-  } catch (...) {
-    DebugLine("EXCEPTION --- Utils.ReadIniString()  %s", LastErrorText().c_str());
-  }
+  std::vector<char> buffer(kIniBuffer);
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(), kIniBuffer,
+                                     file.c_str());
+  if (n > 0) result.assign(buffer.data(), n);
+  if (n > kIniSizeWarning) DebugLine("ReadIniString SizeError=%lu", static_cast<unsigned long>(n));
   return result;
 }
 

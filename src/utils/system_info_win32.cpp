@@ -3,13 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <vector>
 
-#include "utils/exception_report.h"
 #include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
 #include "utils/system_info.h"
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -86,53 +85,39 @@ auto LookupProc(const char* module, const char* name) {
 }  // namespace
 
 std::string GetExeVersion(const std::string& path) {
-  try {
-    std::vector<char> block = VersionBlock(path);
-    if (block.empty()) return std::string();
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!QueryVersionValue(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
-      return std::string();
-    char text[64];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
-    return text;
-  } catch (const std::exception& e) {
-    LogException(e, "Utils.GetExeVersion()");
-  } catch (...) {
-    LogException(std::string_view("unknown exception"), "Utils.GetExeVersion()");
-  }
-  return std::string();
+  std::vector<char> block = VersionBlock(path);
+  if (block.empty()) return std::string();
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!QueryVersionValue(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+      length < sizeof(VS_FIXEDFILEINFO))
+    return std::string();
+  char text[64];
+  FormatText(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+  return text;
 }
 
 std::string GetProductVersion(const std::string& path) {
-  try {
-    std::vector<char> block = VersionBlock(path);
-    if (block.empty()) return std::string();
-    WORD* translation = nullptr;
-    UINT length = 0;
-    if (!QueryVersionValue(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &length) ||
-        !translation || length < 4)
-      return std::string();
-    char subBlock[64];
-    std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%.4x%.4x\\%s", translation[0], translation[1],
-                  "ProductVersion");
-    char* value = nullptr;
-    if (!QueryVersionValue(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
-        length == 0)
-      return std::string();
-    std::string text(value, strnlen(value, length));
-    for (char& c : text)
-      if (c == ',') c = '.';
-    return text;
-  } catch (const std::exception& e) {
-    LogException(e, "Utils.GetProductVersion()");
-  } catch (...) {
-    LogException(std::string_view("unknown exception"), "Utils.GetProductVersion()");
-  }
-  return std::string();
+  std::vector<char> block = VersionBlock(path);
+  if (block.empty()) return std::string();
+  WORD* translation = nullptr;
+  UINT length = 0;
+  if (!QueryVersionValue(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                      &length) ||
+      !translation || length < 4)
+    return std::string();
+  char subBlock[64];
+  FormatText(subBlock, sizeof subBlock, "\\StringFileInfo\\%.4x%.4x\\%s", translation[0], translation[1],
+                "ProductVersion");
+  char* value = nullptr;
+  if (!QueryVersionValue(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
+      length == 0)
+    return std::string();
+  std::string text(value, strnlen(value, length));
+  for (char& c : text)
+    if (c == ',') c = '.';
+  return text;
 }
 
 const WindowsVersionRecord& GetWindowsVersion() {
@@ -191,7 +176,9 @@ bool IsWindowsXP() {
 bool IsWindows8OrLater() {
   const WindowsVersionRecord& v = GetWindowsVersion();
   // "major.minor" read as a number: 6.2 and above (6.10 would read as 6.1).
-  double number = v.major + std::atof(("0." + std::to_string(v.minor)).c_str());
+  double fraction = v.minor;
+  while (fraction >= 1) fraction /= 10;
+  const double number = v.major + fraction;
   return IsWindowsNT() && number >= 6.2 - 1e-9;
 }
 

@@ -1,8 +1,9 @@
 #include "utils/text_scramble.h"
 
-#include <chrono>
 #include <cstring>
 #include <random>
+
+#include "utils/random_seed.h"
 
 namespace varnel {
 namespace {
@@ -48,8 +49,7 @@ std::string ToHex(const std::string& text) {
 }
 
 int DrawKey() {
-  std::minstd_rand generator(
-      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::minstd_rand generator(RandomSeed());
   return static_cast<int>(generator() % 90);
 }
 

@@ -113,8 +113,10 @@ def spanned(s, work):
     offset, stored, _ = members(probe)[0]
     engine_end = offset + 4 + stored
     setup = os.path.join(work, "span.exe")
-    assert build_setup(setup, files, engine_args=record_arg(record),
-                       options=["--span", str(engine_end + 310000 + 74)]) == 0
+    # The first disk holds the stub, the engine and one part; the later ones
+    # (no stub) two parts each, however small the stub is.
+    span = max(engine_end + 310000, 2 * 310000) + 74
+    assert build_setup(setup, files, engine_args=record_arg(record), options=["--span", str(span)]) == 0
     disks = [setup, setup + ".002", setup + ".003"]
     assert all(os.path.exists(d) for d in disks) and not os.path.exists(setup + ".004"), \
         os.listdir(work)

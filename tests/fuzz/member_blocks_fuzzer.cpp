@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the member-block walker: once as a package file
 // found through its trailer, once as bare blocks from offset 0. Every block
-// must end in a member, a skipped block or a CorruptMemberError, with
+// must end in a member, a skipped block or a corrupt block that ends the walk, with
 // bounded memory.
 #include <cstddef>
 #include <cstdint>
@@ -18,17 +18,14 @@ std::size_t Walk(const ByteSource& source, std::uint64_t start, int headers, std
   std::size_t sink = 0;
   MemberBlockWalker walker(source, start, headers, end);
   MemberBlock block;
-  try {
-    while (walker.Next(block)) {
-      sink += block.storedSize;
-      if (block.hasFile) {
-        sink += block.member.content.size() + block.member.engineEntry.size();
-        sink += IsSafeMemberName(block.member.name);
-      }
+  while (walker.Next(block)) {
+    sink += block.storedSize;
+    if (block.hasFile) {
+      sink += block.member.content.size() + block.member.engineEntry.size();
+      sink += IsSafeMemberName(block.member.name);
     }
-  } catch (const CorruptMemberError& e) {
-    sink += std::string(e.what()).size();
   }
+  sink += walker.Corruption().size();
   return sink + walker.FirstMemberPosition();
 }
 

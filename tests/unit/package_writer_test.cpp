@@ -50,6 +50,7 @@ std::vector<Member> Walk(const std::string& file, std::uint32_t start, int heade
   MemberBlock block;
   while (walker.Next(block))
     if (block.hasFile) members.push_back(block.member);
+  EXPECT_EQ(walker.Corruption(), "");
   return members;
 }
 
@@ -67,8 +68,9 @@ TEST(PackageWriter, WorkedLayoutByteForByte) {
   expected += LE(21) + "|http:|.info|.exe||0|";
   EXPECT_EQ(f.substr(261120, expected.size()), expected);
   EXPECT_EQ(U32At(f, 261208), 35u);
-  EXPECT_EQ(InflateMember(f.substr(261212, 35)),
-            "|Engine.exe*|1248103133|\0"s + std::string(100, '\0'));
+  std::string inflated;
+  ASSERT_TRUE(InflateMember(f.substr(261212, 35), inflated, error)) << error;
+  EXPECT_EQ(inflated, "|Engine.exe*|1248103133|\0"s + std::string(100, '\0'));
   EXPECT_EQ(f.substr(261247, 33), LE(static_cast<std::uint32_t>(-29)) +
                                       "|readme.txt|1248103133|\0hello"s);
 

@@ -20,6 +20,11 @@ TEST(FormatMegabytes, DecimalsFollowTheSize) {
   EXPECT_EQ(FormatMegabytes(20971520), "20.0");
   EXPECT_EQ(FormatMegabytes(38.0 * 1048576), "38.0");
   EXPECT_EQ(FormatMegabytes(5e12), "4768371.6");
+  // Exact halves round to even, as "%.*f" does in the C library.
+  EXPECT_EQ(FormatMegabytes(1.125 * 1048576), "1.12");
+  EXPECT_EQ(FormatMegabytes(1.375 * 1048576), "1.38");
+  EXPECT_EQ(FormatMegabytes(0.0625 * 1048576), "0.062");
+  EXPECT_EQ(FormatMegabytes(10.25 * 1048576), "10.2");
 }
 
 TEST(ChooseTempDriveLetter, MostRoomWinsTiesKeepTheEarlierDrive) {

@@ -132,7 +132,7 @@ void Collect(const std::string& piece) { g_lines.push_back(piece); }
 TEST(ExceptionReport, WritesOneLineToTheDebugStream) {
   g_lines.clear();
   SetDebugSink(Collect);
-  LogException(std::runtime_error("no version"), "Utils.GetExeVersion()");
+  LogException("no version", "Utils.GetExeVersion()");
   InitDebugStream();
   ASSERT_EQ(g_lines.size(), 1u);
   EXPECT_EQ(g_lines[0], " ---  [ Method = Utils.GetExeVersion() ]  [ ErrMsg = no version ] \r\n");

@@ -213,11 +213,10 @@ bool WalkMembers(PackageFile& p, OnBlock onBlock) {
   MemberBlockWalker walker(p.source, p.trailer.packageStart, p.trailer.headerCount,
                            TrailerStart(p.source));
   MemberBlock block;
-  try {
-    while (walker.Next(block))
-      if (!onBlock(block)) return false;
-  } catch (const CorruptMemberError& e) {
-    Fail(p.path + ": " + e.what());
+  while (walker.Next(block))
+    if (!onBlock(block)) return false;
+  if (!walker.Corruption().empty()) {
+    Fail(p.path + ": " + walker.Corruption());
     return false;
   }
   return true;

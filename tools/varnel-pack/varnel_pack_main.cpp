@@ -1,6 +1,7 @@
 // varnel-pack: writes setup files (stub + package) and reads them back.
 #include <cstdio>
-#include <exception>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "pack_commands.h"
@@ -84,19 +85,19 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   Args args(argv + 2, argv + argc);
-  try {
-    if (command == "--help" || command == "-h" || command == "help") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    if (command == "build") return RunBuild(args);
-    if (command == "list") return RunList(args);
-    if (command == "extract") return RunExtract(args);
-    if (command == "verify") return RunVerify(args);
-  } catch (const std::bad_alloc&) {
-    return Fail("out of memory");
-  } catch (const std::exception& e) {
-    return Fail(e.what());
+  // The tool is built without exceptions: running out of memory ends it
+  // with a message and code 1.
+  std::set_new_handler([] {
+    Fail("out of memory");
+    std::exit(1);
+  });
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kHelp, stdout);
+    return 0;
   }
+  if (command == "build") return RunBuild(args);
+  if (command == "list") return RunList(args);
+  if (command == "extract") return RunExtract(args);
+  if (command == "verify") return RunVerify(args);
   return Fail("unknown command " + command + " (see varnel-pack --help)", 2);
 }

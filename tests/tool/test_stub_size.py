@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""Stub.exe stays small: every setup file and web installer carries it.
+
+The limits are the sizes the lean build reached plus a little headroom, so
+that a change that links a heavy part of the runtime back in (exceptions,
+iostreams, std::mutex, mingw-w64's printf) fails here even where the
+Windows programs cannot run. bench/size/stub_size.py shows where the bytes
+go. Raise a limit only for a feature that needs the room, and say so in
+README.md."""
+import os
+import sys
+import unittest
+
+ROOT = os.environ.get("VARNEL_ROOT") or os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+LIMITS = {
+    # The lean build of the setup run reached 150,528 / 188,928 bytes; the
+    # downloads, the web installer, the agent's settings, decision and fetch,
+    # the folders, macros and process helpers and the notice box took it to
+    # 177,664 / 231,936.
+    "dist/Stub.exe": 184320,        # 32-bit: 180 KiB
+    "dist/win64/Stub.exe": 240640,  # 64-bit: 235 KiB (its code is larger and keeps unwind data)
+}
+
+
+class StubSize(unittest.TestCase):
+    def test_stubs_stay_under_their_limits(self):
+        for name, limit in LIMITS.items():
+            with self.subTest(stub=name):
+                path = os.path.join(ROOT, name)
+                self.assertTrue(os.path.isfile(path), f"{name} is missing: run scripts/build.sh first")
+                size = os.path.getsize(path)
+                self.assertLessEqual(size, limit, f"{name} is {size} bytes, over its limit of {limit}: "
+                                     "see bench/size/stub_size.py for where the bytes go")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
