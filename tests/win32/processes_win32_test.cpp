@@ -82,8 +82,12 @@ class ProcessTest : public ::testing::Test {
 
   HWND StartWindowed(const std::string& program, const std::string& arguments) {
     Start(program, "window " + arguments);
+    // Until the program has shown its window, the only one it has may be
+    // the hidden input-method window the system made for it.
     HWND window = nullptr;
-    EXPECT_TRUE(WaitUntil([&] { return (window = FindMainWindow(program, true)) != nullptr; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] {
+      return (window = FindMainWindow(program, true)) != nullptr && IsWindowVisible(window);
+    }, 10000));
     return window;
   }
 
@@ -228,8 +232,12 @@ TEST_F(ProcessTest, MainWindowIsTheOwnerOfTheToolWindows) {
   EXPECT_STREQ(text, "ProbeOwnerTest");
   const unsigned long id = FindProcessId(product, true);
   TAnalizer analizer(id);
-  analizer.Collect();
-  EXPECT_GE(analizer.Count(), 4u);
+  // The tool windows may still be on their way.
+  EXPECT_TRUE(WaitUntil([&] {
+    analizer = TAnalizer(id);
+    analizer.Collect();
+    return analizer.Count() >= 4u;
+  }, 10000));
   EXPECT_EQ(analizer.MainWindow(), main);
 
   // The survey: every window, or one per image until the searched one.
