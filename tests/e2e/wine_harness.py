@@ -7,6 +7,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 ROOT = os.environ.get("VARNEL_ROOT") or os.path.dirname(os.path.dirname(os.path.dirname(
@@ -135,6 +136,31 @@ class WineSession:
         """WindowProbe.exe with the given arguments; True on success."""
         return self.run(PROBE, [str(a) for a in args], timeout=timeout) == 0
 
+    def send(self, cls, msg, wparam=0, lparam=0, timeout=60):
+        """SendMessage to the window of `cls` through WindowProbe (numbers as
+        unsigned 32-bit); its result as an int, None when there is no window
+        or it did not answer."""
+        fd, out = tempfile.mkstemp(prefix="probe-send-", suffix=".txt")
+        os.close(fd)
+        try:
+            rc = self.run(PROBE, ["send", cls, str(msg), str(wparam), str(lparam)], timeout=timeout,
+                          log=out)
+            with open(out, encoding="latin-1") as f:
+                text = f.read().strip()
+        finally:
+            os.remove(out)
+        return int(text.splitlines()[-1]) if rc == 0 and text else None
+
+    def listen(self, cls, record, ms=170000):
+        """Starts WindowProbe's listener window of `cls` writing to `record`;
+        returns (process, window handle as a decimal int)."""
+        for path in (record, record + ".stop"):
+            if os.path.exists(path):
+                os.remove(path)
+        p = self.start(PROBE, ["listen", cls, str(ms), winpath(record)])
+        assert wait_for(lambda: listened_handle(record) is not None, 30), "no listener window"
+        return p, listened_handle(record)
+
     def click(self, x, y):
         """A left click at screen coordinates (xdotool)."""
         with open(os.devnull, "w") as null:
@@ -168,6 +194,28 @@ def wait_for(condition, timeout, interval=0.05):
         if time.time() >= deadline:
             return False
         time.sleep(interval)
+
+
+def listened_handle(record):
+    """The listener's window handle from the first line of its record."""
+    if not os.path.exists(record):
+        return None
+    with open(record, encoding="latin-1") as f:
+        first = f.readline().strip()
+    return int(first[5:]) if first.startswith("HWND=") else None
+
+
+def listened(record):
+    """The messages the listener got so far: [(message, wParam, lParam)]."""
+    with open(record, encoding="latin-1") as f:
+        lines = f.read().splitlines()[1:]
+    return [tuple(int(v) for v in line.split()) for line in lines if len(line.split()) == 3]
+
+
+def stop_listening(process, record):
+    """Ends a listener started by WineSession.listen."""
+    open(record + ".stop", "w").close()
+    process.wait(30)
 
 
 def read_record(path):
