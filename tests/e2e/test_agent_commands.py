@@ -94,8 +94,10 @@ def update_and_restart(wine, agent, work, record):
     # runs with /OriginalInfoFile=, and the agent restarts itself: the
     # plain agent gets the override list and hands it to the new copy.
     engine = os.path.join(work, "engine.record")
+    hold = os.path.join(work, "engine.go")
     setup = os.path.join(agent.updates, "NotesSetup.exe")
-    assert build_setup(setup, [], engine_args=record_arg(engine), options=setup_options(agent.updates)) == 0
+    assert build_setup(setup, [], engine_args=record_arg(engine) + " --hold-until=" + winpath(hold),
+                       options=setup_options(agent.updates)) == 0
     agent.write_update_info({
         "DownloadURL_UPDATE": winpath(agent.updates), "NameOfUpdateFile": "NotesSetup.exe",
         "SizeOfUpdateFile": os.path.getsize(setup), "VersionNew": 9, "Stamp": 2,
@@ -103,6 +105,11 @@ def update_and_restart(wine, agent, work, record):
         "BackgroundUpdate": 0, "InformFinish": 1, "RestartProcess": 1, "ProgramName": "Tidewater Notes"})
     copies = agent.copies_made()
     assert agent.command(31, 1) == 0
+    # While the setup runs, the agent answers commands: activity 3.
+    assert wait_for(lambda: os.path.exists(engine), 60, 0.2), "the new setup did not run"
+    assert agent.command(7) == 3
+    assert notifications(record)[-1] == (42, 1), notifications(record)
+    open(hold, "w").close()
     assert wait_for(lambda: (43, 0) in notifications(record), 90, 0.2), notifications(record)
     assert notifications(record)[6:] == [(40, 1), (40, 2), (41, 1), (41, 2), (42, 1), (42, 2), (43, 0)], \
         notifications(record)
