@@ -269,7 +269,9 @@ void WaitForProcess(HANDLE process) {
   for (;;) {
     const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, 500, QS_ALLINPUT);
     if (r != WAIT_OBJECT_0 + 1 && r != WAIT_TIMEOUT) break;  // ended, or the handle is unusable
-    YieldX(0);
+    // A pending quit request keeps the queue signalled: wait on the
+    // process alone for a while instead of spinning.
+    if (!YieldX(0)) WaitForSingleObject(process, 100);
   }
 }
 

@@ -2,24 +2,166 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "package/engine_launch.h"
+#include "package/package_reader.h"
+#include "startup/command_line.h"
+#include "startup/role_dispatch.h"
+#include "update/agent_commands.h"
+#include "update/update_agent.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
+#include "utils/delimited_list.h"
+#include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/processes.h"
+#include "utils/system_helpers.h"
 
 namespace varnel {
+namespace {
 
-// The agent's transient copy comes with the update cycle; until then the
-// installed agent only records that it was started.
+// Bounds of the waits between the plain agent and its copy.
+constexpr std::int64_t kMaxWaitSeconds = 3600;     // "/WAIT="
+constexpr std::uint32_t kStartWaitMs = 3000;       // the started copy's process
+constexpr std::uint32_t kOldCopyGoneMs = 60000;    // a copy being replaced ends
+constexpr std::uint32_t kOldFileGoneMs = 15000;    // and its self-deletion ends
+constexpr std::uint32_t kCopyWindowMs = 10000;     // the copy's window before posts
+constexpr int kCopyTries = 5;
+
+unsigned long Pid() { return GetCurrentProcessId(); }
+
+std::string XCopyPath() {
+  const std::string exe = ExePath(false);
+  const std::size_t slash = exe.find_last_of('\\');
+  return exe.substr(0, slash + 1) + "X_" + exe.substr(slash + 1);
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::int64_t FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// Polls every 200 ms, dispatching messages, until done() or limitMs passed.
+template <typename Done>
+bool WaitUntil(Done done, std::uint32_t limitMs) {
+  const std::int64_t end = MillisecondClock() + limitMs;
+  for (;;) {
+    if (done()) return true;
+    if (MillisecondClock() >= end) return false;
+    if (!WaitPumping(200)) Sleep(200);
+  }
+}
+
+// A copy that is being replaced must have ended, and its self-deletion
+// (which retries until the file is gone) must be over: a new file written
+// before that would be deleted under the new copy.
+void WaitForOldCopy(const std::string& xPath) {
+  if (!WaitUntil([&] { return !IsProcessRunning(xPath); }, kOldCopyGoneMs))
+    AgentLog("Old X_ copy still running: " + xPath);
+  WaitUntil([&] { return !PathExists(xPath); }, kOldFileGoneMs);
+}
+
+// Copies the running executable over the X_ file and checks the copy.
+bool WriteXCopy(const std::string& exe, const std::string& xPath) {
+  const std::int64_t size = FileLength(exe);
+  for (int attempt = 0; attempt < kCopyTries; ++attempt) {
+    if (attempt > 0 && !WaitPumping(1000)) Sleep(1000);
+    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && FileLength(xPath) == size) return true;
+  }
+  return false;
+}
+
+// Posts to the copy's main window (found by its image path); a missing copy
+// gets nothing and the step still counts as done.
+void PostToCopy(const std::string& xPath, UINT message, WPARAM wParam, LPARAM lParam) {
+  PostProcessMessage(xPath, true, message, lParam, wParam);
+}
+
+}  // namespace
+
 bool CreateAndRun_X_Exe(bool xWasRunning) {
   AgentLog("CreateAndRun_X_Exe() --- Start");
-  DebugLine("%lu CreateAndRun_X_Exe - no agent copy is made yet", GetCurrentProcessId());
+  const std::string zz = GetParamValue("/_ZZ=", "");
+  DebugLine("%lu CreateAndRun_X_Exe-1 %s", Pid(), zz.c_str());
+  const bool replacing = zz == "99";
+
+  if (ThisIs_AutoUpdateProg() && (!X_ExeIsRunning() || replacing) && ThisIs_Plain_AutoUpdate_Exe()) {
+    DebugLine("%lu CreateAndRun_X_Exe-2", Pid());
+    std::int64_t seconds = GetParamInt("/WAIT=", 0);
+    if (seconds < 0) seconds = 0;
+    if (seconds > kMaxWaitSeconds) seconds = kMaxWaitSeconds;
+    AgentLog("Wait " + std::to_string(seconds) + " SEC");
+    WaitPumping(static_cast<std::uint32_t>(seconds * 1000));
+
+    const std::string exe = ExePath(false);
+    const std::string xPath = XCopyPath();
+    if (replacing || xWasRunning) WaitForOldCopy(xPath);
+    const bool copied = WriteXCopy(exe, xPath);
+    AgentLog(copied ? "Create X_ File " : "Create X_ File failed: " + xPath);
+
+    std::string args;
+    const std::string transient = GetParamValue("/TRANSIENT=", "");
+    if (!transient.empty()) args += " /TRANSIENTx=" + transient;
+    const std::string delay = GetParamValue("/DELAY=", "");
+    if (!delay.empty()) args += " /SleepX=" + delay;
+
+    if (copied) {
+      // Quoted: the install folder may well hold a blank.
+      const std::string command = "\"" + xPath + "\"" + args;
+      AgentLog("WinExec: " + command);
+      if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
+      if (!GetArgumentText().empty())
+        WaitUntil([&] { return IsProcessRunning(xPath); }, kStartWaitMs);
+    }
+  }
   AgentLog("CreateAndRun_X_Exe() --- End");
   return xWasRunning;
 }
 
 bool HandleParamOK(bool xWasRunning) {
   AgentLog("HandleParamOK() --- Start");
+  const std::string xPath = XCopyPath();
+  bool result = false;
+
+  const std::int64_t stop = GetParamInt("/STOP=", -1);
+  const std::string localMsg = GetParamValue("/WM_MSG=", "");
+  const std::int64_t test = GetParamInt("/TEST=", -1);
+  const bool posts = stop >= 0 || !localMsg.empty() || test >= 0;
+  if (posts && PathExists(xPath)) {
+    // A copy started a moment ago has no window yet, and a post to it would
+    // be lost: wait (bounded) for its window while its process runs.
+    WaitUntil([&] { return X_ExeIsRunning() || !IsProcessRunning(xPath); }, kCopyWindowMs);
+  }
+
+  if (stop >= 0 && PathExists(xPath)) {
+    AgentLog("PostProcessMessage(wm_ShutDown) to: " + xPath);
+    PostToCopy(xPath, wm_ShutDown, static_cast<WPARAM>(stop), 0);
+    result = true;
+  }
+  if (!localMsg.empty() && PathExists(xPath)) {
+    const std::string wrapped = ":" + localMsg + ":";
+    const std::int64_t handle = SUB::ListItemInt(wrapped, 0, 0);
+    const std::int64_t number = SUB::ListItemInt(wrapped, 1, 0);
+    AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + wrapped);
+    PostToCopy(xPath, wm_LocalMsg, static_cast<WPARAM>(handle), static_cast<LPARAM>(number));
+    result = true;
+  }
+  if (test >= 0 && PathExists(xPath)) {
+    AgentLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" +
+             std::to_string(test) + ")");
+    PostToCopy(xPath, wm_AgentMsg, 31, static_cast<LPARAM>(test));
+    // A copy started only for this test ends after its cycle.
+    if (!xWasRunning && test > 0) PostToCopy(xPath, wm_ShutDown, 2, 0);
+    result = true;
+  }
+  const std::string transient = GetParamValue("/TRANSIENTx=", "");
+  if (!transient.empty()) ReadSettingOverrideList(transient);
   AgentLog("HandleParamOK() --- End");
-  return false;
+  return result;
 }
 
 }  // namespace varnel

@@ -99,6 +99,8 @@ void DoRunStubWin() {
       break;
     case StubRole::kXCopyAgent:
       InitUpdateAgent(ExeFolder(true));
+      // The overrides that the plain agent was given travel to the copy.
+      ReadSettingOverrideList(GetParamValue("/TRANSIENTx=", ""));
       AgentLog("CheckTestMode");
       CheckTestMode(true);
       AgentLog("WinMain");

@@ -223,19 +223,12 @@ LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
       if (wParam == kStubTimerId) OnTimer(window);
       break;
-    case wm_ShutDown:
-      SetShutDownCountdown(static_cast<int>(wParam));
-      break;
-    case wm_LocalMsg:
-      SetNotificationTarget(reinterpret_cast<HWND>(wParam), static_cast<UINT>(lParam));
-      NotifyTarget(kNotifyAgentWindow, reinterpret_cast<LPARAM>(window));
-      NotifyTarget(kNotifyAgentCommandMessage, wm_AgentMsg);
-      break;
-    case wm_AgentMsg:
-      return RunAgentCommand(wParam, lParam);
-    default:
+    default: {
       if (message != 0 && message == State().autoPlayQuery) return 1;
+      LRESULT result = 0;
+      if (HandleAgentMessage(window, message, wParam, lParam, result)) return result;
       break;
+    }
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

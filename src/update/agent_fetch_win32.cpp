@@ -106,6 +106,8 @@ void ImitateProgress(ProgressCallbackFn progress) {
 
 }  // namespace
 
+bool ProveAgentFile(int kind, const std::string& path) { return TokenProof(kind, path); }
+
 bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
   AgentSettings& settings = UpdateAgentSettings();
   SetupWindow& window = CurrentSetupWindow();

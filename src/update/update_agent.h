@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "update/agent_commands.h"
 #include "update/agent_files.h"
 #include "update/update_decision.h"
 #include "update/update_settings.h"
@@ -21,6 +22,19 @@ void InitUpdateAgent(const std::string& agentFolder);
 const AgentFiles& AgentFilePaths();
 // The settings of both files, with the process-wide overrides.
 AgentSettings& UpdateAgentSettings();
+
+// The agent's process-wide state (cycle mode, tick count, countdown,
+// requests, activity, overrides).
+AgentRuntime& AgentState();
+
+// The window to notify and the message to post there (wm_LocalMsg); while
+// either is 0 nothing is posted.
+void SetNotificationTarget(HWND window, UINT message);
+void NotifyTarget(unsigned code, LPARAM value);
+
+// wm_AgentMsg: runs the command and returns its 32-bit result (see
+// agent_commands.h for how values are passed).
+LRESULT RunAgentCommand(WPARAM code, LPARAM value);
 
 // Overrides 1..8 (255 = the .info decides) and their list form.
 void SetSettingOverride(int number, std::uint8_t value);
@@ -57,6 +71,9 @@ std::string AgentFetchName(const std::string& name);
 // update token), 3 the INFORM file (carrying it too). True when the file
 // was obtained (and for kinds 2 and 3 proved). errorText keeps the
 // transfer's error text, or the error-page message of a .info.
+// The token proof of a fetched UPDATE (kind 2) or INFORM (kind 3) file.
+bool ProveAgentFile(int kind, const std::string& path);
+
 bool DownloadFileAU(const std::string& folder, const std::string& fileName, int kind, std::string& errorText);
 
 }  // namespace varnel

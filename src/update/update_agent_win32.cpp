@@ -26,11 +26,10 @@ class SystemIniStore : public IniStore {
 
 struct UpdateAgentState {
   SystemIniStore store;
-  SettingOverrides overrides;
+  AgentRuntime runtime;
   std::unique_ptr<AgentSettings> settings;
-  int cycleMode = kCycleBackground;
-  bool probingEnabled = true;
-  bool cycleRequested = false;
+  HWND targetWindow = nullptr;
+  UINT targetMessage = 0;
 };
 
 UpdateAgentState& State() {
@@ -59,7 +58,8 @@ class SystemSizeProbe : public SizeProbe {
 
 void InitUpdateAgent(const std::string& agentFolder) {
   UpdateAgentState& s = State();
-  s.settings = std::make_unique<AgentSettings>(s.store, AgentFilesFor(agentFolder, ProcessReader()), s.overrides);
+  s.settings = std::make_unique<AgentSettings>(s.store, AgentFilesFor(agentFolder, ProcessReader()),
+                                               s.runtime.overrides);
 }
 
 AgentSettings& UpdateAgentSettings() {
@@ -69,20 +69,42 @@ AgentSettings& UpdateAgentSettings() {
 
 const AgentFiles& AgentFilePaths() { return UpdateAgentSettings().Files(); }
 
+AgentRuntime& AgentState() { return State().runtime; }
+
 void SetSettingOverride(int number, std::uint8_t value) {
-  if (number >= 1 && number <= 8) State().overrides.Set(number, value);
+  if (number >= 1 && number <= 8) AgentState().overrides.Set(number, value);
 }
 std::uint8_t SettingOverrideValue(int number) {
-  return number >= 1 && number <= 8 ? State().overrides.Get(number) : kOverrideUseFile;
+  return number >= 1 && number <= 8 ? AgentState().overrides.Get(number) : kOverrideUseFile;
 }
-std::string SettingOverrideList() { return OverrideListText(State().overrides); }
-void ReadSettingOverrideList(const std::string& text) { ParseOverrideList(text, State().overrides); }
+std::string SettingOverrideList() { return OverrideListText(AgentState().overrides); }
+void ReadSettingOverrideList(const std::string& text) { ParseOverrideList(text, AgentState().overrides); }
 
-int CycleModeValue() { return State().cycleMode; }
-void SetCycleMode(int mode) { State().cycleMode = mode; }
-bool ProbingEnabled() { return State().probingEnabled; }
-void SetProbingEnabled(bool enabled) { State().probingEnabled = enabled; }
-void SetCycleRequested() { State().cycleRequested = true; }
+int CycleModeValue() { return AgentState().cycleMode; }
+void SetCycleMode(int mode) { AgentState().cycleMode = mode; }
+bool ProbingEnabled() { return AgentState().probingEnabled; }
+void SetProbingEnabled(bool enabled) { AgentState().probingEnabled = enabled; }
+void SetCycleRequested() { AgentState().cycleRequested = true; }
+
+void SetNotificationTarget(HWND window, UINT message) {
+  State().targetWindow = window;
+  State().targetMessage = message;
+}
+
+void NotifyTarget(unsigned code, LPARAM value) {
+  const UpdateAgentState& s = State();
+  if (s.targetWindow && s.targetMessage) PostMessageA(s.targetWindow, s.targetMessage, code, value);
+}
+
+LRESULT RunAgentCommand(WPARAM code, LPARAM value) {
+  const std::uint32_t result = RunAgentCommandOn(AgentState(), UpdateAgentSettings(), static_cast<std::uint32_t>(code),
+                                                 static_cast<std::uint32_t>(value));
+  DebugLine("%lu AgentCommand(%u, %u)=%u", GetCurrentProcessId(), static_cast<unsigned>(code),
+            static_cast<unsigned>(value), static_cast<unsigned>(result));
+  // The caller reads the low 32 bits; on a 64-bit system they are handed
+  // back unsigned, so that a time above 2^31 arrives whole.
+  return static_cast<LRESULT>(static_cast<ULONG_PTR>(result));
+}
 
 std::int64_t CurrentSeconds() {
   SYSTEMTIME t;
@@ -91,7 +113,7 @@ std::int64_t CurrentSeconds() {
 }
 
 int ShotTimeStatus() {
-  UpdateAgentState& s = State();
+  AgentRuntime& s = AgentState();
   ShotTimeInputs in;
   in.probingEnabled = s.probingEnabled;
   in.cycleRequested = s.cycleRequested;
@@ -117,7 +139,7 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   in.reAskInterval = settings.ReAskSecondsInterval();
   in.reAskLast = settings.ReAskSecondsLast();
   in.now = CurrentSeconds();
-  in.cycleMode = State().cycleMode;
+  in.cycleMode = AgentState().cycleMode;
   in.validVersions = settings.ValidVersions();
   in.size.url = settings.DownloadURL_UPDATE();
   in.size.updateName = AgentFetchName(settings.NameOfUpdateFile());

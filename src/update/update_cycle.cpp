@@ -1,34 +1,339 @@
 #include "update/update_cycle.h"
 
-#include "startup/agent_messages.h"
+#include <string>
+
+#include "dialogs/message_box.h"
+#include "dialogs/notice_box.h"
+#include "download/http_download.h"
+#include "folders/system_folders.h"
+#include "package/engine_launch.h"
+#include "package/package_reader.h"
+#include "package/setup_window.h"
+#include "package/temp_folder.h"
+#include "update/test_mode.h"
+#include "update/update_agent.h"
+#include "utils/agent_log.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/processes.h"
+#include "utils/text_rules.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
 namespace {
 
-struct UpdateCycleState {
-  int timerCount = -3;
+// The agent window of the running agent; ticks hand it in.
+HWND g_agentWindow = nullptr;
+
+unsigned long Pid() { return GetCurrentProcessId(); }
+const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
+void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
+
+std::string WithProgName(const std::string& text, const std::string& name) {
+  return ReplaceAllText(text, "PROG_NAME", name);
+}
+
+// A quit request waits in this thread's queue (the agent is ending).
+bool QuitPending() {
+  MSG m;
+  return PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
+}
+
+std::string UpdateUrl() { return ProcessReader().GetUpdateUrl(); }
+
+bool FetchInfo(std::string& errorText) {
+  NotifyTarget(kNotifyInfoDownload, 1);
+  const bool ok = DownloadFileAU(UpdateUrl(), AgentFilePaths().info, kFetchInfo, errorText);
+  NotifyTarget(kNotifyInfoDownload, 2);
+  return ok;
+}
+
+// Message boxes with the texts, buttons and character set of the .original.
+void ErrorBox(HWND kind, const std::string& text) {
+  const AgentSettings& s = UpdateAgentSettings();
+  MsgBoxError(kind, text, s.ErrorTitle(), s.BtnText(), s.CharSet());
+}
+void AttentionBox(HWND kind, const std::string& text) {
+  const AgentSettings& s = UpdateAgentSettings();
+  MsgBoxAttention(kind, text, s.AttentionTitle(), s.BtnText(), s.CharSet());
+}
+bool ConfirmBox(HWND kind, const std::string& text) {
+  const AgentSettings& s = UpdateAgentSettings();
+  return MsgBoxConfirm(kind, text, s.ConfirmTitle(), s.BtnText(), s.CharSet());
+}
+
+// The downloaded file, held open so that nobody can change or replace it
+// between its proof and its use, and proved once more through that hold.
+struct HeldFile {
+  FileHandle handle;
+  bool Take(int kind, const std::string& path) {
+    handle.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle && ProveAgentFile(kind, path);
+  }
 };
 
-UpdateCycleState& State() {
-  static UpdateCycleState state;
-  return state;
+bool DeveloperSwitchOn() {
+  char value[8] = {};
+  const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
+  return n > 0 && n < sizeof value && std::string(value) == "735";
+}
+
+void ShutDownProduct(const std::string& program, const std::string& method) {
+  const bool wait = method != "Don't Shut Down";
+  if (method == "Using WM_CLOSE") CloseProcessWindow(program, true, 0);
+  else if (method == "Using WM_QUIT") QuitProcessWindow(program, true);
+  else if (method == "Using Terminate Process") TerminateProcessByPath(program, true);
+  if (wait) WaitProcessGone(program, 1000);
 }
 
 }  // namespace
 
-void SetAutoUpdateTimerCount(int count) { State().timerCount = count; }
-int AutoUpdateTimerCount() { return State().timerCount; }
+void SetAutoUpdateTimerCount(int count) { AgentState().timerCount = count; }
+int AutoUpdateTimerCount() { return AgentState().timerCount; }
 
 void JustDownloadInfoFile(HWND window) {
-  // The update check itself comes with the update cycle; the tick already
-  // counts and honours the shut-down countdown so that the agent window can
-  // be ended by its controller.
-  ++State().timerCount;
-  DebugLine("%lu AutoUpdateTimerCount=%d", GetCurrentProcessId(), State().timerCount);
-  int countdown = ShutDownCountdown();
-  if (countdown == 0) PostQuitMessage(0);
-  if (countdown >= 0) SetShutDownCountdown(countdown - 1);
+  AgentRuntime& s = AgentState();
+  if (s.busy) return;
+  s.busy = true;
+  g_agentWindow = window;
+
+  if (s.infoOnlyRequest) {
+    DebugLine("-------------- JustDownloadInfoFile ---------------");
+    s.infoOnlyRequest = false;
+    std::string errorText;
+    FetchInfo(errorText);
+  } else {
+    AgentSettings& settings = UpdateAgentSettings();
+    SetMsgBoxFont(settings.FontName(), settings.FontSize(), settings.CharSet());
+    s.activity = kActivityIdle;
+    const TickStart tick = BeginAgentTick(s);
+    if (tick.quit) {
+      // The countdown has run out: the loop ends; nothing else this tick.
+      PostQuitMessage(0);
+    } else {
+      DebugLine("%lu AutoUpdateTimerCount=%d", Pid(), s.timerCount);
+      if (tick.checkDue) {
+        CheckTestMode(false);
+        int status = ShotTimeStatus();
+        DebugLine("%lu ShotTimeStatus=%d", Pid(), status);
+        if (status == 2) s.probingEnabled = false;
+        if (status >= 1 && (s.cycleMode == kCycleUserCheck || settings.AskBeforeCheck()) && !AskCheckQuestion())
+          status = 0;
+        if (status >= 1) PerformShot();
+        if (s.cycleMode == kCycleUserCheck) s.cycleMode = kCycleBackground;
+      }
+    }
+  }
+  s.activity = kActivityIdle;
+  s.busy = false;
+}
+
+void PerformShot() {
+  AgentRuntime& s = AgentState();
+  AgentSettings& settings = UpdateAgentSettings();
+  DebugLine("%lu Fire  %s", Pid(), AgentTimestampText(CurrentSeconds()).c_str());
+  CheckTestMode(true);
+  s.activity = kActivityInfo;
+  std::string infoError;
+  const bool infoOk = FetchInfo(infoError);
+  settings.SetProbeSecondsLast(CurrentSeconds());
+
+  int stage = 0;
+  std::string reason;
+  bool done = false;
+  if (GetOkToPerformAU(infoOk, stage, reason)) {
+    Trace(" ==== PerformShot-1 ====");
+    settings.SetReAskSecondsLast(CurrentSeconds());
+    settings.SetOriginalStamp(settings.InfoStamp());
+    if (settings.AutoInform()) PerformAutoInform();
+    else if (PerformAutoUpdate()) ReStartAutoUpdateExe();
+    Trace(" ==== PerformShot-2 ====");
+    done = true;
+  }
+
+  if (s.cycleMode != kCycleUserCheck) return;
+  // The user asked for this check: say why nothing was done.
+  WaitPumping(1000);
+  if (g_agentWindow) ShowWindow(g_agentWindow, SW_HIDE);
+  if (done || QuitPending()) return;
+  const bool testMode = TestModeOn();
+  std::string connectionError;
+  const bool connected = InternetConnected(connectionError);
+  DebugLine("%lu TestMode=%s", Pid(), TrueFalse(testMode));
+  DebugLine("%lu InternetConnected=%s", Pid(), TrueFalse(connected));
+  if (!testMode && !connected) {
+    std::string text = settings.AutoUpdateText("s2");
+    if (!connectionError.empty()) text += "<P><P>" + connectionError;
+    ErrorBox(kMsgOwnerWithHeading, text);
+  } else if (!testMode && !infoError.empty()) {
+    ErrorBox(kMsgOwnerWithHeading, infoError);
+  } else {
+    std::string text = settings.AutoUpdateText("s21");
+    if (DeveloperSwitchOn()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
+    AttentionBox(kMsgOwnerActive, text);
+  }
+}
+
+bool PerformAutoUpdate() {
+  AgentRuntime& s = AgentState();
+  AgentSettings& settings = UpdateAgentSettings();
+  AgentLog("PerformAutoUpdate() - START");
+  Trace(" ==== PerformAutoUpdate-4 ====");
+  bool result = false;
+  const std::string programName = settings.InfoProgramName();
+  const bool userCheck = s.cycleMode == kCycleUserCheck;
+  // The one checked name under which the setup is fetched, proved and run.
+  const std::string setupName = AgentFetchName(settings.NameOfUpdateFile());
+
+  if (!settings.DownloadURL_UPDATE().empty() && !setupName.empty()) {
+    Trace(" ==== PerformAutoUpdate-5 ====");
+    const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
+    std::string offer = settings.AutoUpdateText("s11");
+    if (settings.RequestConfirmationBeforeDownloadForce())
+      offer += settings.AutoUpdateText(confirmInstall ? "s19" : "s18");
+    else
+      offer += settings.AutoUpdateText(confirmInstall ? "s13" : "s12");
+    offer = WithProgName(offer, programName);
+
+    bool go = true;
+    if (settings.RequestConfirmationBeforeDownload() && !userCheck) {
+      if (settings.RequestConfirmationBeforeDownloadForce()) AttentionBox(kMsgOwnerNoClose, offer);
+      else go = ConfirmBox(kMsgOwnerWithHeading, offer);
+      WaitPumping(500);
+    }
+
+    if (go && !QuitPending()) {
+      Trace(" ==== PerformAutoUpdate-6 ====");
+      s.activity = kActivityDownload;
+      NotifyTarget(kNotifySetupDownload, 1);
+      std::string errorText;
+      bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), setupName, kFetchUpdate, errorText);
+      NotifyTarget(kNotifySetupDownload, 2);
+      const std::string setup = AgentFilePaths().folder + setupName;
+      HeldFile held;
+      if (ok && !held.Take(kFetchUpdate, setup)) {
+        AgentLog("ERROR: the downloaded setup changed after its proof: " + setup);
+        ok = false;
+      }
+
+      std::string question = settings.AutoUpdateText(settings.RequestConfirmationBeforeInstallForce() ? "s20" : "s14");
+      question = WithProgName(question, programName);
+      if (ok && confirmInstall && !userCheck) {
+        if (settings.RequestConfirmationBeforeInstallForce()) AttentionBox(kMsgOwnerNoClose, question);
+        else ok = ConfirmBox(kMsgOwnerWithHeading, question);
+        WaitPumping(100);
+      }
+
+      if (ok && !QuitPending()) {
+        Trace(" ==== PerformAutoUpdate-7 ====");
+        SetInstallDirs(settings.TargetDir(), settings.SharedDir(), settings.AuxiliaryDir());
+        const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
+        const bool wasRunning = !program.empty() && IsProcessRunning(program);
+        const std::string method = settings.ShutDownMethod();
+        AgentLog("Shut Down Process() - START  (" + program + ")  Method: " + method);
+        if (method == "Issue a Message Box") {
+          const std::string notice = WithProgName(settings.AutoUpdateText("s15"), FileNamePart(program));
+          while (!program.empty() && IsProcessRunning(program) && !QuitPending())
+            AttentionBox(kMsgOwnerWithHeading, notice);
+        }
+        Trace(" ==== PerformAutoUpdate-8 ====");
+        if (!program.empty()) ShutDownProduct(program, method);
+        Trace(" ==== PerformAutoUpdate-9 ====");
+        AgentLog("Shut Down Process() - END");
+        const bool ended = wasRunning && !IsProcessRunning(program);
+        const bool restart = settings.RestartProcess() && ended;
+
+        const std::string extra = "/OriginalInfoFile=\"" + AgentFilePaths().info + "\"";
+        s.activity = kActivitySetup;
+        NotifyTarget(kNotifySetupInstall, 1);
+        Trace(" ==== PerformAutoUpdate-10 ====");
+        const std::string tempFolder = GetSetupTempFolder();
+        result = !tempFolder.empty() &&
+                 ExtractAndLaunch(tempFolder, setup, ProcessReader().GetAgentFileName(), extra,
+                                  !settings.BackgroundUpdate());
+        if (!tempFolder.empty()) DeleteFolderTree(tempFolder, false);
+        CurrentSetupWindow().Show(false);
+        Trace(" ==== PerformAutoUpdate-11 ====");
+        NotifyTarget(kNotifySetupInstall, 2);
+
+        if (result) settings.SetVersionOriginal(settings.VersionNew());
+        held.handle.reset();
+        DeleteFileA(setup.c_str());
+
+        const std::string finish = WithProgName(settings.AutoUpdateText("s16"), programName);
+        bool answer = true;
+        if (result && (settings.InformFinish() || userCheck)) {
+          if (restart) answer = ConfirmBox(kMsgOwnerActive, finish + settings.AutoUpdateText("s17"));
+          else AttentionBox(kMsgOwnerActive, finish);
+        }
+        Trace(" ==== PerformAutoUpdate-12 ====");
+        DebugLine("%lu restart=%s answer=%s program=%s", Pid(), TrueFalse(restart), TrueFalse(answer),
+                  program.c_str());
+        if (restart && answer) {
+          // Quoted: the product's folder may hold a blank.
+          if (HANDLE process = RunProgram("\"" + program + "\"", SW_SHOWNORMAL)) CloseHandle(process);
+        }
+      } else {
+        held.handle.reset();
+        if (ok) DeleteFileA(setup.c_str());
+      }
+    }
+  }
+  Trace(" ==== PerformAutoUpdate-13 ====");
+  AgentLog(std::string("PerformAutoUpdate() - END    Result=") + TrueFalse(result));
+  return result;
+}
+
+bool PerformAutoInform() {
+  AgentRuntime& s = AgentState();
+  AgentSettings& settings = UpdateAgentSettings();
+  AgentLog("PerformAutoInform() - START ");
+  Trace(" ==== PerformAutoInform-1 ====");
+  bool result = false;
+  const std::string informName = AgentFetchName(settings.NameOfInformFile());
+  if (!settings.DownloadURL_UPDATE().empty() && !informName.empty()) {
+    Trace(" ==== PerformAutoInform-2 ====");
+    s.activity = kActivityDownload;
+    NotifyTarget(kNotifySetupDownload, 1);
+    std::string errorText;
+    const bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), informName, kFetchInform, errorText);
+    NotifyTarget(kNotifySetupDownload, 2);
+    const std::string path = AgentFilePaths().folder + informName;
+    HeldFile held;
+    if (ok && held.Take(kFetchInform, path)) {
+      Trace(" ==== PerformAutoInform-3 ====");
+      std::string token;
+      std::string text;
+      UnscrambleTokenText(ReadFilePart(path), token, text);
+      held.handle.reset();
+      const std::string address = TrimText(settings.DownloadURL_INFORM());
+      result = ShowNoticeBox(g_agentWindow, settings.AutoUpdateText("s34", "New Version"),
+                             settings.AutoUpdateText("s35", "Download"), settings.CharSet(), settings.FontSize(),
+                             settings.FontName(), static_cast<int>(settings.AutoInformW()),
+                             static_cast<int>(settings.AutoInformH()), address, text);
+      if (result) settings.SetVersionOriginal(settings.VersionNew());
+      Trace(" ==== PerformAutoInform-4 ====");
+    }
+  }
+  AgentLog(std::string("PerformAutoInform() - END ") + TrueFalse(result));
+  return result;
+}
+
+void ReStartAutoUpdateExe() {
+  AgentLog(".. ReStartAutoUpdateExe() - Start");
+  if (AgentState().shutDownCountdown <= 0) {
+    // Quoted: the agent's folder may hold a blank.
+    const std::string command = "\"" + AgentFilePaths().folder + ProcessReader().GetAgentFileName() +
+                                "\" /_ZZ=99 /WAIT=10 /TRANSIENT=" + SettingOverrideList();
+    AgentLog(".. WinExec - " + command);
+    if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
+    WaitPumping(1000);
+    AgentLog(".. PostMessage(WM_DESTROY)");
+    if (g_agentWindow) PostMessageA(g_agentWindow, WM_DESTROY, 0, 0);
+  }
+  AgentLog(".. ReStartAutoUpdateExe() - End");
 }
 
 }  // namespace varnel

@@ -14,10 +14,12 @@ constexpr std::uint32_t PumpSliceMs(std::uint32_t totalMs) {
 
 #ifdef _WIN32
 // Dispatches every pending message of the calling thread, then sleeps ms.
-// An exception raised while dispatching is logged and not propagated.
-void YieldX(std::uint32_t ms);
-// Calls YieldX in slices until ms have passed on the millisecond clock.
-void WaitPumping(std::uint32_t ms);
+// A quit request (WM_QUIT) belongs to the thread's main loop: it is posted
+// again, nothing more is dispatched or slept, and the result is false.
+bool YieldX(std::uint32_t ms);
+// Calls YieldX in slices until ms have passed on the millisecond clock, or
+// until a quit request is met (false then).
+bool WaitPumping(std::uint32_t ms);
 #endif
 
 }  // namespace varnel

@@ -21,10 +21,11 @@ Fn Kernel32Function(const char* name) {
   return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
 }
 
-std::wstring Wide(const std::string& text) {
+// A vector, not std::wstring: the stub links no prebuilt wide-string code.
+std::vector<wchar_t> Wide(const std::string& text) {
   const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  std::vector<wchar_t> wide(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
 }
 
@@ -33,7 +34,7 @@ std::wstring Wide(const std::string& text) {
 bool SamePathText(const std::string& a, const std::string& b) {
   using OrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
   static const OrdinalFn ordinal = Kernel32Function<OrdinalFn>("CompareStringOrdinal");
-  const std::wstring wa = Wide(a), wb = Wide(b);
+  const std::vector<wchar_t> wa = Wide(a), wb = Wide(b);
   if (ordinal) return ordinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
   return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()), wb.data(),
                         static_cast<int>(wb.size())) == CSTR_EQUAL;
@@ -289,13 +290,13 @@ void WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs) {
   const DWORD started = GetTickCount();
   do {
     if (!IsProcessRunning(imagePath)) return;
-    WaitPumping(100);
+    if (!WaitPumping(100)) Sleep(100);  // a pending quit request returns at once
   } while (GetTickCount() - started < limit);
 }
 
 void WaitWhileWindow(const std::string& className, const std::string& title) {
   while (FindWindowA(className.empty() ? nullptr : className.c_str(), title.empty() ? nullptr : title.c_str()))
-    YieldX(100);
+    if (!YieldX(100)) Sleep(100);  // a pending quit request returns at once
 }
 
 namespace {
