@@ -122,8 +122,11 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CLOSE:
       Record("WM_CLOSE " + Pair(wParam, lParam));
       if (!g_options.refuseClose) {
+        // The loop ends and the process end takes the window with it: under
+        // Wine without a window manager DestroyWindow alone waits 2 s for the
+        // window manager, longer than the update agent waits for a product.
         g_closing = true;
-        DestroyWindow(window);
+        PostQuitMessage(0);
       }
       return 0;
     case WM_PAINT: {
