@@ -139,7 +139,9 @@ def round_trip(session, work, updates):
     # /_ZZ=99 /WAIT=10 and the override list, then a new X_ copy.
     write_info(updates_2, setup, winpath(updates_2), 2, 2)
     install.wait_log("/_ZZ=99 /WAIT=10 /TRANSIENT=|1|255|255|255|255|255|255|255|", 1, 30)
-    install.wait_log("ThisIs_X_AutoUpdate_Exe=TRUE", 2, 60)
+    restarted = wait_for(lambda: install.log_count("ThisIs_X_AutoUpdate_Exe=TRUE") >= 2, 60, 0.2)
+    assert not os.path.exists(planted), "a program at the unquoted path ran: " + open(planted).read()
+    assert restarted, "no new X_ copy:\n" + "\n".join(install.log_lines()[-30:])
     assert session.probe("wait", AGENT_CLASS, 20000)
     new_bytes = open(install.agent, "rb").read()
     assert new_bytes != open(old_agent, "rb").read(), "the setup did not install a new agent"
