@@ -6,12 +6,13 @@ folder whose path holds a blank (".../Program Files/Tidewater"):
   answered from outside), downloads and proves the new setup, asks before
   installing, shows its "close the product" notice again and again until the
   product is closed, runs the new setup with "/OriginalInfoFile=" (the test
-  engine records it and installs the new product, options and agent), updates
-  VersionOriginal, asks whether to start the product again and does, and
-  restarts itself: the installed agent, started with /_ZZ=99 /WAIT=10 and the
-  override list, puts the new agent file in place as a new X_ copy, which
-  keeps the override set before the restart. A program planted at the path's
-  part before the blank ("Program.exe") never runs.
+  engine records it and installs the new product, its options and the agent
+  that the setup run writes from the new setup), updates VersionOriginal, asks
+  whether to start the product again and does, and restarts itself: the
+  installed agent, started with /_ZZ=99 /WAIT=10 and the override list, puts
+  the new agent file in place as a new X_ copy, which keeps the override set
+  before the restart and looks into the new setup's update folder. A program
+  planted at the path's part before the blank ("Program.exe") never runs.
 - The other shut-down methods, one check each on one running agent with no
   questions (the new setup fetched from a loopback HTTP server in some rows):
   WM_CLOSE, WM_QUIT, termination, "Don't Shut Down", and WM_CLOSE refused by
