@@ -25,7 +25,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from loopback_server import LoopbackServer  # noqa: E402
 from update_fixture import (AGENT, AGENT_CLASS, INFO, ORIGINAL, PRODUCT_CLASS, PRODUCT_EXE, TOKEN, WM_SHUTDOWN,  # noqa: E402
-                            ini_text, read_ini)
+                            ini_text, read_ini, wait_self_deletion)
 from wine_harness import PACK, STUB, ENGINE, WineSession, wait_for, winpath  # noqa: E402
 
 INSTALL_DIR = "C:\\Program Files\\Tidewater Notes"
@@ -164,6 +164,9 @@ def main():
                 print("  " + line)
         session.probe("post", AGENT_CLASS, WM_SHUTDOWN, 0, 0)
         session.probe("gone", AGENT_CLASS, 20000)
+        # The X_ copy deletes its file after it ends; let that finish.
+        wait_for(lambda: not os.path.exists(os.path.join(install, "X_" + AGENT)), 30, 0.5)
+        wait_self_deletion(session)
         session.probe("close", PRODUCT_CLASS)
         session.probe("gone", PRODUCT_CLASS, 20000)
     print("Screenshots of the product before and after: %s, %s" % (before, after))

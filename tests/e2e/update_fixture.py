@@ -15,7 +15,7 @@ import shutil
 import time
 
 from setup_run import DIALOGS, press
-from wine_harness import DIST, build_setup, wait_for, winpath
+from wine_harness import DIST, build_setup, wait_for, wine_temp_folder, winpath
 
 PRODUCT_EXE = os.path.join(DIST, "TestProduct.exe")
 AGENT = "TidewaterAgent.exe"
@@ -171,6 +171,7 @@ class Installation:
             self.shut_down(0)
             assert self.session.probe("gone", AGENT_CLASS, 20000), "the agent did not end"
         assert wait_for(lambda: not os.path.exists(self.x_copy), 30), "the X_ copy left its file"
+        wait_self_deletion(self.session)
 
     def log_lines(self):
         if not os.path.exists(self.log):
@@ -185,6 +186,16 @@ class Installation:
         """Waits until `text` stands in `count` lines of the agent log."""
         assert wait_for(lambda: self.log_count(text) >= count, timeout, 0.2), \
             "%r not %d times in the agent log:\n%s" % (text, count, "\n".join(self.log_lines()[-40:]))
+
+
+def wait_self_deletion(session):
+    """Waits until the X_ copies' self-deletion scripts have removed
+    themselves (the session's end would stop them half-way)."""
+    temp = wine_temp_folder(session)
+
+    def scripts():
+        return [n for n in os.listdir(temp) if n.upper().startswith("_DEL_ME_")]
+    assert wait_for(lambda: not scripts(), 30, 0.2), "self-deletion scripts stayed: %s" % scripts()
 
 
 def product_record(path):
