@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The main job: builds the stub and the build tool, writes a sample product's
 # setup file (demo/) with dist/varnel-pack, lists and verifies it, then runs
-# it under Wine and prints what happened.
+# it under Wine and prints what happened. Then the update agent: a product
+# installed by its setup file, its agent finding a newer setup in an update
+# folder (a loopback HTTP server), replacing the product and restarting
+# itself (scripts/demo_agent.py).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -49,3 +52,7 @@ echo "== varnel-pack verify"
 echo
 echo "== running $setup under Wine"
 python3 "$root/scripts/demo_run.py" "$setup" "$install_dir"
+
+echo
+echo "== the update agent: Tidewater Notes 1.0 updates itself to 2.0"
+python3 "$root/scripts/demo_agent.py" "$out/agent"

@@ -9,7 +9,10 @@
 //                                                  from outside: title=,
 //                                                  window=, client=, text=
 //                                                  (CR LF as \r\n), area=,
-//                                                  button= lines, greyed=
+//                                                  button= lines, greyed=,
+//                                                  handle= (the box's window
+//                                                  handle: a box shown again
+//                                                  is another window)
 //   dialogs-probe.exe setup-folder OUT RELEASE      takes the setup folder, puts
 //                                                  a file in it, waits until
 //                                                  RELEASE exists (60 s bound)
@@ -24,6 +27,7 @@
 //                                                  the setup folder or FOLDER)
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -122,6 +126,7 @@ bool DescribeBox(const std::string& out) {
   }
   const UINT state = GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND);
   d += std::string("greyed=") + (state != static_cast<UINT>(-1) && (state & MF_GRAYED) ? "1" : "0") + "\n";
+  d += "handle=" + std::to_string(reinterpret_cast<std::uintptr_t>(box)) + "\n";
   return Write(out, d);
 }
 
