@@ -111,6 +111,10 @@ class Inflater {
     outcome_.code = code;
     return false;
   }
+  int Failed(const char* message) {
+    Fail(message);
+    return -1;
+  }
   bool MoreInput() {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
@@ -181,6 +185,17 @@ class Inflater {
   bool Stored();
   bool Dynamic();
   bool Codes(const Huffman& lengths, const Huffman& distances);
+  int FastSymbols(const Huffman& lengths, const Huffman& distances);
+  int Symbol(const Huffman& lengths, const Huffman& distances);
+  // A copy of `length` bytes from `distance` back; it may overlap itself.
+  static void Copy(char* to, std::size_t distance, unsigned length) {
+    const char* from = to - distance;
+    if (distance >= length) {
+      std::memcpy(to, from, length);
+    } else {
+      for (unsigned i = 0; i < length; ++i) to[i] = from[i];
+    }
+  }
   bool Trailer();
 
   const InflateInput& input_;
@@ -310,37 +325,144 @@ bool Inflater::Dynamic() {
   return Codes(lengths_, distances_);
 }
 
-bool Inflater::Codes(const Huffman& lengths, const Huffman& distances) {
-  for (;;) {
-    const int symbol = Decode(lengths, "invalid literal/length code");
-    if (symbol < 0) return false;
+// One symbol (a literal, the block's end or a copy) with every check on
+// the input and the output: 1 for more, 0 at the block's end, -1 failed.
+int Inflater::Symbol(const Huffman& lengths, const Huffman& distances) {
+  const int symbol = Decode(lengths, "invalid literal/length code");
+  if (symbol < 0) return -1;
+  if (symbol < 256) {
+    if (!Room(1)) return -1;
+    out_[produced_++] = static_cast<char>(symbol);
+    Pumped();
+    return 1;
+  }
+  if (symbol == 256) return 0;
+  const unsigned index = static_cast<unsigned>(symbol - 257);
+  if (index >= 29) return Failed("invalid literal/length code");
+  unsigned extra = 0;
+  if (!Bits(kLengthExtra[index], extra)) return -1;
+  const unsigned length = kLengthBase[index] + extra;
+  const int code = Decode(distances, "invalid distance code");
+  if (code < 0) return -1;
+  if (code >= 30) return Failed("invalid distance code");
+  if (!Bits(kDistanceExtra[code], extra)) return -1;
+  const std::size_t distance = kDistanceBase[code] + extra;
+  if (distance > produced_) return Failed("invalid distance too far back");
+  if (!Room(length)) return -1;
+  Copy(&out_[produced_], distance, length);
+  produced_ += length;
+  Pumped();
+  return 1;
+}
+
+// The symbol's entry (symbol << 4 | length) for a code longer than the
+// table reaches, from bits known to hold all of it; 0 for an invalid code.
+unsigned LongCode(const Huffman& h, std::size_t bits) {
+  int code = 0, first = 0, index = 0;
+  for (int len = 1; len <= h.maxLength; ++len, bits >>= 1) {
+    code |= static_cast<int>(bits & 1);
+    const int count = h.count[len];
+    if (code - count < first) return static_cast<unsigned>(h.symbol[index + (code - first)]) << 4 | len;
+    index += count;
+    first = (first + count) << 1;
+    code <<= 1;
+  }
+  return 0;
+}
+
+// Symbols while the input holds enough bytes for the longest one and the
+// output room for the longest copy, with the state in locals (writes to
+// the output could otherwise change the members, as far as the compiler
+// knows). Stops before a symbol that needs the careful way: 1 for that,
+// 0 at the block's end, -1 failed.
+int Inflater::FastSymbols(const Huffman& lengths, const Huffman& distances) {
+  constexpr unsigned kMask = (1u << kFastBits) - 1;
+  constexpr std::size_t kLongestCopy = 258;
+  // Bytes the longest symbol can take: on 32 bits four refills of four.
+  constexpr std::ptrdiff_t kLongestSymbol = 16;
+  Word bits = bits_;
+  unsigned count = bitCount_;
+  const unsigned char* in = in_;
+  const unsigned char* const end = end_;
+  char* const out = &out_[0];
+  std::size_t at = produced_;
+  const std::size_t stop =
+      std::min(out_.size() > kLongestCopy ? out_.size() - kLongestCopy : 0, nextPump_);
+  auto refill = [&] {
+    while (count <= kWordBits - 8) {
+      bits |= static_cast<Word>(*in++) << count;
+      count += 8;
+    }
+  };
+  int result = 1;
+  while (at < stop && end - in >= kLongestSymbol) {
+    refill();
+    unsigned entry = lengths.fast[bits & kMask];
+    if (entry == 0 && (entry = LongCode(lengths, bits)) == 0) {
+      Fail("invalid literal/length code");
+      result = -1;
+      break;
+    }
+    bits >>= entry & 15;
+    count -= entry & 15;
+    const unsigned symbol = entry >> 4;
     if (symbol < 256) {
-      if (!Room(1)) return false;
-      out_[produced_++] = static_cast<char>(symbol);
+      out[at++] = static_cast<char>(symbol);
       continue;
     }
-    if (symbol == 256) return true;
-    const unsigned index = static_cast<unsigned>(symbol - 257);
-    if (index >= 29) return Fail("invalid literal/length code");
-    unsigned length = 0, extra = 0;
-    if (!Bits(kLengthExtra[index], extra)) return false;
-    length = kLengthBase[index] + extra;
-    const int code = Decode(distances, "invalid distance code");
-    if (code < 0) return false;
-    if (code >= 30) return Fail("invalid distance code");
-    if (!Bits(kDistanceExtra[code], extra)) return false;
-    const std::size_t distance = kDistanceBase[code] + extra;
-    if (distance > produced_) return Fail("invalid distance too far back");
-    if (!Room(length)) return false;
-    char* to = &out_[produced_];
-    const char* from = to - distance;
-    if (distance >= length) {
-      std::memcpy(to, from, length);
-    } else {
-      for (unsigned i = 0; i < length; ++i) to[i] = from[i];
+    if (symbol == 256) {
+      result = 0;
+      break;
     }
-    produced_ += length;
-    Pumped();
+    const unsigned index = symbol - 257;
+    if (index >= 29) {
+      Fail("invalid literal/length code");
+      result = -1;
+      break;
+    }
+    if (kWordBits < 64) refill();
+    const unsigned length = kLengthBase[index] + static_cast<unsigned>(bits & ((1u << kLengthExtra[index]) - 1));
+    bits >>= kLengthExtra[index];
+    count -= kLengthExtra[index];
+    if (kWordBits < 64) refill();
+    entry = distances.fast[bits & kMask];
+    if (entry == 0 && (entry = LongCode(distances, bits)) == 0) {
+      Fail("invalid distance code");
+      result = -1;
+      break;
+    }
+    bits >>= entry & 15;
+    count -= entry & 15;
+    const unsigned code = entry >> 4;
+    if (code >= 30) {
+      Fail("invalid distance code");
+      result = -1;
+      break;
+    }
+    if (kWordBits < 64) refill();
+    const std::size_t distance = kDistanceBase[code] + static_cast<unsigned>(bits & ((1u << kDistanceExtra[code]) - 1));
+    bits >>= kDistanceExtra[code];
+    count -= kDistanceExtra[code];
+    if (distance > at) {
+      Fail("invalid distance too far back");
+      result = -1;
+      break;
+    }
+    Copy(out + at, distance, length);
+    at += length;
+  }
+  bits_ = bits;
+  bitCount_ = count;
+  in_ = in;
+  produced_ = at;
+  return result;
+}
+
+bool Inflater::Codes(const Huffman& lengths, const Huffman& distances) {
+  for (;;) {
+    int step = FastSymbols(lengths, distances);
+    if (step == 1) step = Symbol(lengths, distances);
+    if (step <= 0) return step == 0;
   }
 }
 
