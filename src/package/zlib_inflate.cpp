@@ -188,7 +188,7 @@ class Inflater {
   int FastSymbols(const Huffman& lengths, const Huffman& distances);
   int Symbol(const Huffman& lengths, const Huffman& distances);
   // A copy of `length` bytes from `distance` back; it may overlap itself.
-  static void Copy(char* to, std::size_t distance, unsigned length) {
+  __attribute__((always_inline)) static void Copy(char* to, std::size_t distance, unsigned length) {
     const char* from = to - distance;
     if (distance >= length) {
       std::memcpy(to, from, length);
@@ -377,7 +377,9 @@ unsigned LongCode(const Huffman& h, std::size_t bits) {
 // 0 at the block's end, -1 failed.
 int Inflater::FastSymbols(const Huffman& lengths, const Huffman& distances) {
   constexpr unsigned kMask = (1u << kFastBits) - 1;
-  constexpr std::size_t kLongestCopy = 258;
+  // The longest copy, and the slack that lets a copy move eight bytes at a
+  // time beyond its end.
+  constexpr std::size_t kLongestCopy = 258 + 8;
   // Bytes the longest symbol can take: on 32 bits four refills of four.
   constexpr std::ptrdiff_t kLongestSymbol = 16;
   Word bits = bits_;
@@ -388,7 +390,18 @@ int Inflater::FastSymbols(const Huffman& lengths, const Huffman& distances) {
   std::size_t at = produced_;
   const std::size_t stop =
       std::min(out_.size() > kLongestCopy ? out_.size() - kLongestCopy : 0, nextPump_);
-  auto refill = [&] {
+  auto refill = [&]() __attribute__((always_inline)) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (kWordBits == 64) {
+      // Eight bytes at once; the whole bytes that fit are taken.
+      Word next;
+      std::memcpy(&next, in, sizeof next);
+      bits |= next << count;
+      in += (63 - count) >> 3;
+      count |= 56;
+      return;
+    }
+#endif
     while (count <= kWordBits - 8) {
       bits |= static_cast<Word>(*in++) << count;
       count += 8;
@@ -448,10 +461,18 @@ int Inflater::FastSymbols(const Huffman& lengths, const Huffman& distances) {
       result = -1;
       break;
     }
-    Copy(out + at, distance, length);
+    char* to = out + at;
+    if (distance >= 8) {
+      const char* from = to - distance;
+      for (unsigned done = 0; done < length; done += 8) std::memcpy(to + done, from + done, 8);
+    } else {
+      Copy(to, distance, length);
+    }
     at += length;
   }
-  bits_ = bits;
+  // The eight-byte refill leaves the first bits of the next byte above
+  // `count`; the rest of the inflater expects zeros there.
+  bits_ = count < kWordBits ? bits & ((Word(1) << count) - 1) : bits;
   bitCount_ = count;
   in_ = in;
   produced_ = at;
