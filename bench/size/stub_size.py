@@ -11,9 +11,10 @@ Without --check: the size by output section, by library and by object
 With --check: fails (exit 1, one line per culprit) when the stub links a
 part of the runtime that the lean-stub rules keep out (ARCHITECTURE.md): the
 exception runtime and unwinder, the posix-thread library, mingw-w64's own
-printf, libstdc++'s prebuilt std::string. The build runs it after linking,
-so a change that pulls one of them back in fails with the reason and the
-object that asked for it, instead of silently growing the stub.
+printf and start-up code, libstdc++'s prebuilt std::string, zlib's inflate.
+The build runs it after linking, so a change that pulls one of them back
+in fails with the reason and the object that asked for it, instead of
+silently growing the stub.
 """
 import argparse
 import collections
@@ -30,6 +31,10 @@ FORBIDDEN = [
     (r"libmingwex\.a\([\w-]*(pformat|gdtoa)\.o\)", "mingw-w64's own printf (use utils/text_format.h)"),
     (r"libmingwex\.a\([\w-]*strtodg\.o\)", "mingw-w64's text-to-floating-point parser (strtod, atof, std::stod)"),
     (r"libz\.a\((adler32|crc32)\.o\)", "zlib's table-driven checksums (the stub has its own)"),
+    (r"libz\.a\((inflate|inftrees|inffast|infback)\.o\)",
+     "zlib's inflate (the stub has its own: package/zlib_inflate.cpp)"),
+    (r"libmingw32\.a\([\w-]*(pseudo-reloc|tlssup|crt_handler)\.o\)",
+     "mingw-w64's start-up code (the stub has its own entry: startup/stub_entry.cpp)"),
 ]
 
 

@@ -1,11 +1,10 @@
 #include "package/member_blocks.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
+#include "package/zlib_inflate.h"
 #include "utils/delimited_list.h"
 
 namespace varnel {
@@ -13,8 +12,6 @@ namespace {
 
 // Bytes read from the file between two calls of the pump.
 constexpr std::size_t kReadChunk = 65536;
-// Output produced by one inflate call between two calls of the pump.
-constexpr std::size_t kInflateRound = 1024 * 1024;
 
 std::uint32_t ParseDecimalTime(const std::string& text) {
   if (text.empty() || text.size() > 10) return 0;
@@ -39,73 +36,20 @@ std::uint64_t MaxCompressedBlock() {
   return n + (n >> 12) + (n >> 14) + (n >> 25) + 13 + 4096;
 }
 
-std::string ZlibText(const z_stream& zs, int code) {
-  std::string text = "corrupt member: zlib error ";
-  text += std::to_string(code);
-  if (zs.msg) {
-    text += " (";
-    text += zs.msg;
-    text += ")";
-  }
-  return text;
-}
-
 std::string BeyondText(std::size_t limit) {
   return "corrupt member: inflates beyond " + std::to_string(limit) + " bytes";
 }
 
-// zlib's inflate state for one stream, ended when it goes away.
-struct InflateStream {
-  z_stream zs;
-  bool started = false;
-  InflateStream() {
-    std::memset(&zs, 0, sizeof zs);
-    started = inflateInit(&zs) == Z_OK;
+// The text of a failed inflate, in zlib's words.
+std::string InflateText(const InflateOutcome& outcome, std::size_t limit) {
+  switch (outcome.status) {
+    case InflateStatus::kBeyond: return BeyondText(limit);
+    case InflateStatus::kTruncated: return "corrupt member: zlib stream is truncated";
+    default: break;
   }
-  ~InflateStream() {
-    if (started) inflateEnd(&zs);
-  }
-  InflateStream(const InflateStream&) = delete;
-  InflateStream& operator=(const InflateStream&) = delete;
-};
-
-constexpr const char* kZlibNoStart = "corrupt member: zlib could not start";
-
-enum class InflateStep { kEnded, kNeedInput, kCorrupt };
-
-// Inflates the input zlib holds into `out` from `produced` on. `out` grows
-// geometrically (so the work stays linear in the output size) up to one
-// byte beyond `limit`, room enough to notice an oversized member. kEnded at
-// the end of the stream; kNeedInput when zlib needs more input and
-// `moreInput` says some follows; kCorrupt (with `error` set) otherwise.
-InflateStep InflateInto(z_stream& zs, std::string& out, std::size_t& produced, std::size_t limit,
-                        bool moreInput, const std::function<void()>& pump, std::string& error) {
-  const std::size_t cap = limit + 1;
-  for (;;) {
-    if (produced == out.size()) {
-      if (out.size() >= cap) {
-        error = BeyondText(limit);
-        return InflateStep::kCorrupt;
-      }
-      out.resize(std::min(cap, std::max<std::size_t>(65536, out.size() * 2)));
-    }
-    const std::size_t room = std::min(out.size() - produced, kInflateRound);
-    zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
-    zs.avail_out = static_cast<uInt>(room);
-    const int rc = inflate(&zs, Z_NO_FLUSH);
-    produced += room - zs.avail_out;
-    if (rc == Z_STREAM_END) return InflateStep::kEnded;
-    if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      error = ZlibText(zs, rc);
-      return InflateStep::kCorrupt;
-    }
-    if (zs.avail_in == 0 && zs.avail_out > 0) {
-      if (moreInput) return InflateStep::kNeedInput;
-      error = "corrupt member: zlib stream is truncated";
-      return InflateStep::kCorrupt;
-    }
-    if (pump) pump();
-  }
+  std::string text = "corrupt member: zlib error " + std::to_string(outcome.code);
+  if (*outcome.message) text = text + " (" + outcome.message + ")";
+  return text;
 }
 
 bool IsDeviceName(std::string base) {
@@ -163,27 +107,19 @@ bool IsSafeMemberName(const std::string& name) {
 
 bool InflateMember(const std::string& compressed, std::string& out, std::string& error,
                    std::size_t limit, const std::function<void()>& pump) {
+  bool given = false;
+  const InflateInput input = [&](const unsigned char*& data, std::size_t& size) {
+    if (given) return false;
+    given = true;
+    data = reinterpret_cast<const unsigned char*>(compressed.data());
+    size = compressed.size();
+    return true;
+  };
+  const InflateOutcome outcome = InflateZlib(input, out, limit, pump);
+  if (outcome.status == InflateStatus::kEnded) return true;
+  error = InflateText(outcome, limit);
   out.clear();
-  InflateStream stream;
-  if (!stream.started) {
-    error = kZlibNoStart;
-    return false;
-  }
-  stream.zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  stream.zs.avail_in = static_cast<uInt>(compressed.size());
-  out.resize(std::min(limit + 1, std::max<std::size_t>(65536, compressed.size() * 4)));
-  std::size_t produced = 0;
-  if (InflateInto(stream.zs, out, produced, limit, false, pump, error) != InflateStep::kEnded) {
-    out.clear();
-    return false;
-  }
-  if (produced > limit) {
-    error = BeyondText(limit);
-    out.clear();
-    return false;
-  }
-  out.resize(produced);
-  return true;
+  return false;
 }
 
 MemberBlockWalker::MemberBlockWalker(const ByteSource& source, std::uint64_t packageStart,
@@ -212,27 +148,25 @@ bool MemberBlockWalker::Corrupt(std::string text) {
 }
 
 bool MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, std::string& out) {
-  InflateStream stream;
-  if (!stream.started) return Corrupt(kZlibNoStart);
-  std::size_t produced = 0;
-  bool ended = false;
-  std::string error;
-  for (std::uint32_t done = 0; done < size && !ended;) {
+  std::uint32_t done = 0;
+  bool unreadable = false;
+  const InflateInput input = [&](const unsigned char*& data, std::size_t& given) {
+    if (done >= size) return false;
     const std::uint32_t part = static_cast<std::uint32_t>(std::min<std::size_t>(kReadChunk, size - done));
     chunk_.resize(part);
-    if (!source_.ReadAt(offset + done, &chunk_[0], part))
-      return Corrupt("member block at offset " + std::to_string(offset - 4) + " cannot be read");
+    if (!source_.ReadAt(offset + done, &chunk_[0], part)) {
+      unreadable = true;
+      return false;
+    }
     done += part;
-    stream.zs.next_in = reinterpret_cast<Bytef*>(&chunk_[0]);
-    stream.zs.avail_in = part;
-    const InflateStep step =
-        InflateInto(stream.zs, out, produced, kMaxMemberPayload, done < size, pump_, error);
-    if (step == InflateStep::kCorrupt) return Corrupt(std::move(error));
-    ended = step == InflateStep::kEnded;
+    data = reinterpret_cast<const unsigned char*>(chunk_.data());
+    given = part;
     if (pump_) pump_();
-  }
-  if (produced > kMaxMemberPayload) return Corrupt(BeyondText(kMaxMemberPayload));
-  out.resize(produced);
+    return true;
+  };
+  const InflateOutcome outcome = InflateZlib(input, out, kMaxMemberPayload, pump_);
+  if (unreadable) return Corrupt("member block at offset " + std::to_string(offset - 4) + " cannot be read");
+  if (outcome.status != InflateStatus::kEnded) return Corrupt(InflateText(outcome, kMaxMemberPayload));
   return true;
 }
 

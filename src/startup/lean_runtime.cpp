@@ -58,8 +58,10 @@ void __throw_bad_function_call() { EndProcess("bad function call"); }
 // libstdc++ keeps its own compiled std::string, built with exceptions: its
 // catch blocks would link the unwinder and the exception runtime. The
 // stub instantiates std::string itself, without them; the linker then finds
-// every std::string member here first.
+// every std::string member here first. The same for std::wstring (the
+// process helpers compare names as UTF-16).
 template class std::__cxx11::basic_string<char>;
+template class std::__cxx11::basic_string<wchar_t>;
 
 namespace __gnu_cxx {
 // The runtime's default terminate handler prints to a console the stub does
