@@ -32,8 +32,10 @@ std::size_t FindNoCase(const std::string& text, const std::string& what, std::si
 
 // This process's command line (Windows only).
 std::string GetArgumentText();
-std::string GetParamValue(const std::string& name, const std::string& defaultValue);
-std::int64_t GetParamInt(const std::string& name, std::int64_t defaultValue);
-bool HasParam(const std::string& flag);
+// (Names and defaults are literals at every call: taken as C strings, they
+// cost the callers no temporary std::string.)
+std::string GetParamValue(const char* name, const char* defaultValue);
+std::int64_t GetParamInt(const char* name, std::int64_t defaultValue);
+bool HasParam(const char* flag);
 
 }  // namespace varnel

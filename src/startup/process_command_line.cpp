@@ -12,14 +12,14 @@ std::string GetArgumentText() {
   return ArgumentTextOf(raw ? raw : "", ExePath(false));
 }
 
-std::string GetParamValue(const std::string& name, const std::string& defaultValue) {
+std::string GetParamValue(const char* name, const char* defaultValue) {
   return ParamValueIn(GetArgumentText(), name, defaultValue);
 }
 
-std::int64_t GetParamInt(const std::string& name, std::int64_t defaultValue) {
+std::int64_t GetParamInt(const char* name, std::int64_t defaultValue) {
   return ParamIntIn(GetArgumentText(), name, defaultValue);
 }
 
-bool HasParam(const std::string& flag) { return HasParamIn(GetArgumentText(), flag); }
+bool HasParam(const char* flag) { return HasParamIn(GetArgumentText(), flag); }
 
 }  // namespace varnel

@@ -27,8 +27,9 @@ int __cdecl atexit(void(__cdecl* function)()) {
   return _onexit(reinterpret_cast<OnExitFunction>(function)) ? 0 : -1;
 }
 
-// Windows starts a 32-bit process with a stack aligned to 4 bytes; the
-// compiler's code expects 16.
+// Windows starts a 32-bit process with a stack aligned to 4 bytes. The
+// stub's 32-bit code is built for that (-mpreferred-stack-boundary=2); the
+// entry realigns all the same, for code built with the usual 16.
 __attribute__((used, force_align_arg_pointer)) void WinMainCRTStartup() {
   constexpr int kGuiApp = 2;  // runtime errors go to a message box, not a console
   __set_app_type(kGuiApp);

@@ -80,7 +80,7 @@ int SUB::ListCount(const std::string& list) {
   return static_cast<int>(std::count(list.begin() + 1, list.end(), list[0]));
 }
 
-std::string SUB::ListItem(const std::string& list, int index, const std::string& def) {
+std::string SUB::ListItem(const std::string& list, int index, const char* def) {
   if (index == -1) index = ListCount(list) - 1;
   if (index < 0 || list.empty()) return def;
   // The first character is occurrence 1 of the separator; item i lies

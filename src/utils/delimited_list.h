@@ -22,7 +22,7 @@ class SUB {
   // character differs from its first.
   static int ListCount(const std::string& list);
   // Item `index` (-1: the last item); `def` when missing or empty.
-  static std::string ListItem(const std::string& list, int index, const std::string& def = "");
+  static std::string ListItem(const std::string& list, int index, const char* def = "");
   // Item `index` as a decimal 64-bit integer; `def` when missing or not a number.
   static std::int64_t ListItemInt(const std::string& list, int index, std::int64_t def);
   // The value of the item `name`=value. Blanks before "=" are dropped first

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/c_text.h"
 #include "utils/registry_text.h"
 
 namespace varnel {
@@ -12,21 +13,16 @@ namespace varnel {
 // The key's value, or fallback when Section or Key is empty, the key is
 // missing or its value is empty. A value longer than 10240 characters is
 // returned whole and logged as a size warning.
-std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key,
-                          const std::string& fallback);
-std::int64_t ReadIniInteger(const std::string& file, const std::string& section, const std::string& key,
-                            std::int64_t fallback);
+std::string ReadIniString(CText file, CText section, CText key, CText fallback);
+std::int64_t ReadIniInteger(CText file, CText section, CText key, std::int64_t fallback);
 // false without writing when File, Section or Key is empty. An empty value
 // is written as an empty value, not a deleted key.
-bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value);
-bool WriteIniInteger(const std::string& file, const std::string& section, const std::string& key,
-                     std::int64_t value);
+bool WriteIniString(CText file, CText section, CText key, CText value);
+bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value);
 
 // The value as text (see RegistryValueText), or fallback when the key or the
 // value can't be read.
-std::string ReadRegistryString(const std::string& path, const std::string& valueName, const std::string& fallback,
-                               bool use64BitView);
+std::string ReadRegistryString(const std::string& path, CText valueName, CText fallback, bool use64BitView);
 #endif
 
 // Root and subkey of a registry path (root as the enum; see ParseRegistryPath).

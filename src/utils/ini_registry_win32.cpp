@@ -33,10 +33,9 @@ HKEY RootKey(RegistryRoot root) {
 
 }  // namespace
 
-std::string ReadIniString(const std::string& file, const std::string& section, const std::string& key,
-                          const std::string& fallback) {
+std::string ReadIniString(CText file, CText section, CText key, CText fallback) {
   LockGuard guard(IniLock());
-  std::string result = fallback;
+  std::string result = fallback.str();
   if (section.empty() || key.empty()) return result;
   std::vector<char> buffer(kIniBuffer);
   DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(), kIniBuffer,
@@ -46,35 +45,31 @@ std::string ReadIniString(const std::string& file, const std::string& section, c
   return result;
 }
 
-std::int64_t ReadIniInteger(const std::string& file, const std::string& section, const std::string& key,
-                            std::int64_t fallback) {
+std::int64_t ReadIniInteger(CText file, CText section, CText key, std::int64_t fallback) {
   return TextToInt64(ReadIniString(file, section, key, std::to_string(fallback)), fallback);
 }
 
-bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value) {
+bool WriteIniString(CText file, CText section, CText key, CText value) {
   if (file.empty() || section.empty() || key.empty()) return false;
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
 }
 
-bool WriteIniInteger(const std::string& file, const std::string& section, const std::string& key,
-                     std::int64_t value) {
+bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value) {
   return WriteIniString(file, section, key, std::to_string(value));
 }
 
-std::string ReadRegistryString(const std::string& path, const std::string& valueName, const std::string& fallback,
-                               bool use64BitView) {
+std::string ReadRegistryString(const std::string& path, CText valueName, CText fallback, bool use64BitView) {
   RegistryPath where = ParseRegistryPath(path);
   REGSAM access = KEY_READ | (use64BitView ? KEY_WOW64_64KEY : 0);
   HKEY opened = nullptr;
   if (RegOpenKeyExA(RootKey(where.root), where.subkey.c_str(), 0, access, &opened) != ERROR_SUCCESS)
-    return fallback;
+    return fallback.str();
   RegKey key(opened);
   std::vector<unsigned char> buffer(kRegistryBuffer);
   DWORD type = 0;
   DWORD size = kRegistryBuffer;
   if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS)
-    return fallback;
+    return fallback.str();
   return RegistryValueText(type, buffer.data(), size);
 }
 
