@@ -36,17 +36,16 @@
 
 #include "startup/command_line.h"
 
+#include "common/test_tool_helpers.h"
+
 namespace {
+
+using test_tools::OwnPath;
+using test_tools::Tokens;
 
 constexpr char kAtomPrefix[] = "AutoUpdateAtomTokenByVarnel";
 constexpr char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 constexpr DWORD kHoldLimitMs = 120000;
-
-std::string OwnPath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
-}
 
 std::string FolderOf(const std::string& path) {
   std::size_t slash = path.find_last_of('\\');
@@ -56,28 +55,6 @@ std::string FolderOf(const std::string& path) {
 std::string NameOf(const std::string& path) {
   std::size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Splits at blanks outside double quotes; the quotes themselves are dropped.
-std::vector<std::string> Tokens(const std::string& text) {
-  std::vector<std::string> out;
-  std::string current;
-  bool quoted = false, any = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (any) out.push_back(current);
-      current.clear();
-      any = false;
-    } else {
-      current += c;
-      any = true;
-    }
-  }
-  if (any) out.push_back(current);
-  return out;
 }
 
 struct Options {

@@ -24,7 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "common/test_tool_helpers.h"
+
 namespace {
+
+using test_tools::OwnPath;
+using test_tools::Tokens;
 
 struct Options {
   std::string windowClass = "VarnelTestProduct";
@@ -35,34 +40,6 @@ struct Options {
 
 Options g_options;
 bool g_closing = false;
-
-std::string OwnPath() {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return std::string(buffer, n < MAX_PATH ? n : 0);
-}
-
-// Splits at blanks outside double quotes; the quotes themselves are dropped.
-std::vector<std::string> Tokens(const std::string& text) {
-  std::vector<std::string> out;
-  std::string current;
-  bool quoted = false, any = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if ((c == ' ' || c == '\t' || c == '\r' || c == '\n') && !quoted) {
-      if (any) out.push_back(current);
-      current.clear();
-      any = false;
-    } else {
-      current += c;
-      any = true;
-    }
-  }
-  if (any) out.push_back(current);
-  return out;
-}
 
 // The command line without the program's own name (quoted or not).
 std::string ArgumentText(const std::string& raw) {
