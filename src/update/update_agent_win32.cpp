@@ -14,12 +14,10 @@ namespace {
 
 class SystemIniStore : public IniStore {
  public:
-  std::string Read(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& fallback) const override {
+  std::string Read(CText file, CText section, CText key, CText fallback) const override {
     return ReadIniString(file, section, key, fallback);
   }
-  void Write(const std::string& file, const std::string& section, const std::string& key,
-             const std::string& value) override {
+  void Write(CText file, CText section, CText key, CText value) override {
     WriteIniString(file, section, key, value);
   }
 };

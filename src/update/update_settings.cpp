@@ -1,6 +1,7 @@
 #include "update/update_settings.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "package/package_reader.h"
 #include "utils/civil_days.h"
@@ -78,7 +79,7 @@ void ParseOverrideList(const std::string& text, SettingOverrides& overrides) {
   }
 }
 
-std::string AutoUpdateDefault(const std::string& key) {
+const char* AutoUpdateDefault(const char* key) {
   static const struct {
     const char* key;
     const char* text;
@@ -89,12 +90,12 @@ std::string AutoUpdateDefault(const std::string& key) {
       {"s34", "New Version"},                 {"s35", "Download"},
   };
   for (const auto& d : kDefaults)
-    if (key == d.key) return d.text;
-  return std::string();
+    if (std::strcmp(key, d.key) == 0) return d.text;
+  return "";
 }
 
 std::string AgentSettings::Text(const std::string& file, const char* section, const char* key,
-                                const std::string& fallback) const {
+                                CText fallback) const {
   return store_.Read(file, section, key, fallback);
 }
 
@@ -173,10 +174,10 @@ int AgentSettings::CharSet() const { return As32(Number(files_.original, "MsgBox
 std::string AgentSettings::FontName() const { return Text(files_.original, "MsgBox", "FontName", "Tahoma"); }
 int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
 
-std::string AgentSettings::AutoUpdateText(const std::string& key) const {
+std::string AgentSettings::AutoUpdateText(const char* key) const {
   return AutoUpdateText(key, AutoUpdateDefault(key));
 }
-std::string AgentSettings::AutoUpdateText(const std::string& key, const std::string& fallback) const {
+std::string AgentSettings::AutoUpdateText(const char* key, CText fallback) const {
   return store_.Read(files_.original, "AutoUpdate", key, fallback);
 }
 

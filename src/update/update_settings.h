@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "utils/c_text.h"
+
 namespace varnel {
 
 class TGFileInfo;
@@ -46,10 +48,8 @@ AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reade
 class IniStore {
  public:
   virtual ~IniStore() = default;
-  virtual std::string Read(const std::string& file, const std::string& section, const std::string& key,
-                           const std::string& fallback) const = 0;
-  virtual void Write(const std::string& file, const std::string& section, const std::string& key,
-                     const std::string& value) = 0;
+  virtual std::string Read(CText file, CText section, CText key, CText fallback) const = 0;
+  virtual void Write(CText file, CText section, CText key, CText value) = 0;
 };
 
 // Setting overrides 1..8: 255 = take the .info key; otherwise 1 = yes and
@@ -117,8 +117,8 @@ class AgentSettings {
   int FontSize() const;
   // [AutoUpdate] text with its built-in default (AutoUpdateDefault), or
   // with the fallback given.
-  std::string AutoUpdateText(const std::string& key) const;
-  std::string AutoUpdateText(const std::string& key, const std::string& fallback) const;
+  std::string AutoUpdateText(const char* key) const;
+  std::string AutoUpdateText(const char* key, CText fallback) const;
 
   // .info [NewSetup]
   std::string DownloadURL_UPDATE() const;
@@ -152,7 +152,7 @@ class AgentSettings {
 
  private:
   std::string Text(const std::string& file, const char* section, const char* key,
-                   const std::string& fallback = "") const;
+                   CText fallback = "") const;
   std::int64_t Number(const std::string& file, const char* section, const char* key,
                       std::int64_t fallback) const;
   bool YesNo(const std::string& file, const char* section, const char* key) const;
@@ -165,6 +165,6 @@ class AgentSettings {
 };
 
 // The built-in default of an [AutoUpdate] text ("" for keys without one).
-std::string AutoUpdateDefault(const std::string& key);
+const char* AutoUpdateDefault(const char* key);
 
 }  // namespace varnel

@@ -9,23 +9,11 @@
 #include <string>
 #include <tuple>
 
+#include "map_ini_store.h"
+
 namespace {
 
 using namespace varnel;
-
-class MapStore : public IniStore {
- public:
-  std::string Read(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& fallback) const override {
-    auto it = values.find({file, section, key});
-    return it == values.end() || it->second.empty() ? fallback : it->second;
-  }
-  void Write(const std::string& file, const std::string& section, const std::string& key,
-             const std::string& value) override {
-    values[{file, section, key}] = value;
-  }
-  std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
-};
 
 class AgentCommands : public ::testing::Test {
  protected:

@@ -9,25 +9,11 @@
 #include <string>
 #include <tuple>
 
+#include "map_ini_store.h"
+
 namespace {
 
 using namespace varnel;
-
-// INI files as a map, with the system INI reader's rule: a missing or
-// empty value gives the fallback.
-class MapStore : public IniStore {
- public:
-  std::string Read(const std::string& file, const std::string& section, const std::string& key,
-                   const std::string& fallback) const override {
-    auto it = values.find({file, section, key});
-    return it == values.end() || it->second.empty() ? fallback : it->second;
-  }
-  void Write(const std::string& file, const std::string& section, const std::string& key,
-             const std::string& value) override {
-    values[{file, section, key}] = value;
-  }
-  std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
-};
 
 class Settings : public ::testing::Test {
  protected:
@@ -75,7 +61,7 @@ TEST_F(Settings, AutoUpdateTextsHaveTheirBuiltInDefaults) {
       {"s34", "New Version"},
       {"s35", "Download"},
   };
-  for (const auto& [key, text] : defaults) EXPECT_EQ(settings.AutoUpdateText(key), text) << key;
+  for (const auto& [key, text] : defaults) EXPECT_EQ(settings.AutoUpdateText(key.c_str()), text) << key;
   Original("AutoUpdate", "s4", "Datei fehlt!");
   EXPECT_EQ(settings.AutoUpdateText("s4"), "Datei fehlt!");
 }
