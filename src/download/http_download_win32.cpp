@@ -1,6 +1,6 @@
 #include "download/http_download.h"
 
-#include <cstdlib>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -102,9 +102,20 @@ bool QueryNumber(const InternetApi& api, HINTERNET request, DWORD what, std::uin
   DWORD index = 0;
   if (!api.queryInfo(request, what, buffer, &length, &index)) return false;
   buffer[length < sizeof buffer ? length : sizeof buffer - 1] = 0;
-  char* end = nullptr;
-  value = std::strtoull(buffer, &end, 10);
-  return end != buffer;
+  // Decimal digits after optional blanks; false for none or for a number
+  // beyond 64 bits.
+  const char* at = buffer;
+  while (*at == ' ' || *at == '\t') ++at;
+  std::uint64_t n = 0;
+  const char* digits = at;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    const unsigned d = static_cast<unsigned>(*at - '0');
+    if (n > (UINT64_MAX - d) / 10) return false;
+    n = n * 10 + d;
+  }
+  if (at == digits) return false;
+  value = n;
+  return true;
 }
 
 // The reply's Last-Modified time as a DOS date-time, 0 when it has none.

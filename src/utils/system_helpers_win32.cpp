@@ -2,16 +2,14 @@
 
 #include <shellapi.h>
 
-#include <cmath>
-
 #include "utils/dll_hardening.h"
 
 namespace varnel {
 namespace {
 
 struct SystemHelperState {
-  long double msPerTick = 0;  // 1000 / counter frequency, read once
-  int pixelsPerInch = 0;      // vertical screen resolution, read once
+  std::uint64_t frequency = 0;  // performance counter ticks per second, read once
+  int pixelsPerInch = 0;        // vertical screen resolution, read once
 };
 
 SystemHelperState& Helpers() {
@@ -23,14 +21,18 @@ SystemHelperState& Helpers() {
 
 std::int64_t MillisecondClock() {
   SystemHelperState& s = Helpers();
-  if (s.msPerTick == 0) {
+  if (s.frequency == 0) {
     LARGE_INTEGER frequency;
-    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart == 0) return GetTickCount();
-    s.msPerTick = 1000.0L / frequency.QuadPart;
+    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) return GetTickCount();
+    s.frequency = static_cast<std::uint64_t>(frequency.QuadPart);
   }
   LARGE_INTEGER counter;
   QueryPerformanceCounter(&counter);
-  return static_cast<std::int64_t>(std::llround(counter.QuadPart * s.msPerTick));
+  // Whole seconds and the rest apart: counter * 1000 could overflow after
+  // weeks on a fast counter. Rounded to the nearest millisecond.
+  const std::uint64_t ticks = static_cast<std::uint64_t>(counter.QuadPart);
+  const std::uint64_t rest = ticks % s.frequency;
+  return static_cast<std::int64_t>(ticks / s.frequency * 1000 + (rest * 1000 + s.frequency / 2) / s.frequency);
 }
 
 int PointsToPixels(int points) {
