@@ -30,6 +30,8 @@ FORBIDDEN = [
      "the C++ exception, locale or iostream runtime"),
     (r"libmingwex\.a\([\w-]*(pformat|gdtoa)\.o\)", "mingw-w64's own printf (use utils/text_format.h)"),
     (r"libmingwex\.a\([\w-]*strtodg\.o\)", "mingw-w64's text-to-floating-point parser (strtod, atof, std::stod)"),
+    (r"libmingwex\.a\([\w-]*(strtoumax|strtoimax)\.o\)", "mingw-w64's strtoull/strtoll (read digits in a loop)"),
+    (r"libmingwex\.a\([\w-]*llroundl?\.o\)", "mingw-w64's long double rounding (keep clocks in integers)"),
     (r"libz\.a\((adler32|crc32)\.o\)", "zlib's table-driven checksums (the stub has its own)"),
     (r"libz\.a\((inflate|inftrees|inffast|infback)\.o\)",
      "zlib's inflate (the stub has its own: package/zlib_inflate.cpp)"),
