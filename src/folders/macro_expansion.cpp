@@ -135,28 +135,45 @@ std::string FourDigits(int value) {
 // The text of a "<Date=" code; false for an unknown code.
 bool DateText(char code, const MacroClock& c, std::string& out) {
   const std::string d = TwoDigits(c.day), m = TwoDigits(c.month), yy = TwoDigits(c.year), yyyy = FourDigits(c.year);
+  // Codes "1".."6": day, month and year in the code's order, joined by "-".
+  const std::string* const orders[6][3] = {{&d, &m, &yy},   {&m, &d, &yy},   {&yy, &m, &d},
+                                           {&d, &m, &yyyy}, {&m, &d, &yyyy}, {&yyyy, &m, &d}};
   switch (code) {
-    case '#': {
-      const std::string month = c.month >= 1 && c.month <= 12 ? c.monthNames[c.month - 1] : std::string();
-      out = d + c.dateSeparator + month + c.dateSeparator + yyyy;
+    case '#':
+      out = d;
+      out += c.dateSeparator;
+      if (c.month >= 1 && c.month <= 12) out += c.monthNames[c.month - 1];
+      out += c.dateSeparator;
+      out += yyyy;
       return true;
-    }
     case '0': {
       const std::int64_t seconds = (DaysFromCivil(c.year, c.month, c.day) - DaysFromCivil(2000, 1, 1)) * 86400 +
                                    c.hour * 3600 + c.minute * 60 + c.second;
-      out = std::to_string(seconds / 86400);  // the fraction dropped
+      // Whole days, the fraction dropped (toward zero), by unsigned division.
+      const std::uint64_t magnitude = seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds)
+                                                  : static_cast<std::uint64_t>(seconds);
+      const std::int64_t days = static_cast<std::int64_t>(magnitude / 86400);
+      out = std::to_string(seconds < 0 ? -days : days);
       return true;
     }
-    case '1': out = d + "-" + m + "-" + yy; return true;
-    case '2': out = m + "-" + d + "-" + yy; return true;
-    case '3': out = yy + "-" + m + "-" + d; return true;
-    case '4': out = d + "-" + m + "-" + yyyy; return true;
-    case '5': out = m + "-" + d + "-" + yyyy; return true;
-    case '6': out = yyyy + "-" + m + "-" + d; return true;
-    case '7':
-      out = yyyy + "-" + m + "-" + d + " " + TwoDigits(c.hour) + c.timeSeparator + TwoDigits(c.minute) +
-            c.timeSeparator + TwoDigits(c.second);
+    case '1': case '2': case '3': case '4': case '5': case '6':
+    case '7': {
+      const std::string* const* parts = orders[code == '7' ? 5 : code - '1'];
+      out = *parts[0];
+      out += '-';
+      out += *parts[1];
+      out += '-';
+      out += *parts[2];
+      if (code == '7') {
+        out += ' ';
+        out += TwoDigits(c.hour);
+        out += c.timeSeparator;
+        out += TwoDigits(c.minute);
+        out += c.timeSeparator;
+        out += TwoDigits(c.second);
+      }
       return true;
+    }
     default: return false;
   }
 }

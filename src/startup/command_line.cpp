@@ -54,7 +54,9 @@ bool ParseInt64(const std::string& text, std::int64_t& value) {
     char c = text[i];
     if (c < '0' || c > '9') return false;
     int d = c - '0';
-    if (v < (INT64_MIN + d) / 10) return false;
+    // v * 10 - d must not pass INT64_MIN (constants only: a run-time 64-bit
+    // division would link more runtime helpers into the 32-bit stub).
+    if (v < INT64_MIN / 10 || (v == INT64_MIN / 10 && d > -(INT64_MIN % 10))) return false;
     v = v * 10 - d;
   }
   if (!negative) {

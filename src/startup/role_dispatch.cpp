@@ -35,8 +35,6 @@ std::string RawCommandLine() {
 
 unsigned long Pid() { return GetCurrentProcessId(); }
 
-const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
-
 bool TopLevelWindowOfClassExists(const std::string& className) {
   return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
 }

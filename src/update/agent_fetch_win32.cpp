@@ -24,8 +24,6 @@ constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
 
-const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
-
 bool IsFile(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -27,7 +27,6 @@ namespace {
 HWND g_agentWindow = nullptr;
 
 unsigned long Pid() { return GetCurrentProcessId(); }
-const char* TrueFalse(bool value) { return value ? "TRUE" : "FALSE"; }
 void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
 
 std::string WithProgName(const std::string& text, const std::string& name) {

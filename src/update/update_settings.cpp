@@ -29,17 +29,13 @@ std::int64_t SecondsSince1899(const LocalDateTime& t) {
 }
 
 LocalDateTime DateTimeOfSeconds(std::int64_t seconds) {
-  std::int64_t days = seconds / kSecondsPerDay;
-  std::int64_t rest = seconds % kSecondsPerDay;
-  if (rest < 0) {
-    rest += kSecondsPerDay;
-    --days;
-  }
+  const std::int64_t days = FloorDivide(seconds, kSecondsPerDay);
+  const int rest = static_cast<int>(seconds - days * kSecondsPerDay);  // 0..86399
   LocalDateTime t;
   CivilFromDays(days + kEpochDays, t.year, t.month, t.day);
-  t.hour = static_cast<int>(rest / 3600);
-  t.minute = static_cast<int>(rest / 60 % 60);
-  t.second = static_cast<int>(rest % 60);
+  t.hour = rest / 3600;
+  t.minute = rest / 60 % 60;
+  t.second = rest % 60;
   return t;
 }
 

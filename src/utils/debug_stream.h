@@ -20,4 +20,7 @@ void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Hands whatever is buffered to the sink.
 void DebugFlush();
 
+// "TRUE" or "FALSE", as trace lines write a flag.
+const char* TrueFalse(bool value);
+
 }  // namespace varnel

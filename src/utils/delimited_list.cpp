@@ -111,7 +111,9 @@ std::int64_t SUB::ListItemInt(const std::string& list, int index, std::int64_t d
     const char c = text[i];
     if (c < '0' || c > '9') return def;
     const int digit = c - '0';
-    if (value < (kMin + digit) / 10) return def;
+    // value * 10 - digit must not pass INT64_MIN (no 64-bit division: see
+    // FloorDivide in utils/civil_days.h).
+    if (value < kMin / 10 || (value == kMin / 10 && digit > -(kMin % 10))) return def;
     value = value * 10 - digit;
   }
   if (!negative) {

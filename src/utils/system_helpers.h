@@ -18,8 +18,12 @@ int PointsToPixels(int points);
 // The same with the resolution given.
 constexpr int PointsToPixelsAt(int points, int pixelsPerInch) {
   // MulDiv rounding: half away from zero.
-  long long product = static_cast<long long>(points) * pixelsPerInch;
-  return static_cast<int>(product >= 0 ? (product + 36) / 72 : -((-product + 36) / 72));
+  // (Unsigned: a signed 64-bit division links more runtime helpers into the
+  // 32-bit stub.)
+  const long long product = static_cast<long long>(points) * pixelsPerInch;
+  const unsigned long long magnitude = product >= 0 ? product : 0 - static_cast<unsigned long long>(product);
+  const int rounded = static_cast<int>((magnitude + 36) / 72);
+  return product >= 0 ? rounded : -rounded;
 }
 
 // Opens a file or address with the default verb; true when the shell's
