@@ -61,7 +61,7 @@ bool WaitUntil(Done done, std::uint32_t limitMs) {
 // before that would be deleted under the new copy.
 void WaitForOldCopy(const std::string& xPath) {
   if (!WaitUntil([&] { return !IsProcessRunning(xPath); }, kOldCopyGoneMs))
-    AgentLog("Old X_ copy still running: " + xPath);
+    AgentLog("Old X_ copy still running: ", xPath);
   WaitUntil([&] { return !PathExists(xPath); }, kOldFileGoneMs);
 }
 
@@ -101,7 +101,8 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
     const std::string xPath = XCopyPath();
     if (replacing || xWasRunning) WaitForOldCopy(xPath);
     const bool copied = WriteXCopy(exe, xPath);
-    AgentLog(copied ? "Create X_ File " : "Create X_ File failed: " + xPath);
+    if (copied) AgentLog("Create X_ File ");
+    else AgentLog("Create X_ File failed: ", xPath);
 
     std::string args;
     const std::string transient = GetParamValue("/TRANSIENT=", "");
@@ -112,7 +113,7 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
     if (copied) {
       // Quoted: the install folder may well hold a blank.
       const std::string command = "\"" + xPath + "\"" + args;
-      AgentLog("WinExec: " + command);
+      AgentLog("WinExec: ", command);
       if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
       if (!GetArgumentText().empty())
         WaitUntil([&] { return IsProcessRunning(xPath); }, kStartWaitMs);
@@ -138,7 +139,7 @@ bool HandleParamOK(bool xWasRunning) {
   }
 
   if (stop >= 0 && PathExists(xPath)) {
-    AgentLog("PostProcessMessage(wm_ShutDown) to: " + xPath);
+    AgentLog("PostProcessMessage(wm_ShutDown) to: ", xPath);
     PostToCopy(xPath, wm_ShutDown, static_cast<WPARAM>(stop), 0);
     result = true;
   }

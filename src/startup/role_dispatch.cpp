@@ -130,9 +130,9 @@ void RunStubStartup() {
   if (ThisIs_X_AutoUpdate_Exe()) SetAgentLogTag(" X ");
   AgentLog("");
   AgentLog("");
-  AgentLog("=== START === " + exe);
-  AgentLog("CommandLine=" + raw);
-  AgentLog("Agent Version=" + GetExeVersion());
+  AgentLog("=== START === ", exe);
+  AgentLog("CommandLine=", raw);
+  AgentLog("Agent Version=", GetExeVersion());
   DebugLine("%lu ==== ThisIs_AutoUpdateProg=%s", Pid(), TrueFalse(State().isAgent));
 
   DoRunStubWin();
@@ -140,7 +140,7 @@ void RunStubStartup() {
   ReleaseProcessReader();
   DebugLine("%lu ==== STUB END ====> %s<", Pid(), raw.c_str());
   DebugLine("%s", "");
-  AgentLog("=== EXIT === " + exe);
+  AgentLog("=== EXIT === ", exe);
   AgentLog("");
 }
 

@@ -120,10 +120,10 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   std::string path = folder + "\\" + name;
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
   AgentLog(std::string("TestMode=") + TrueFalse(testMode));
-  AgentLog("Download START: " + path);
+  AgentLog("Download START: ", path);
   if (name.empty()) {
     errorText = "Refused file name: " + fileName;
-    AgentLog("ERROR: " + errorText);
+    AgentLog("ERROR: ", errorText);
     return false;
   }
 
@@ -164,7 +164,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   }
 
   if (show) window.Show(false);
-  AgentLog("Download END:   " + path);
+  AgentLog("Download END:   ", path);
 
   if (kind == kFetchInfo) {
     if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
@@ -182,20 +182,20 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (!result) {
       const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: " + message);
+      AgentLog("ERROR: ", message);
       MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
     } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
       errorText = "Unable to write " + target;
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: " + errorText);
+      AgentLog("ERROR: ", errorText);
     }
   } else {
     DeleteFileA(arriving.c_str());
     if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
       const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
                                                      settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
-      AgentLog("ATTENTION: " + message);
+      AgentLog("ATTENTION: ", message);
       MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),
                       settings.CharSet());
     }

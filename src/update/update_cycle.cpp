@@ -213,7 +213,7 @@ bool PerformAutoUpdate() {
       const std::string setup = AgentFilePaths().folder + setupName;
       HeldFile held;
       if (ok && !held.Take(kFetchUpdate, setup)) {
-        AgentLog("ERROR: the downloaded setup changed after its proof: " + setup);
+        AgentLog("ERROR: the downloaded setup changed after its proof: ", setup);
         ok = false;
       }
 
@@ -326,7 +326,7 @@ void ReStartAutoUpdateExe() {
     // Quoted: the agent's folder may hold a blank.
     const std::string command = "\"" + AgentFilePaths().folder + ProcessReader().GetAgentFileName() +
                                 "\" /_ZZ=99 /WAIT=10 /TRANSIENT=" + SettingOverrideList();
-    AgentLog(".. WinExec - " + command);
+    AgentLog(".. WinExec - ", command);
     if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
     WaitPumping(1000);
     AgentLog(".. PostMessage(WM_DESTROY)");

@@ -40,4 +40,11 @@ void AgentLog(std::string_view message) {
   AppendFileText(s.path, FormatAgentLogLine(time, GetCurrentThreadId(), s.tag, message), true, 0);
 }
 
+void AgentLog(std::string_view label, std::string_view value) {
+  if (!LogState().enabled) return;
+  std::string message(label);
+  message += value;
+  AgentLog(message);
+}
+
 }  // namespace varnel
