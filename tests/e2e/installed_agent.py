@@ -110,6 +110,17 @@ class InstalledAgent:
     def copy_window(self, ms=30000):
         return self.wine.probe("wait", X_CLASS, ms)
 
+    def x_command_lines(self):
+        """The command lines of x_processes(), for messages."""
+        lines = []
+        for pid in self.x_processes():
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    lines.append(f.read().decode("latin-1").replace("\0", " "))
+            except OSError:
+                pass
+        return lines
+
     def x_processes(self):
         """Host processes running the X_ copy."""
         found = []
