@@ -57,8 +57,11 @@ def copy_once_and_stop(wine, agent):
     assert agent.copy_ended(), "the copy did not end on /STOP=0"
     assert agent.count("PostProcessMessage(wm_ShutDown) to: " + winpath(agent.x_exe)) == 1
     assert agent.copies_made() == 1, agent.log_lines()
-    time.sleep(3)
-    assert not os.path.exists(agent.x_exe) and not agent.x_processes()
+    # Its self-deletion waits for its process to end: give a loaded machine
+    # time, but the file and the process must go.
+    assert wait_for(lambda: not os.path.exists(agent.x_exe) and not agent.x_processes(), 20, 0.5), \
+        agent.x_command_lines()
+    assert agent.copies_made() == 1, agent.log_lines()
 
 
 def cycle_on_test_one(wine, agent, work):
