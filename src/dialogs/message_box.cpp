@@ -406,10 +406,13 @@ void RunModalLoop(MsgBoxState& s) {
   }
 }
 
-std::string TitleItem(int index) { return SUB::ListItem(kMsgBoxTitleList, index); }
-
-std::string OrDefault(const std::string& s, const std::string& def) {
-  return s.empty() ? def : s;
+// MsgBoxShow with the box kind's default caption (item `titleIndex` of the
+// title list) and the default buttons where the caller gives none.
+int ShowWithDefaults(HWND owner, const std::string& text, const std::string& caption,
+                     const std::string& buttons, int charset, unsigned flags, unsigned timeoutMs,
+                     int titleIndex) {
+  return MsgBoxShow(owner, text, caption.empty() ? SUB::ListItem(kMsgBoxTitleList, titleIndex) : caption,
+                    buttons.empty() ? std::string(kMsgBoxButtonList) : buttons, charset, flags, timeoutMs);
 }
 
 }  // namespace
@@ -453,28 +456,23 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
 
 void MsgBoxError(HWND owner, const std::string& text, const std::string& caption,
                  const std::string& buttons, int charset) {
-  MsgBoxShow(owner, text, OrDefault(caption, TitleItem(0)), OrDefault(buttons, kMsgBoxButtonList),
-             charset, kMbIconStop, 0);
+  ShowWithDefaults(owner, text, caption, buttons, charset, kMbIconStop, 0, 0);
 }
 
 void MsgBoxAttention(HWND owner, const std::string& text, const std::string& caption,
                      const std::string& buttons, int charset, unsigned timeoutMs) {
-  MsgBoxShow(owner, text, OrDefault(caption, TitleItem(1)), OrDefault(buttons, kMsgBoxButtonList),
-             charset, kMbIconExclamation, timeoutMs);
+  ShowWithDefaults(owner, text, caption, buttons, charset, kMbIconExclamation, timeoutMs, 1);
 }
 
 bool MsgBoxConfirm(HWND owner, const std::string& text, const std::string& caption,
                    const std::string& buttons, int charset, unsigned timeoutMs) {
-  return MsgBoxShow(owner, text, OrDefault(caption, TitleItem(2)),
-                    OrDefault(buttons, kMsgBoxButtonList), charset, kMbIconQuestion | 4,
-                    timeoutMs) == kIdYes;
+  return ShowWithDefaults(owner, text, caption, buttons, charset, kMbIconQuestion | 4, timeoutMs, 2) ==
+         kIdYes;
 }
 
 bool MsgBoxOkCancel(HWND owner, const std::string& text, const std::string& caption,
                     const std::string& buttons, int charset) {
-  return MsgBoxShow(owner, text, OrDefault(caption, TitleItem(2)),
-                    OrDefault(buttons, kMsgBoxButtonList), charset, kMbIconQuestion | 1,
-                    0) == kIdOk;
+  return ShowWithDefaults(owner, text, caption, buttons, charset, kMbIconQuestion | 1, 0, 2) == kIdOk;
 }
 
 void SetMsgBoxFont(const std::string& faceName, int pointSize, int charset) {

@@ -197,8 +197,8 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     // half-extracted package.
     const bool corrupt = !extracted.corruptMember.empty();
     if (corrupt) {
-      const char* what = extracted.corruptMember.c_str();
-      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), what);
+      const std::string& what = extracted.corruptMember;
+      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), what.c_str());
       if (foreground) MsgBoxError(nullptr, what, LangText(reader, "Error"), request.buttons, request.charset);
       SetProcessExitCode(kExitCorruptMember);
     }
@@ -219,8 +219,8 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
         // incomplete, damaged or has no engine names the file as well. In a
         // hidden run nobody would answer a box: the exit code tells.
         std::string text;
-        if (end == SetupEnd::kBadChecksum) text = LangText(reader, "s7");
-        if (end == SetupEnd::kDamaged) text = packagePath + "<P><P>" + LangText(reader, "s7");
+        if (end == SetupEnd::kDamaged) text = packagePath + "<P><P>";
+        if (end == SetupEnd::kBadChecksum || end == SetupEnd::kDamaged) text += LangText(reader, "s7");
         if (!text.empty()) {
           DebugLine("%lu ==== Setup ends: %s", GetCurrentProcessId(), text.c_str());
           if (foreground)

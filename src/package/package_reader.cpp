@@ -252,10 +252,9 @@ bool TGFileInfo::SameDownloadToken(const TGFileInfo& other) const {
   return GetDownloadToken(true) == other.GetDownloadToken(true);
 }
 
-std::string TGFileInfo::GetLangString(const std::string& key,
-                                      const std::string& defaultValue) const {
+std::string TGFileInfo::GetLangString(std::string_view key, std::string_view defaultValue) const {
   std::string section = ChosenSection(languageList_);
-  if (section.size() < 2) return defaultValue;
+  if (section.size() < 2) return std::string(defaultValue);
   if (section.find(' ') != std::string::npos) {
     // Blanks before any "=" go, so "s1 =x" is found as s1 (values included).
     for (std::size_t eq = section.find('='); eq != std::string::npos;
@@ -266,9 +265,11 @@ std::string TGFileInfo::GetLangString(const std::string& key,
       eq = b;
     }
   }
-  const std::string needle = UpperAscii(kLanguageSectionSeparator + key + "=");
+  std::string needle(1, kLanguageSectionSeparator);
+  needle.append(key).push_back('=');
+  needle = UpperAscii(std::move(needle));
   const std::size_t at = UpperAscii(section).find(needle);
-  if (at == std::string::npos) return defaultValue;
+  if (at == std::string::npos) return std::string(defaultValue);
   const std::size_t begin = at + needle.size();
   std::size_t end = section.find(kLanguageSectionSeparator, begin);
   if (end == std::string::npos) end = section.size();

@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/byte_source.h"
@@ -65,7 +66,7 @@ class TGFileInfo {
 
   // The value of Key in the chosen language section, or Default. The
   // section is chosen once per process, at the first lookup of any reader.
-  std::string GetLangString(const std::string& key, const std::string& defaultValue) const;
+  std::string GetLangString(std::string_view key, std::string_view defaultValue) const;
   int GetCharset() const;
   int GetFontSize() const;
   std::string GetFontName() const;
