@@ -74,6 +74,20 @@ struct HeldFile {
   }
 };
 
+// Fetches the file the update folder offers (the setup or the inform text)
+// under its checked name into the agent's folder, with the download notices
+// around it; path gets where it lies. One body for the update and the inform
+// path.
+bool FetchOffered(const std::string& name, int kind, std::string& path) {
+  AgentState().activity = kActivityDownload;
+  NotifyTarget(kNotifySetupDownload, 1);
+  std::string errorText;
+  const bool ok = DownloadFileAU(UpdateAgentSettings().DownloadURL_UPDATE(), name, kind, errorText);
+  NotifyTarget(kNotifySetupDownload, 2);
+  path = AgentFilePaths().folder + name;
+  return ok;
+}
+
 bool DeveloperSwitchOn() {
   char value[8] = {};
   const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
@@ -206,12 +220,8 @@ bool PerformAutoUpdate() {
 
     if (go && !QuitPending()) {
       Trace(" ==== PerformAutoUpdate-6 ====");
-      s.activity = kActivityDownload;
-      NotifyTarget(kNotifySetupDownload, 1);
-      std::string errorText;
-      bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), setupName, kFetchUpdate, errorText);
-      NotifyTarget(kNotifySetupDownload, 2);
-      const std::string setup = AgentFilePaths().folder + setupName;
+      std::string setup;
+      bool ok = FetchOffered(setupName, kFetchUpdate, setup);
       HeldFile held;
       if (ok && !held.Take(kFetchUpdate, setup)) {
         AgentLog("ERROR: the downloaded setup changed after its proof: " + setup);
@@ -287,7 +297,6 @@ bool PerformAutoUpdate() {
 }
 
 bool PerformAutoInform() {
-  AgentRuntime& s = AgentState();
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoInform() - START ");
   Trace(" ==== PerformAutoInform-1 ====");
@@ -295,12 +304,8 @@ bool PerformAutoInform() {
   const std::string informName = AgentFetchName(settings.NameOfInformFile());
   if (!settings.DownloadURL_UPDATE().empty() && !informName.empty()) {
     Trace(" ==== PerformAutoInform-2 ====");
-    s.activity = kActivityDownload;
-    NotifyTarget(kNotifySetupDownload, 1);
-    std::string errorText;
-    const bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), informName, kFetchInform, errorText);
-    NotifyTarget(kNotifySetupDownload, 2);
-    const std::string path = AgentFilePaths().folder + informName;
+    std::string path;
+    const bool ok = FetchOffered(informName, kFetchInform, path);
     HeldFile held;
     if (ok && held.Take(kFetchInform, path)) {
       Trace(" ==== PerformAutoInform-3 ====");

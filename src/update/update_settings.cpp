@@ -78,7 +78,7 @@ void ParseOverrideList(const std::string& text, SettingOverrides& overrides) {
   }
 }
 
-std::string AutoUpdateDefault(const std::string& key) {
+const char* AutoUpdateDefault(std::string_view key) {
   static const struct {
     const char* key;
     const char* text;
@@ -90,11 +90,11 @@ std::string AutoUpdateDefault(const std::string& key) {
   };
   for (const auto& d : kDefaults)
     if (key == d.key) return d.text;
-  return std::string();
+  return "";
 }
 
 std::string AgentSettings::Text(const std::string& file, const char* section, const char* key,
-                                const std::string& fallback) const {
+                                const char* fallback) const {
   return store_.Read(file, section, key, fallback);
 }
 
@@ -173,11 +173,11 @@ int AgentSettings::CharSet() const { return As32(Number(files_.original, "MsgBox
 std::string AgentSettings::FontName() const { return Text(files_.original, "MsgBox", "FontName", "Tahoma"); }
 int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
 
-std::string AgentSettings::AutoUpdateText(const std::string& key) const {
+std::string AgentSettings::AutoUpdateText(std::string_view key) const {
   return AutoUpdateText(key, AutoUpdateDefault(key));
 }
-std::string AgentSettings::AutoUpdateText(const std::string& key, const std::string& fallback) const {
-  return store_.Read(files_.original, "AutoUpdate", key, fallback);
+std::string AgentSettings::AutoUpdateText(std::string_view key, std::string_view fallback) const {
+  return store_.Read(files_.original, "AutoUpdate", std::string(key), std::string(fallback));
 }
 
 std::string AgentSettings::DownloadURL_UPDATE() const { return Text(files_.info, kNewSetup, "DownloadURL_UPDATE"); }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace varnel {
@@ -117,8 +118,10 @@ class AgentSettings {
   int FontSize() const;
   // [AutoUpdate] text with its built-in default (AutoUpdateDefault), or
   // with the fallback given.
-  std::string AutoUpdateText(const std::string& key) const;
-  std::string AutoUpdateText(const std::string& key, const std::string& fallback) const;
+  // Keys and fallbacks are mostly literals: views, not strings, so that a
+  // call builds no temporary.
+  std::string AutoUpdateText(std::string_view key) const;
+  std::string AutoUpdateText(std::string_view key, std::string_view fallback) const;
 
   // .info [NewSetup]
   std::string DownloadURL_UPDATE() const;
@@ -152,7 +155,7 @@ class AgentSettings {
 
  private:
   std::string Text(const std::string& file, const char* section, const char* key,
-                   const std::string& fallback = "") const;
+                   const char* fallback = "") const;
   std::int64_t Number(const std::string& file, const char* section, const char* key,
                       std::int64_t fallback) const;
   bool YesNo(const std::string& file, const char* section, const char* key) const;
@@ -165,6 +168,6 @@ class AgentSettings {
 };
 
 // The built-in default of an [AutoUpdate] text ("" for keys without one).
-std::string AutoUpdateDefault(const std::string& key);
+const char* AutoUpdateDefault(std::string_view key);
 
 }  // namespace varnel
