@@ -179,13 +179,13 @@ void PerformShot() {
   DebugLine("%lu InternetConnected=%s", Pid(), TrueFalse(connected));
   if (!testMode && !connected) {
     std::string text = settings.AutoUpdateText("s2");
-    if (!connectionError.empty()) text += "<P><P>" + connectionError;
+    if (!connectionError.empty()) text.append("<P><P>").append(connectionError);
     ErrorBox(kMsgOwnerWithHeading, text);
   } else if (!testMode && !infoError.empty()) {
     ErrorBox(kMsgOwnerWithHeading, infoError);
   } else {
     std::string text = settings.AutoUpdateText("s21");
-    if (DeveloperSwitchOn()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
+    if (DeveloperSwitchOn()) text.append("<P><P>(").append(std::to_string(stage)).append(" - ").append(reason).append(")   ");
     AttentionBox(kMsgOwnerActive, text);
   }
 }
@@ -204,8 +204,9 @@ bool PerformAutoUpdate() {
   if (!settings.DownloadURL_UPDATE().empty() && !setupName.empty()) {
     Trace(" ==== PerformAutoUpdate-5 ====");
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
+    const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
     std::string offer = settings.AutoUpdateText("s11");
-    if (settings.RequestConfirmationBeforeDownloadForce())
+    if (downloadForce)
       offer += settings.AutoUpdateText(confirmInstall ? "s19" : "s18");
     else
       offer += settings.AutoUpdateText(confirmInstall ? "s13" : "s12");
@@ -213,7 +214,7 @@ bool PerformAutoUpdate() {
 
     bool go = true;
     if (settings.RequestConfirmationBeforeDownload() && !userCheck) {
-      if (settings.RequestConfirmationBeforeDownloadForce()) AttentionBox(kMsgOwnerNoClose, offer);
+      if (downloadForce) AttentionBox(kMsgOwnerNoClose, offer);
       else go = ConfirmBox(kMsgOwnerWithHeading, offer);
       WaitPumping(500);
     }
@@ -228,10 +229,10 @@ bool PerformAutoUpdate() {
         ok = false;
       }
 
-      std::string question = settings.AutoUpdateText(settings.RequestConfirmationBeforeInstallForce() ? "s20" : "s14");
-      question = WithProgName(question, programName);
+      const bool installForce = settings.RequestConfirmationBeforeInstallForce();
+      const std::string question = WithProgName(settings.AutoUpdateText(installForce ? "s20" : "s14"), programName);
       if (ok && confirmInstall && !userCheck) {
-        if (settings.RequestConfirmationBeforeInstallForce()) AttentionBox(kMsgOwnerNoClose, question);
+        if (installForce) AttentionBox(kMsgOwnerNoClose, question);
         else ok = ConfirmBox(kMsgOwnerWithHeading, question);
         WaitPumping(100);
       }
