@@ -73,6 +73,20 @@ struct HeldFile {
   }
 };
 
+// Fetches the file the update folder offers (the setup or the inform text)
+// under its checked name into the agent's folder, with the download notices
+// around it; path gets where it lies. One body for the update and the inform
+// path.
+bool FetchOffered(const std::string& name, int kind, std::string& path) {
+  AgentState().activity = kActivityDownload;
+  NotifyTarget(kNotifySetupDownload, 1);
+  std::string errorText;
+  const bool ok = DownloadFileAU(UpdateAgentSettings().DownloadURL_UPDATE(), name, kind, errorText);
+  NotifyTarget(kNotifySetupDownload, 2);
+  path = AgentFilePaths().folder + name;
+  return ok;
+}
+
 bool DeveloperSwitchOn() {
   char value[8] = {};
   const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
@@ -164,13 +178,13 @@ void PerformShot() {
   DebugLine("%lu InternetConnected=%s", Pid(), TrueFalse(connected));
   if (!testMode && !connected) {
     std::string text = settings.AutoUpdateText("s2");
-    if (!connectionError.empty()) text += "<P><P>" + connectionError;
+    if (!connectionError.empty()) text.append("<P><P>").append(connectionError);
     ErrorBox(kMsgOwnerWithHeading, text);
   } else if (!testMode && !infoError.empty()) {
     ErrorBox(kMsgOwnerWithHeading, infoError);
   } else {
     std::string text = settings.AutoUpdateText("s21");
-    if (DeveloperSwitchOn()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
+    if (DeveloperSwitchOn()) text.append("<P><P>(").append(std::to_string(stage)).append(" - ").append(reason).append(")   ");
     AttentionBox(kMsgOwnerActive, text);
   }
 }
@@ -189,8 +203,9 @@ bool PerformAutoUpdate() {
   if (!settings.DownloadURL_UPDATE().empty() && !setupName.empty()) {
     Trace(" ==== PerformAutoUpdate-5 ====");
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
+    const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
     std::string offer = settings.AutoUpdateText("s11");
-    if (settings.RequestConfirmationBeforeDownloadForce())
+    if (downloadForce)
       offer += settings.AutoUpdateText(confirmInstall ? "s19" : "s18");
     else
       offer += settings.AutoUpdateText(confirmInstall ? "s13" : "s12");
@@ -198,29 +213,25 @@ bool PerformAutoUpdate() {
 
     bool go = true;
     if (settings.RequestConfirmationBeforeDownload() && !userCheck) {
-      if (settings.RequestConfirmationBeforeDownloadForce()) AttentionBox(kMsgOwnerNoClose, offer);
+      if (downloadForce) AttentionBox(kMsgOwnerNoClose, offer);
       else go = ConfirmBox(kMsgOwnerWithHeading, offer);
       WaitPumping(500);
     }
 
     if (go && !QuitPending()) {
       Trace(" ==== PerformAutoUpdate-6 ====");
-      s.activity = kActivityDownload;
-      NotifyTarget(kNotifySetupDownload, 1);
-      std::string errorText;
-      bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), setupName, kFetchUpdate, errorText);
-      NotifyTarget(kNotifySetupDownload, 2);
-      const std::string setup = AgentFilePaths().folder + setupName;
+      std::string setup;
+      bool ok = FetchOffered(setupName, kFetchUpdate, setup);
       HeldFile held;
       if (ok && !held.Take(kFetchUpdate, setup)) {
         AgentLog("ERROR: the downloaded setup changed after its proof: ", setup);
         ok = false;
       }
 
-      std::string question = settings.AutoUpdateText(settings.RequestConfirmationBeforeInstallForce() ? "s20" : "s14");
-      question = WithProgName(question, programName);
+      const bool installForce = settings.RequestConfirmationBeforeInstallForce();
+      const std::string question = WithProgName(settings.AutoUpdateText(installForce ? "s20" : "s14"), programName);
       if (ok && confirmInstall && !userCheck) {
-        if (settings.RequestConfirmationBeforeInstallForce()) AttentionBox(kMsgOwnerNoClose, question);
+        if (installForce) AttentionBox(kMsgOwnerNoClose, question);
         else ok = ConfirmBox(kMsgOwnerWithHeading, question);
         WaitPumping(100);
       }
@@ -286,7 +297,6 @@ bool PerformAutoUpdate() {
 }
 
 bool PerformAutoInform() {
-  AgentRuntime& s = AgentState();
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoInform() - START ");
   Trace(" ==== PerformAutoInform-1 ====");
@@ -294,12 +304,8 @@ bool PerformAutoInform() {
   const std::string informName = AgentFetchName(settings.NameOfInformFile());
   if (!settings.DownloadURL_UPDATE().empty() && !informName.empty()) {
     Trace(" ==== PerformAutoInform-2 ====");
-    s.activity = kActivityDownload;
-    NotifyTarget(kNotifySetupDownload, 1);
-    std::string errorText;
-    const bool ok = DownloadFileAU(settings.DownloadURL_UPDATE(), informName, kFetchInform, errorText);
-    NotifyTarget(kNotifySetupDownload, 2);
-    const std::string path = AgentFilePaths().folder + informName;
+    std::string path;
+    const bool ok = FetchOffered(informName, kFetchInform, path);
     HeldFile held;
     if (ok && held.Take(kFetchInform, path)) {
       Trace(" ==== PerformAutoInform-3 ====");
