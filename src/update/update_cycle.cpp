@@ -292,7 +292,7 @@ bool PerformAutoUpdate() {
     }
   }
   Trace(" ==== PerformAutoUpdate-13 ====");
-  AgentLog(std::string("PerformAutoUpdate() - END    Result=") + TrueFalse(result));
+  AgentLog("PerformAutoUpdate() - END    Result=", TrueFalse(result));
   return result;
 }
 
@@ -322,7 +322,7 @@ bool PerformAutoInform() {
       Trace(" ==== PerformAutoInform-4 ====");
     }
   }
-  AgentLog(std::string("PerformAutoInform() - END ") + TrueFalse(result));
+  AgentLog("PerformAutoInform() - END ", TrueFalse(result));
   return result;
 }
 
