@@ -7,7 +7,7 @@ import datetime
 import os
 import shutil
 
-from wine_harness import WineSession, build_setup, wait_for, winpath  # noqa: F401
+from wine_harness import WineSession, build_setup, log_file_lines, wait_for, winpath  # noqa: F401
 
 AGENT_FILE = "NotesAgent.exe"
 X_CLASS = ".AutoUpdate.X_NotesAgent"
@@ -95,10 +95,7 @@ class InstalledAgent:
         return self.wine.run(self.exe, list(args), timeout=timeout)
 
     def log_lines(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="latin-1") as f:
-            return f.read().splitlines()
+        return log_file_lines(self.log)
 
     def count(self, text):
         return sum(text in line for line in self.log_lines())

@@ -15,7 +15,7 @@ import shutil
 import time
 
 from setup_run import DIALOGS, press
-from wine_harness import DIST, build_setup, wait_for, wine_temp_folder, winpath
+from wine_harness import DIST, build_setup, log_file_lines, wait_for, wine_temp_folder, winpath
 
 PRODUCT_EXE = os.path.join(DIST, "TestProduct.exe")
 AGENT = "TidewaterAgent.exe"
@@ -174,10 +174,7 @@ class Installation:
         wait_self_deletion(self.session)
 
     def log_lines(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="latin-1") as f:
-            return f.read().splitlines()
+        return log_file_lines(self.log)
 
     def log_count(self, text):
         return sum(text in line for line in self.log_lines())

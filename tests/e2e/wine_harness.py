@@ -218,6 +218,14 @@ def stop_listening(process, record):
     process.wait(30)
 
 
+def log_file_lines(path):
+    """The lines of a log the programs write (8-bit text); none while it is missing."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        return f.read().splitlines()
+
+
 def read_record(path):
     """The test engine's record file as (dict of single values, list of files)."""
     values, files = {}, []
