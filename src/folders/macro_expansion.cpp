@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "utils/civil_days.h"
@@ -184,7 +185,9 @@ std::string ExpandFirstDate(const std::string& text, MacroSource& source) {
   std::string value;
   // A known code is never ">" itself, so a ">" stands somewhere after it.
   if (!DateText(text[at + 6], source.Now(), value)) return text;
-  return text.substr(0, at) + value + text.substr(at + 8);
+  value.insert(0, text, 0, at);
+  value.append(text, at + 8, std::string::npos);
+  return value;
 }
 
 class Expander {
@@ -195,9 +198,13 @@ class Expander {
   void Replace(std::string& text, const char* name, const std::string& value, bool folder) {
     const std::size_t at = FindAsciiNoCase(text, name);
     if (at == std::string::npos) return;
-    const std::string nameText(name);
-    const bool suffix = folder && TakesSuffix(text, at, nameText.size());
-    text = ReplaceAllNoCase(text, nameText, suffix ? value + suffix_ : value);
+    if (folder && TakesSuffix(text, at, std::strlen(name))) {
+      std::string withSuffix = value;
+      withSuffix += suffix_;
+      text = ReplaceAllNoCase(text, name, withSuffix);
+    } else {
+      text = ReplaceAllNoCase(text, name, value);
+    }
   }
 
   void ReplaceFolder(std::string& text, const FolderMacro& macro) {
@@ -272,8 +279,14 @@ std::vector<std::string> SplitPath(const std::string& path, LeadByteTest isLead)
 // "\\server\share" of a network path, "C:" of a drive path, "" otherwise.
 std::string RootOf(const std::string& path, LeadByteTest isLead) {
   if (path.compare(0, 2, "\\\\") == 0) {
-    std::vector<std::string> parts = SplitPath(path.substr(2), isLead);
-    return "\\\\" + parts[0] + (parts.size() > 1 ? "\\" + parts[1] : std::string());
+    const std::vector<std::string> parts = SplitPath(path.substr(2), isLead);
+    std::string root = "\\\\";
+    root += parts[0];
+    if (parts.size() > 1) {
+      root += '\\';
+      root += parts[1];
+    }
+    return root;
   }
   if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
   return std::string();
@@ -292,15 +305,21 @@ std::string AbsolutePathOf(const std::string& pathIn, const std::string& current
   const std::string cwd = WithTrailingBackslash(currentDirectory, false, isLead);
   std::string full;
   const bool drive = path.size() >= 2 && path[1] == ':';
-  if (path.compare(0, 2, "\\\\") == 0 || (drive && path.size() >= 3 && path[2] == '\\'))
+  if (path.compare(0, 2, "\\\\") == 0 || (drive && path.size() >= 3 && path[2] == '\\')) {
     full = path;
-  else if (drive)  // "C:name": relative to the current folder when that is on the same drive
-    full = (UpperAscii(RootOf(cwd, isLead)) == UpperAscii(path.substr(0, 2)) ? cwd : path.substr(0, 2)) + "\\" +
-           path.substr(2);
-  else if (!path.empty() && path[0] == '\\')
-    full = RootOf(cwd, isLead) + path;
-  else
-    full = cwd + "\\" + path;
+  } else if (drive) {  // "C:name": relative to the current folder when that is on the same drive
+    const std::string disk = path.substr(0, 2);
+    full = UpperAscii(RootOf(cwd, isLead)) == UpperAscii(disk) ? cwd : disk;
+    full += '\\';
+    full.append(path, 2, std::string::npos);
+  } else if (!path.empty() && path[0] == '\\') {
+    full = RootOf(cwd, isLead);
+    full += path;
+  } else {
+    full = cwd;
+    full += '\\';
+    full += path;
+  }
 
   const std::string root = RootOf(full, isLead);
   std::vector<std::string> kept;
@@ -314,7 +333,10 @@ std::string AbsolutePathOf(const std::string& pathIn, const std::string& current
     kept.push_back(part);
   }
   std::string out = root;
-  for (const std::string& part : kept) out += "\\" + part;
+  for (const std::string& part : kept) {
+    out += '\\';
+    out += part;
+  }
   if (kept.empty() || parts.back().empty()) out += "\\";
   return out;
 }
@@ -358,7 +380,8 @@ std::string ExpandMacrosWith(MacroSource& source, const std::string& text, const
     for (std::size_t end = result.find(separator, start); end != std::string::npos;
          start = end + 1, end = result.find(separator, start)) {
       const std::string item = result.substr(start, end - start);
-      out += (HoldsParentStep(item) ? AbsolutePathOf(item, cwd, isLead) : item) + separator;
+      out += HoldsParentStep(item) ? AbsolutePathOf(item, cwd, isLead) : item;
+      out += separator;
     }
     return out;
   }

@@ -62,10 +62,17 @@ bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
   if (written) return true;
   const std::string why = host.LastErrorText();
   if (++State().saveErrors != 1) return false;
-  ReportError(host, request, target + "<P><P>Unable to save Extracted File!<P><P>" + why + "<P>" +
-                 "  Data Size: <T>" + std::to_string(member.content.size()) + " Bytes<P>" +
-                 "  File Size:  <T>" + std::to_string(host.FileSize(target)) + " Bytes<P>" +
-                 "  Bytes Free: <T>" + Decimal(host.DiskFreeBytes(target)) + " Bytes");
+  std::string text = target;
+  text += "<P><P>Unable to save Extracted File!<P><P>";
+  text += why;
+  text += "<P>  Data Size: <T>";
+  text += std::to_string(member.content.size());
+  text += " Bytes<P>  File Size:  <T>";
+  text += std::to_string(host.FileSize(target));
+  text += " Bytes<P>  Bytes Free: <T>";
+  text += Decimal(host.DiskFreeBytes(target));
+  text += " Bytes";
+  ReportError(host, request, text);
   return false;
 }
 
@@ -103,22 +110,22 @@ std::string SpanDiskPath(const std::string& basePath, int number) {
 }
 
 std::string DiskPromptText(const std::string& prompt, int number) {
-  static const std::string kPlaceholder = "<DISK_NUM>";
-  const std::string value = std::to_string(number);
+  static const char kPlaceholder[] = "<DISK_NUM>";  // matched in any case
+  const std::size_t placeholderSize = sizeof kPlaceholder - 1;
   std::string out;
-  std::size_t from = 0;
-  for (;;) {
-    auto it = std::search(prompt.begin() + from, prompt.end(), kPlaceholder.begin(),
-                          kPlaceholder.end(), [](char a, char b) {
-                            return std::toupper(static_cast<unsigned char>(a)) == b;
-                          });
-    if (it == prompt.end()) break;
-    const std::size_t at = it - prompt.begin();
-    out.append(prompt, from, at - from);
-    out += value;
-    from = at + kPlaceholder.size();
+  std::size_t at = 0;
+  while (at < prompt.size()) {
+    std::size_t n = 0;
+    while (n < placeholderSize && at + n < prompt.size() &&
+           std::toupper(static_cast<unsigned char>(prompt[at + n])) == kPlaceholder[n])
+      ++n;
+    if (n == placeholderSize) {
+      out += std::to_string(number);
+      at += n;
+    } else {
+      out += prompt[at++];
+    }
   }
-  out.append(prompt, from, std::string::npos);
   return out;
 }
 

@@ -36,6 +36,23 @@ std::uint64_t MaxCompressedBlock() {
   return n + (n >> 12) + (n >> 14) + (n >> 25) + 13 + 4096;
 }
 
+// "<what> at offset <offset>[ (<bytes> bytes)] <tail>": the texts of a
+// corrupt package's block structure.
+std::string BlockText(const char* what, std::uint64_t offset, const char* tail,
+                      const std::uint32_t* bytes = nullptr) {
+  std::string text = what;
+  text += " at offset ";
+  text += std::to_string(offset);
+  if (bytes) {
+    text += " (";
+    text += std::to_string(*bytes);
+    text += " bytes)";
+  }
+  text += ' ';
+  text += tail;
+  return text;
+}
+
 std::string BeyondText(std::size_t limit) {
   return "corrupt member: inflates beyond " + std::to_string(limit) + " bytes";
 }
@@ -47,8 +64,13 @@ std::string InflateText(const InflateOutcome& outcome, std::size_t limit) {
     case InflateStatus::kTruncated: return "corrupt member: zlib stream is truncated";
     default: break;
   }
-  std::string text = "corrupt member: zlib error " + std::to_string(outcome.code);
-  if (*outcome.message) text = text + " (" + outcome.message + ")";
+  std::string text = "corrupt member: zlib error ";
+  text += std::to_string(outcome.code);
+  if (*outcome.message) {
+    text += " (";
+    text += outcome.message;
+    text += ')';
+  }
   return text;
 }
 
@@ -165,7 +187,7 @@ bool MemberBlockWalker::InflateBlock(std::uint64_t offset, std::uint32_t size, s
     return true;
   };
   const InflateOutcome outcome = InflateZlib(input, out, kMaxMemberPayload, pump_);
-  if (unreadable) return Corrupt("member block at offset " + std::to_string(offset - 4) + " cannot be read");
+  if (unreadable) return Corrupt(BlockText("member block", offset - 4, "cannot be read"));
   if (outcome.status != InflateStatus::kEnded) return Corrupt(InflateText(outcome, kMaxMemberPayload));
   return true;
 }
@@ -175,10 +197,10 @@ bool MemberBlockWalker::SkipHeaderBlocks() {
     if (position_ >= blocksEnd_) return false;
     std::int32_t length = 0;
     if (!source_.ReadI32(position_, length))
-      return Corrupt("header block length at offset " + std::to_string(position_) + " cannot be read");
+      return Corrupt(BlockText("header block length", position_, "cannot be read"));
     const std::uint64_t next = position_ + 4 + Magnitude(length);
     if (position_ + 4 > blocksEnd_ || next > blocksEnd_)
-      return Corrupt("header block at offset " + std::to_string(position_) + " runs past the package end");
+      return Corrupt(BlockText("header block", position_, "runs past the package end"));
     position_ = next;
   }
   firstMemberPosition_ = position_;
@@ -205,20 +227,18 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
   }
   block.offset = position_;
   if (position_ + 4 > blocksEnd_)
-    return Corrupt("member block length at offset " + std::to_string(position_) + " runs past the package end");
+    return Corrupt(BlockText("member block length", position_, "runs past the package end"));
   if (!source_.ReadI32(position_, block.length))
-    return Corrupt("member block length at offset " + std::to_string(position_) + " cannot be read");
+    return Corrupt(BlockText("member block length", position_, "cannot be read"));
   block.storedSize = Magnitude(block.length);
   block.compressed = block.length > 0;
   const std::uint64_t dataStart = position_ + 4;
   if (dataStart + block.storedSize > blocksEnd_) {
-    return Corrupt("member block at offset " + std::to_string(position_) + " (" +
-                   std::to_string(block.storedSize) + " bytes) runs past the package end");
+    return Corrupt(BlockText("member block", position_, "runs past the package end", &block.storedSize));
   }
   const std::uint64_t maxStored = block.compressed ? MaxCompressedBlock() : kMaxMemberPayload;
   if (block.storedSize > maxStored) {
-    return Corrupt("member block at offset " + std::to_string(position_) + " (" +
-                   std::to_string(block.storedSize) + " bytes) is larger than any member");
+    return Corrupt(BlockText("member block", position_, "is larger than any member", &block.storedSize));
   }
   position_ = dataStart + block.storedSize;
   if (block.storedSize == 0) return true;
@@ -228,7 +248,7 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
   if (block.compressed) {
     if (!InflateBlock(dataStart, block.storedSize, payload_)) return false;
   } else if (!ReadBlockBytes(dataStart, block.storedSize, payload_)) {
-    return Corrupt("member block at offset " + std::to_string(block.offset) + " cannot be read");
+    return Corrupt(BlockText("member block", block.offset, "cannot be read"));
   }
   block.hasFile = ParseMemberPayload(std::move(payload_), block.member);
   payload_ = std::string();

@@ -82,7 +82,7 @@ LockResult TakeFolderLock(const std::string& folder, FileHandle& lock) {
 
 }  // namespace
 
-std::string GetSetupTempFolder() {
+const std::string& GetSetupTempFolder() {
   if (g_temp.setupMade) return g_temp.setupFolder;
   const std::string exe = ExePath(false);
   const std::string base = TempFolder(true) + SetupFolderName(FileDosTime(exe));
@@ -108,21 +108,23 @@ std::string GetSetupTempFolder() {
   g_temp.setupMade = true;
   if (chosen.empty()) {
     DebugLine("%lu ==== No free setup folder beside %s", GetCurrentProcessId(), base.c_str());
-    return std::string();
+    return g_temp.setupFolder;
   }
   if (FolderExists(chosen)) DeleteFolderTree(chosen, true);
   CreateFolderPath(chosen);
-  g_temp.setupFolder = chosen;
-  return chosen;
+  g_temp.setupFolder = std::move(chosen);
+  return g_temp.setupFolder;
 }
 
 bool ChooseTempDrive() {
   if (!g_temp.altBase.empty()) return true;
   std::array<double, 3> freeCDE{};
   for (int i = 0; i < 3; ++i) {
-    const std::string root = std::string(1, static_cast<char>('C' + i)) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
-    std::string probe = root + "TEMP";
+    char root[] = "C:\\";
+    root[0] = static_cast<char>('C' + i);
+    if (GetDriveTypeA(root) != DRIVE_FIXED) continue;
+    std::string probe = root;
+    probe += "TEMP";
     // Never touch an existing TEMP folder: probe in a fresh sub-folder.
     if (FolderExists(probe)) probe += "\\TEMP" + std::to_string(RandomFolderNumber());
     CreateFolderPath(probe);
@@ -141,7 +143,7 @@ bool ChooseTempDrive() {
   return !g_temp.altBase.empty();
 }
 
-std::string GetAltTempFolder() {
+const std::string& GetAltTempFolder() {
   if (g_temp.altMade || g_temp.altBase.empty()) return g_temp.altFolder;
   g_temp.altMade = true;
   // The base lies in a drive root that other users can write: a folder

@@ -22,7 +22,7 @@ class TGFileInfo;
 // The setup folder (no trailing backslash), created empty at the first
 // call and then kept for the process; "" when every one of the candidate
 // names is held by another running setup.
-std::string GetSetupTempFolder();
+const std::string& GetSetupTempFolder();
 
 // True when Folder exists and the package at PackagePath needs less than
 // the free space of Folder's drive.
@@ -35,7 +35,7 @@ bool ChooseTempDrive();
 // The alternative folder, created empty at the first call that finds a
 // base: a new folder (an existing name is passed over) that only the
 // current user can reach; "" when there is none.
-std::string GetAltTempFolder();
+const std::string& GetAltTempFolder();
 
 // Deletes the alternative folder tree, if there is one.
 void RemoveAltTempFolder();

@@ -1,5 +1,7 @@
 #include "utils/text_rules.h"
 
+#include <cstring>
+
 namespace varnel {
 
 std::string TrimText(const std::string& text) {
@@ -19,41 +21,44 @@ namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-template <typename Find>
-std::string ReplaceEvery(const std::string& text, const std::string& from, const std::string& to, Find find) {
-  if (from.empty()) return text;
+// Every occurrence of from (found by find) replaced by to.
+std::string ReplaceEvery(const std::string& text, const char* from, const std::string& to,
+                         std::size_t (*find)(const std::string&, const char*, std::size_t)) {
+  const std::size_t fromSize = std::strlen(from);
+  if (fromSize == 0) return text;
   std::string out;
   std::size_t done = 0;
   for (std::size_t at = find(text, from, 0); at != std::string::npos; at = find(text, from, done)) {
     out.append(text, done, at - done);
     out += to;
-    done = at + from.size();
+    done = at + fromSize;
   }
   return out.append(text, done, std::string::npos);
 }
 
+std::size_t FindText(const std::string& text, const char* what, std::size_t from) {
+  return text.find(what, from);
+}
+
 }  // namespace
 
-std::size_t FindAsciiNoCase(const std::string& text, const std::string& what, std::size_t from) {
-  if (what.empty()) return from <= text.size() ? from : std::string::npos;
-  for (std::size_t i = from; i + what.size() <= text.size(); ++i) {
+std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size_t from) {
+  const std::size_t size = std::strlen(what);
+  if (size == 0) return from <= text.size() ? from : std::string::npos;
+  for (std::size_t i = from; i + size <= text.size(); ++i) {
     std::size_t k = 0;
-    while (k < what.size() && LowerAscii(text[i + k]) == LowerAscii(what[k])) ++k;
-    if (k == what.size()) return i;
+    while (k < size && LowerAscii(text[i + k]) == LowerAscii(what[k])) ++k;
+    if (k == size) return i;
   }
   return std::string::npos;
 }
 
-std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to) {
-  return ReplaceEvery(text, from, to, [](const std::string& t, const std::string& f, std::size_t at) {
-    return t.find(f, at);
-  });
+std::string ReplaceAllText(const std::string& text, const char* from, const std::string& to) {
+  return ReplaceEvery(text, from, to, FindText);
 }
 
-std::string ReplaceAllNoCase(const std::string& text, const std::string& from, const std::string& to) {
-  return ReplaceEvery(text, from, to, [](const std::string& t, const std::string& f, std::size_t at) {
-    return FindAsciiNoCase(t, f, at);
-  });
+std::string ReplaceAllNoCase(const std::string& text, const char* from, const std::string& to) {
+  return ReplaceEvery(text, from, to, FindAsciiNoCase);
 }
 
 }  // namespace varnel

@@ -13,12 +13,12 @@ std::string UpperAscii(std::string text);
 
 // Position of what in text at or after from, comparing ASCII letters
 // without regard to case; npos when absent.
-std::size_t FindAsciiNoCase(const std::string& text, const std::string& what, std::size_t from = 0);
+std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size_t from = 0);
 
 // Every occurrence of from replaced by to, left to right; inserted text is
 // not searched again; an empty from changes nothing. The NoCase form ignores
 // the case of ASCII letters.
-std::string ReplaceAllText(const std::string& text, const std::string& from, const std::string& to);
-std::string ReplaceAllNoCase(const std::string& text, const std::string& from, const std::string& to);
+std::string ReplaceAllText(const std::string& text, const char* from, const std::string& to);
+std::string ReplaceAllNoCase(const std::string& text, const char* from, const std::string& to);
 
 }  // namespace varnel
