@@ -20,8 +20,11 @@ using FileDate = std::uint64_t;
 
 std::string ReadFilePart(const std::string& path, std::int64_t maxLength = 0, bool trim = false,
                          std::int64_t start = 0);
-bool WriteFileText(const std::string& path, const std::string& text, FileDate date = 0, bool append = false,
-                   const WriteProgress& progress = nullptr);
+// The forms with a progress callback are separate: a caller without one
+// builds no callable.
+bool WriteFileText(const std::string& path, const std::string& text, FileDate date = 0, bool append = false);
+bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append,
+                   const WriteProgress& progress);
 bool AppendFileText(const std::string& path, const std::string& text, bool addLineEnd, FileDate date = 0);
 
 double DiskFreeBytes(const std::string& path);
@@ -33,7 +36,8 @@ std::string FindFolderOnDrives(const std::string& folder, unsigned driveType);
 void StopDriveSearch();
 
 bool DeleteFilesByMask(const std::string& mask, bool clearAttributes);
-bool DeleteFolderTree(const std::string& folder, bool clearAttributes, const DeleteProgress& progress = nullptr);
+bool DeleteFolderTree(const std::string& folder, bool clearAttributes);
+bool DeleteFolderTree(const std::string& folder, bool clearAttributes, const DeleteProgress& progress);
 bool EjectCD(const std::string& pathOnDrive);
 
 // Writes and starts a hidden batch file that deletes the running executable

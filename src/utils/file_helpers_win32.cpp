@@ -143,8 +143,10 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, bool t
   return trim ? TrimText(bytes) : bytes;
 }
 
-bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append,
-                   const WriteProgress& progress) {
+namespace {
+
+bool WriteFileWith(const std::string& path, const std::string& text, FileDate date, bool append,
+                   const WriteProgress* progress) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
@@ -154,13 +156,13 @@ bool WriteFileText(const std::string& path, const std::string& text, FileDate da
     std::size_t chunk = std::max(kMinChunk, std::min(kMaxChunk, text.size() / 10));
     const auto total = static_cast<std::int64_t>(text.size());
     bool stop = false;
-    if (progress) progress(total, 0, stop);
+    if (progress) (*progress)(total, 0, stop);
     while (written < text.size() && !stop) {
       DWORD n = 0;
       DWORD want = static_cast<DWORD>(std::min(chunk, text.size() - written));
       if (!WriteFile(file.get(), text.data() + written, want, &n, nullptr) || n == 0) break;
       written += n;
-      if (progress) progress(total, static_cast<std::int64_t>(written), stop);
+      if (progress) (*progress)(total, static_cast<std::int64_t>(written), stop);
     }
   } else {
     DWORD n = 0;
@@ -169,6 +171,17 @@ bool WriteFileText(const std::string& path, const std::string& text, FileDate da
   bool all = written == text.size();
   if (all) SetDate(file.get(), date);
   return all;
+}
+
+}  // namespace
+
+bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append) {
+  return WriteFileWith(path, text, date, append, nullptr);
+}
+
+bool WriteFileText(const std::string& path, const std::string& text, FileDate date, bool append,
+                   const WriteProgress& progress) {
+  return WriteFileWith(path, text, date, append, &progress);
 }
 
 bool AppendFileText(const std::string& path, const std::string& text, bool addLineEnd, FileDate date) {
@@ -247,7 +260,9 @@ bool DeleteFilesByMask(const std::string& mask, bool clearAttributes) {
   return attempted;
 }
 
-bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const DeleteProgress& progress) {
+namespace {
+
+bool DeleteTree(const std::string& folderIn, bool clearAttributes, const DeleteProgress* progress) {
   std::string folder = SetTrailingBackslash(folderIn, false);
   bool existed = FolderExists(folder);
   if (!existed) return false;
@@ -271,8 +286,8 @@ bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const D
   for (const std::string& sub : subfolders) {
     // A junction or symbolic link is removed as the link itself: descending
     // into it would delete whatever it points at.
-    if (!IsReparsePoint(sub)) DeleteFolderTree(sub, clearAttributes, progress);
-    if (progress) progress(sub, stop);
+    if (!IsReparsePoint(sub)) DeleteTree(sub, clearAttributes, progress);
+    if (progress) (*progress)(sub, stop);
     if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(sub.c_str());
     WaitPumping(10);
@@ -281,6 +296,16 @@ bool DeleteFolderTree(const std::string& folderIn, bool clearAttributes, const D
   if (clearAttributes) SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(folder.c_str());
   return !FolderExists(folder);
+}
+
+}  // namespace
+
+bool DeleteFolderTree(const std::string& folder, bool clearAttributes) {
+  return DeleteTree(folder, clearAttributes, nullptr);
+}
+
+bool DeleteFolderTree(const std::string& folder, bool clearAttributes, const DeleteProgress& progress) {
+  return DeleteTree(folder, clearAttributes, &progress);
 }
 
 bool CreateFreshPrivateFolder(const std::string& path, FileHandle& hold) {
