@@ -154,7 +154,7 @@ bool DateText(char code, const MacroClock& c, std::string& out) {
       const std::uint64_t magnitude = seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds)
                                                   : static_cast<std::uint64_t>(seconds);
       const std::int64_t days = static_cast<std::int64_t>(magnitude / 86400);
-      out = std::to_string(seconds < 0 ? -days : days);
+      out = DecimalText(seconds < 0 ? -days : days);
       return true;
     }
     case '1': case '2': case '3': case '4': case '5': case '6':
@@ -358,7 +358,7 @@ std::string ExpandMacrosWith(MacroSource& source, const std::string& text, const
       expander.Replace(result, "<UnInstallExePath>", std::string(), false);
       if (FindAsciiNoCase(result, "<RunTimeDir_") != std::string::npos) {
         for (int n = 1; n <= 8; ++n)
-          expander.Replace(result, ("<RunTimeDir_" + std::to_string(n) + ">").c_str(), std::string(), true);
+          expander.Replace(result, ("<RunTimeDir_" + DecimalText(n) + ">").c_str(), std::string(), true);
       }
       for (const FolderMacro& m : kEarlyFolderMacros) expander.ReplaceFolder(result, m);
       // A folder already given makes the installation-folder prefix redundant.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -43,7 +44,7 @@ std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSet
   return out;
 }
 
-std::string ThreadTag(unsigned long threadId) { return "_" + std::to_string(threadId); }
+std::string ThreadTag(unsigned long threadId) { return "_" + DecimalText(threadId); }
 
 std::string BuildEngineCommand(const EngineLaunchInput& in) {
   std::string engineName = in.engineEntry;

@@ -37,7 +37,7 @@ std::string FileNamePart(const std::string& path) {
 // Whole number, rounded half to even like "%.0f" (the stub links no
 // floating-point printf).
 std::string Decimal(double value) {
-  return std::to_string(static_cast<long long>(std::nearbyint(value)));
+  return DecimalText(static_cast<long long>(std::nearbyint(value)));
 }
 
 // An error box, or in a hidden run only a debug line.
@@ -66,9 +66,9 @@ bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
   text += "<P><P>Unable to save Extracted File!<P><P>";
   text += why;
   text += "<P>  Data Size: <T>";
-  text += std::to_string(member.content.size());
+  text += DecimalText(member.content.size());
   text += " Bytes<P>  File Size:  <T>";
-  text += std::to_string(host.FileSize(target));
+  text += DecimalText(host.FileSize(target));
   text += " Bytes<P>  Bytes Free: <T>";
   text += Decimal(host.DiskFreeBytes(target));
   text += " Bytes";
@@ -120,7 +120,7 @@ std::string DiskPromptText(const std::string& prompt, int number) {
            std::toupper(static_cast<unsigned char>(prompt[at + n])) == kPlaceholder[n])
       ++n;
     if (n == placeholderSize) {
-      out += std::to_string(number);
+      out += DecimalText(number);
       at += n;
     } else {
       out += prompt[at++];
@@ -158,7 +158,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       if (disk == 1) DebugLine("FileInfo.FilesCount=%lu", static_cast<unsigned long>(trailer.memberCount));
 
       const std::uint64_t end = LocatePackageEnd(*source);
-      DebugLine("FileLen=%s", std::to_string(end).c_str());
+      DebugLine("FileLen=%s", DecimalText(end).c_str());
       // A file without a valid package (cut short, empty, foreign) has no
       // checksum or flags to trust: it contributes nothing and asks for no
       // further disk. The first file then carries no package; a later one
@@ -242,7 +242,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
   if (carryOn && result.checksumOk && result.packageFound && !result.damaged &&
       blocksRead != expectedBlocks) {
     DebugLine("%lu ==== Package incomplete: %s of %s member blocks", host.ProcessId(),
-              std::to_string(blocksRead).c_str(), std::to_string(expectedBlocks).c_str());
+              DecimalText(blocksRead).c_str(), DecimalText(expectedBlocks).c_str());
     result.damaged = true;
   }
   if (result.damaged) result.engineEntry.clear();

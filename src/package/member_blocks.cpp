@@ -6,6 +6,7 @@
 
 #include "package/zlib_inflate.h"
 #include "utils/delimited_list.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -42,10 +43,10 @@ std::string BlockText(const char* what, std::uint64_t offset, const char* tail,
                       const std::uint32_t* bytes = nullptr) {
   std::string text = what;
   text += " at offset ";
-  text += std::to_string(offset);
+  text += DecimalText(offset);
   if (bytes) {
     text += " (";
-    text += std::to_string(*bytes);
+    text += DecimalText(*bytes);
     text += " bytes)";
   }
   text += ' ';
@@ -54,7 +55,7 @@ std::string BlockText(const char* what, std::uint64_t offset, const char* tail,
 }
 
 std::string BeyondText(std::size_t limit) {
-  return "corrupt member: inflates beyond " + std::to_string(limit) + " bytes";
+  return "corrupt member: inflates beyond " + DecimalText(limit) + " bytes";
 }
 
 // The text of a failed inflate, in zlib's words.
@@ -65,7 +66,7 @@ std::string InflateText(const InflateOutcome& outcome, std::size_t limit) {
     default: break;
   }
   std::string text = "corrupt member: zlib error ";
-  text += std::to_string(outcome.code);
+  text += DecimalText(outcome.code);
   if (*outcome.message) {
     text += " (";
     text += outcome.message;

@@ -4,6 +4,7 @@
 
 #include "package/package_trailer.h"
 #include "utils/delimited_list.h"
+#include "utils/text_format.h"
 #include "utils/text_scramble.h"
 #include "utils/text_rules.h"
 
@@ -285,7 +286,7 @@ std::string TGFileInfo::GetFontName() const { return GetLangString("FontName", "
 std::string SystemLanguageNameFor(std::uint32_t localeId) {
   unsigned primary = localeId & 0x3FF;
   if (primary == 0) primary = 9;
-  const std::string digits = (primary < 10 ? "0" : "") + std::to_string(primary);
+  const std::string digits = (primary < 10 ? "0" : "") + DecimalText(primary);
   const std::string table = kLanguageTable;
   const int count = SUB::ListCount(table);
   for (int i = 0; i < count; ++i) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "utils/random_seed.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -43,7 +44,7 @@ int HexValue(int c) {
 
 std::string RandomPreset() {
   static std::minstd_rand engine(RandomSeed());
-  return std::to_string(std::uniform_int_distribution<int>(0, 99998)(engine));
+  return DecimalText(std::uniform_int_distribution<int>(0, 99998)(engine));
 }
 
 }  // namespace

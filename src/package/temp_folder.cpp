@@ -11,6 +11,7 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/private_folder.h"
+#include "utils/text_format.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -126,7 +127,7 @@ bool ChooseTempDrive() {
     std::string probe = root;
     probe += "TEMP";
     // Never touch an existing TEMP folder: probe in a fresh sub-folder.
-    if (FolderExists(probe)) probe += "\\TEMP" + std::to_string(RandomFolderNumber());
+    if (FolderExists(probe)) probe += "\\TEMP" + DecimalText(RandomFolderNumber());
     CreateFolderPath(probe);
     const std::string file = probe + "\\~aa.tmp";
     WriteFileText(file, "aa");
@@ -151,7 +152,7 @@ const std::string& GetAltTempFolder() {
   // it. Only a folder this process creates itself, readable by this user
   // alone, is used; a name that exists is passed over.
   for (int tries = 0; tries < 100; ++tries) {
-    const std::string folder = g_temp.altBase + "_" + std::to_string(RandomFolderNumber());
+    const std::string folder = g_temp.altBase + "_" + DecimalText(RandomFolderNumber());
     if (CreateFreshPrivateFolder(folder, g_temp.altHold)) {
       g_temp.altFolder = folder;
       break;

@@ -21,10 +21,10 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 
 }  // namespace
 
-std::string SetupFolderName(std::uint16_t dosTime) { return "SETUP_" + std::to_string(dosTime); }
+std::string SetupFolderName(std::uint16_t dosTime) { return "SETUP_" + DecimalText(dosTime); }
 
 std::string SetupFolderCandidate(const std::string& base, int n) {
-  return n <= 0 ? base : base + "_" + std::to_string(n);
+  return n <= 0 ? base : base + "_" + DecimalText(n);
 }
 
 std::string FormatMegabytes(double bytes) {

@@ -5,6 +5,7 @@
 #include "utils/debug_stream.h"
 #include "utils/ini_registry.h"
 #include "utils/lock.h"
+#include "utils/text_format.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -46,7 +47,7 @@ std::string ReadIniString(CText file, CText section, CText key, CText fallback) 
 }
 
 std::int64_t ReadIniInteger(CText file, CText section, CText key, std::int64_t fallback) {
-  return TextToInt64(ReadIniString(file, section, key, std::to_string(fallback)), fallback);
+  return TextToInt64(ReadIniString(file, section, key, DecimalText(fallback)), fallback);
 }
 
 bool WriteIniString(CText file, CText section, CText key, CText value) {
@@ -55,7 +56,7 @@ bool WriteIniString(CText file, CText section, CText key, CText value) {
 }
 
 bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value) {
-  return WriteIniString(file, section, key, std::to_string(value));
+  return WriteIniString(file, section, key, DecimalText(value));
 }
 
 std::string ReadRegistryString(const std::string& path, CText valueName, CText fallback, bool use64BitView) {

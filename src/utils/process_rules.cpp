@@ -1,5 +1,6 @@
 #include "utils/process_rules.h"
 
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -54,11 +55,11 @@ std::size_t ChooseMainWindow(const std::vector<WindowTraits>& windows) {
 bool SurveyRecord(TProcessData& data, const SurveyedWindow& window) {
   const bool listed = data.imagePaths.find("|" + window.imagePath + "|") != std::string::npos;
   if (data.takeAll || !listed) {
-    data.processIds += std::to_string(window.processId) + "|";
+    data.processIds += DecimalText(window.processId) + "|";
     data.imagePaths += window.imagePath + "|";
     data.classNames += window.className + "|";
-    data.windowHandles += std::to_string(window.handle) + "|";
-    data.threadIds += std::to_string(window.threadId) + "|";
+    data.windowHandles += DecimalText(window.handle) + "|";
+    data.threadIds += DecimalText(window.threadId) + "|";
     data.titles += window.title + "|";
     data.visible += window.visible ? "1|" : "0|";
   }

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -47,7 +48,7 @@ std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std
   if (!data) return std::string();
   if (type == kRegDword && size == 4) {
     std::uint32_t value = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
-    return std::to_string(value);
+    return DecimalText(value);
   }
   if (type == kRegMultiSz && size > 2) {
     while (size > 0 && data[size - 1] == 0) --size;

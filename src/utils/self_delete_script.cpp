@@ -1,5 +1,7 @@
 #include "utils/self_delete_script.h"
 
+#include "utils/text_format.h"
+
 namespace varnel {
 
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
@@ -10,7 +12,7 @@ std::string BuildSelfDeleteScript(const std::string& exe, const std::string& fol
   script += "DEL " + q + exe + q + "\r\n";
   script += "IF NOT exist " + q + exe + q + " GOTO DONE\r\n";
   script += "SET /A TRIES+=1\r\n";
-  script += "IF %TRIES% GEQ " + std::to_string(kSelfDeleteTries) + " GOTO DONE\r\n";
+  script += "IF %TRIES% GEQ " + DecimalText(kSelfDeleteTries) + " GOTO DONE\r\n";
   // A pause without a sleep command of its own: two pings of the local
   // host are a second apart.
   script += "PING -n 2 127.0.0.1 >NUL\r\n";
@@ -22,7 +24,7 @@ std::string BuildSelfDeleteScript(const std::string& exe, const std::string& fol
 }
 
 std::string SelfDeleteBatchName(unsigned long processId) {
-  return "_DEL_ME_" + std::to_string(processId) + ".BAT";
+  return "_DEL_ME_" + DecimalText(processId) + ".BAT";
 }
 
 std::string FreeSpaceQueryPath(const std::string& path) {

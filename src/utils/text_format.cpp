@@ -62,13 +62,27 @@ std::string FixedDecimals(double value, int decimals) {
   unsigned long long n = static_cast<unsigned long long>(whole);
   const double rest = scaled - whole;
   if (rest > 0.5 || (rest == 0.5 && (n & 1))) ++n;
-  std::string text = std::to_string(n / scale);
+  std::string text;
+  AppendDecimal(text, n / scale, negative && n != 0);
   if (decimals > 0) {
-    std::string fraction = std::to_string(n % scale);
-    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
-    text += "." + fraction;
+    std::string fraction = DecimalText(n % scale);
+    text += '.';
+    text.append(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+    text += fraction;
   }
-  return negative && n != 0 ? "-" + text : text;
+  return text;
+}
+
+void AppendDecimal(std::string& out, std::uint64_t magnitude, bool negative) {
+  char digits[21];
+  char* first = digits + sizeof digits;
+  do {
+    const std::uint64_t rest = magnitude / 10;
+    *--first = static_cast<char>('0' + (magnitude - rest * 10));
+    magnitude = rest;
+  } while (magnitude != 0);
+  if (negative) out += '-';
+  out.append(first, digits + sizeof digits);
 }
 
 }  // namespace varnel

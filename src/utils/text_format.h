@@ -5,13 +5,15 @@
 //
 // Only conversions that msvcrt knows: %d %u %x %s %c with the flags, width
 // and precision, and "l" for long. No "ll", "z", "j", "hh" (format those
-// with std::to_string). msvcrt's %f rounds exact halves away from zero,
+// with DecimalText). msvcrt's %f rounds exact halves away from zero,
 // the C library elsewhere to even, and its %p has no "0x": keep them to
 // trace lines, and format shown or tested numbers by hand.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace varnel {
 
@@ -28,5 +30,24 @@ std::string FormatString(const char* format, va_list args);
 // rounded half to even like "%.*f" in the C locale, without a
 // floating-point printf. Values at or beyond 1.8e19 are not supported.
 std::string FixedDecimals(double value, int decimals);
+
+// Appends the decimal digits of a whole number, "-" first when `negative`.
+void AppendDecimal(std::string& out, std::uint64_t magnitude, bool negative = false);
+
+// A whole number of any integer type in decimal, as std::to_string writes
+// it; one small routine instead of the standard library's four.
+template <typename Int>
+std::string DecimalText(Int value) {
+  static_assert(std::is_integral<Int>::value, "whole numbers only");
+  std::string text;
+  if constexpr (std::is_signed<Int>::value) {
+    const bool negative = value < 0;
+    const std::uint64_t wide = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+    AppendDecimal(text, negative ? 0 - wide : wide, negative);
+  } else {
+    AppendDecimal(text, value);
+  }
+  return text;
+}
 
 }  // namespace varnel

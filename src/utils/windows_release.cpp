@@ -1,5 +1,6 @@
 #include "utils/windows_release.h"
 
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -44,7 +45,7 @@ bool Apply(const ReleaseEntry (&table)[N], WindowsRelease& r) {
 WindowsRelease ClassifyWindows(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
                                std::uint32_t build, const std::string& servicePack, bool is64Bit, bool isServer) {
   WindowsRelease r;
-  r.versionText = std::to_string(major) + "." + std::to_string(minor);
+  r.versionText = DecimalText(major) + "." + DecimalText(minor);
   r.servicePack = TrimText(servicePack);
   r.build = build;
   switch (platformId) {
