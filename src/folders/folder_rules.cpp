@@ -25,7 +25,7 @@ struct Resolver {
   }
   // A per-user menu or desktop folder: the shell's, else the user's, else
   // the all-users one (the last is not checked).
-  std::string UserShellFolder(int id, const std::string& tail) {
+  std::string UserShellFolder(int id, const char* tail) {
     std::string result = Special(id);
     if (!Exists(result)) result = UserFolder() + tail;
     if (!Exists(result)) result = AllUsersFolder() + tail;
@@ -41,11 +41,43 @@ std::string ProfileFallback(FolderSystem& system) {
   return r.Or(profile, r.Windows());
 }
 
+namespace {
+
+// How a user folder is found: the shell's folder (by CSIDL) when it
+// exists, else a fallback folder followed by a tail.
+enum class Fallback : unsigned char {
+  Profile,        // the folder query, else the profile fallback + tail
+  Windows,        // the folder query, else the Windows folder + tail
+  AllUsersShell,  // the shell's special folder, else the all-users folder + tail
+  UserShell,      // see Resolver::UserShellFolder
+};
+
+struct UserFolderRule {
+  UserFolder which;
+  Fallback fallback;
+  int id;
+  const char* tail;
+};
+
+constexpr UserFolderRule kUserFolderRules[] = {
+    {UserFolder::MyDocuments, Fallback::Profile, csidl::kPersonal, "\\My Documents"},
+    {UserFolder::UserAppData, Fallback::Profile, csidl::kAppData, "\\Application Data"},
+    {UserFolder::UserLocalAppData, Fallback::Profile, csidl::kLocalAppData, "\\Application Data"},
+    {UserFolder::AllUsersAppData, Fallback::Windows, csidl::kCommonAppData, "\\Application Data"},
+    {UserFolder::AllUsersDocuments, Fallback::Windows, csidl::kCommonDocuments, "\\Documents"},
+    {UserFolder::UserStartMenu, Fallback::UserShell, csidl::kStartMenu, "\\Start Menu"},
+    {UserFolder::AllUsersStartMenu, Fallback::AllUsersShell, csidl::kCommonStartMenu, "\\Start Menu"},
+    {UserFolder::UserPrograms, Fallback::UserShell, csidl::kPrograms, "\\Start Menu\\Programs"},
+    {UserFolder::AllUsersPrograms, Fallback::AllUsersShell, csidl::kCommonPrograms, "\\Start Menu\\Programs"},
+    {UserFolder::UserDesktop, Fallback::UserShell, csidl::kDesktopDirectory, "\\Desktop"},
+    {UserFolder::AllUsersDesktop, Fallback::AllUsersShell, csidl::kCommonDesktopDirectory, "\\Desktop"},
+};
+
+}  // namespace
+
 std::string UserFolderFrom(FolderSystem& system, UserFolder which) {
   Resolver r{system};
   switch (which) {
-    case UserFolder::MyDocuments:
-      return r.Or(r.Query(csidl::kPersonal), ProfileFallback(system) + "\\My Documents");
     case UserFolder::User:
       return r.UserFolder();
     case UserFolder::DocumentsAndSettings: {
@@ -58,26 +90,19 @@ std::string UserFolderFrom(FolderSystem& system, UserFolder which) {
     }
     case UserFolder::AllUsers:
       return r.AllUsersFolder();
-    case UserFolder::UserAppData:
-      return r.Or(r.Query(csidl::kAppData), ProfileFallback(system) + "\\Application Data");
-    case UserFolder::UserLocalAppData:
-      return r.Or(r.Query(csidl::kLocalAppData), ProfileFallback(system) + "\\Application Data");
-    case UserFolder::AllUsersAppData:
-      return r.Or(r.Query(csidl::kCommonAppData), r.Windows() + "\\Application Data");
-    case UserFolder::AllUsersDocuments:
-      return r.Or(r.Query(csidl::kCommonDocuments), r.Windows() + "\\Documents");
-    case UserFolder::UserStartMenu:
-      return r.UserShellFolder(csidl::kStartMenu, "\\Start Menu");
-    case UserFolder::AllUsersStartMenu:
-      return r.Or(r.Special(csidl::kCommonStartMenu), r.AllUsersFolder() + "\\Start Menu");
-    case UserFolder::UserPrograms:
-      return r.UserShellFolder(csidl::kPrograms, "\\Start Menu\\Programs");
-    case UserFolder::AllUsersPrograms:
-      return r.Or(r.Special(csidl::kCommonPrograms), r.AllUsersFolder() + "\\Start Menu\\Programs");
-    case UserFolder::UserDesktop:
-      return r.UserShellFolder(csidl::kDesktopDirectory, "\\Desktop");
-    case UserFolder::AllUsersDesktop:
-      return r.Or(r.Special(csidl::kCommonDesktopDirectory), r.AllUsersFolder() + "\\Desktop");
+    default:
+      break;
+  }
+  for (const UserFolderRule& rule : kUserFolderRules) {
+    if (rule.which != which) continue;
+    if (rule.fallback == Fallback::UserShell) return r.UserShellFolder(rule.id, rule.tail);
+    std::string found = rule.fallback == Fallback::AllUsersShell ? r.Special(rule.id) : r.Query(rule.id);
+    if (r.Exists(found)) return found;
+    found = rule.fallback == Fallback::Profile   ? ProfileFallback(system)
+            : rule.fallback == Fallback::Windows ? r.Windows()
+                                                 : r.AllUsersFolder();
+    found += rule.tail;
+    return found;
   }
   return std::string();
 }

@@ -91,10 +91,21 @@ bool IsDeviceName(std::string base) {
   return false;
 }
 
+// Member() in place: the strings keep their buffers.
+void ClearMember(Member& member) {
+  member.header.clear();
+  member.name.clear();
+  member.time = 0;
+  member.content.clear();
+  member.isEngine = false;
+  member.engineEntry.clear();
+  member.engineArgs.clear();
+}
+
 }  // namespace
 
 bool ParseMemberPayload(std::string payload, Member& member) {
-  member = Member();
+  ClearMember(member);
   const std::size_t zero = payload.find('\0');
   if (zero == std::string::npos || zero == 0) return false;
   member.header = payload.substr(0, zero);
@@ -213,7 +224,12 @@ bool MemberBlockWalker::Next(MemberBlock& block) {
   // The previous member's content buffer is taken back for this one: one
   // payload buffer serves every member, so no 5 MiB allocation per piece.
   payload_.swap(block.member.content);
-  block = MemberBlock();
+  block.length = 0;
+  block.storedSize = 0;
+  block.offset = 0;
+  block.compressed = false;
+  block.hasFile = false;
+  ClearMember(block.member);
   if (!headersSkipped_) {
     headersSkipped_ = true;
     if (!SkipHeaderBlocks()) {

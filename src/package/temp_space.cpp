@@ -1,26 +1,12 @@
 #include "package/temp_space.h"
 
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 
 #include <cctype>
 #include <cmath>
 
 namespace varnel {
-namespace {
-
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  std::string out;
-  size_t pos = 0;
-  for (size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
-    out.append(text, pos, hit - pos);
-    out.append(to);
-  }
-  out.append(text, pos, std::string::npos);
-  return out;
-}
-
-}  // namespace
-
 std::string SetupFolderName(std::uint16_t dosTime) { return "SETUP_" + DecimalText(dosTime); }
 
 std::string SetupFolderCandidate(const std::string& base, int n) {
@@ -50,16 +36,18 @@ std::string TempSpaceQuestion(const std::string& folder, double needed, double f
                               bool showNotice,
                               const std::function<std::string(const char* key)>& lang) {
   std::string drive;
-  if (!folder.empty())
-    drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])))) + ":";
+  if (!folder.empty()) {
+    drive += static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+    drive += ':';
+  }
   std::string text;
   if (showNotice) text = lang("s2");
   if (needed >= freeBytes) text = lang("s3");
   if (text.empty()) return {};
-  text += lang("s4") + lang("s5") + lang("s6");
-  text = ReplaceAll(text, "<DRIVE>", drive);
-  text = ReplaceAll(text, "<SPACE_REQ>", FormatMegabytes(needed));
-  text = ReplaceAll(text, "<SPACE_AVAIL>", FormatMegabytes(freeBytes));
+  for (const char* key : {"s4", "s5", "s6"}) text += lang(key);
+  text = ReplaceAllText(text, "<DRIVE>", drive);
+  text = ReplaceAllText(text, "<SPACE_REQ>", FormatMegabytes(needed));
+  text = ReplaceAllText(text, "<SPACE_AVAIL>", FormatMegabytes(freeBytes));
   return text;
 }
 

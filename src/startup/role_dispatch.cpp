@@ -39,7 +39,7 @@ bool TopLevelWindowOfClassExists(const std::string& className) {
   return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
 }
 
-void LogTest(const char* key, bool value) { AgentLog(std::string(key) + TrueFalse(value)); }
+void LogTest(const char* key, bool value) { AgentLog(key, TrueFalse(value)); }
 
 }  // namespace
 
