@@ -6,6 +6,7 @@
 #include "utils/ini_registry.h"
 #include "utils/system_helpers.h"
 #include "utils/system_info.h"
+#include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -46,7 +47,7 @@ std::string SystemFolderAsGiven() {
   return FromBuffer(kFolderBuffer, [](char* b, UINT n) { return GetSystemDirectoryA(b, n); });
 }
 
-std::string CString(const char* text) { return std::string(text, strnlen(text, kShellPathBuffer)); }
+std::string CString(const char* text) { return BufferText(text, kShellPathBuffer); }
 
 class WindowsFolderSystem : public FolderSystem {
  public:

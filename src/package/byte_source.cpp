@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#endif
+
 namespace varnel {
 namespace {
 
@@ -11,7 +15,10 @@ bool InRange(std::uint64_t size, std::uint64_t offset, std::size_t count) {
 
 bool Seek(std::FILE* f, std::uint64_t offset) {
 #ifdef _WIN32
-  return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+  // msvcrt's fpos_t is the 64-bit offset from the start: set directly, it
+  // needs no seek wrapper from the toolchain's own library.
+  const fpos_t position = static_cast<fpos_t>(offset);
+  return fsetpos(f, &position) == 0;
 #else
   return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
 #endif
@@ -54,8 +61,7 @@ bool FileSource::Open(const std::string& path) {
   file_ = std::fopen(path.c_str(), "rb");
   if (!file_) return false;
 #ifdef _WIN32
-  if (_fseeki64(file_, 0, SEEK_END) != 0) { Close(); return false; }
-  long long end = _ftelli64(file_);
+  const long long end = _filelengthi64(_fileno(file_));
 #else
   if (fseeko(file_, 0, SEEK_END) != 0) { Close(); return false; }
   long long end = ftello(file_);

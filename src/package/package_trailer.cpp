@@ -49,43 +49,53 @@ std::string RandomPreset() {
 
 }  // namespace
 
+namespace {
+
+// The trailer's one-byte and four-byte fields (the reserved bytes and the
+// space table are arrays, taken apart below).
+struct ByteField {
+  std::size_t offset;
+  std::uint8_t Trailer::*field;
+};
+struct WordField {
+  std::size_t offset;
+  std::uint32_t Trailer::*field;
+};
+constexpr ByteField kByteFields[] = {
+    {kTrOffBuild, &Trailer::build},
+    {kTrOffHeaderCount, &Trailer::headerCount},
+    {kTrOffReserved64, &Trailer::reserved64},
+    {kTrOffOptions, &Trailer::options},
+    {kTrOffWebInstaller, &Trailer::webInstaller},
+    {kTrOffAskBeforeDownload, &Trailer::askBeforeDownload},
+    {kTrOffWriteUpdateAgent, &Trailer::writeUpdateAgent},
+    {kTrOffUpdateAgent, &Trailer::updateAgent},
+};
+constexpr WordField kWordFields[] = {
+    {kTrOffPackageStart, &Trailer::packageStart},
+    {kTrOffMemberCount, &Trailer::memberCount},
+    {kTrOffMagic, &Trailer::magic},
+    {kTrOffChecksum, &Trailer::checksum},
+    {kTrOffLength, &Trailer::length},
+};
+
+}  // namespace
+
 std::string EncodeTrailer(const Trailer& t) {
   std::string b(kTrailerSize, '\0');
-  PutU8(b, kTrOffBuild, t.build);
-  PutU8(b, kTrOffHeaderCount, t.headerCount);
-  PutU32(b, kTrOffPackageStart, t.packageStart);
-  PutU32(b, kTrOffMemberCount, t.memberCount);
-  PutU32(b, kTrOffMagic, t.magic);
-  PutU32(b, kTrOffChecksum, t.checksum);
+  for (const ByteField& f : kByteFields) PutU8(b, f.offset, t.*f.field);
+  for (const WordField& f : kWordFields) PutU32(b, f.offset, t.*f.field);
   std::memcpy(&b[kTrOffReserved20], t.reserved20, sizeof t.reserved20);
   for (int k = 0; k < kSpaceTableEntries; ++k) PutU32(b, kTrOffSpace + 4 * k, t.space[k]);
-  PutU8(b, kTrOffReserved64, t.reserved64);
-  PutU8(b, kTrOffOptions, t.options);
-  PutU8(b, kTrOffWebInstaller, t.webInstaller);
-  PutU8(b, kTrOffAskBeforeDownload, t.askBeforeDownload);
-  PutU8(b, kTrOffWriteUpdateAgent, t.writeUpdateAgent);
-  PutU8(b, kTrOffUpdateAgent, t.updateAgent);
-  PutU32(b, kTrOffLength, t.length);
   return b;
 }
 
 Trailer DecodeTrailer(std::string_view b) {
   Trailer t;
-  t.build = GetU8(b, kTrOffBuild);
-  t.headerCount = GetU8(b, kTrOffHeaderCount);
-  t.packageStart = GetU32(b, kTrOffPackageStart);
-  t.memberCount = GetU32(b, kTrOffMemberCount);
-  t.magic = GetU32(b, kTrOffMagic);
-  t.checksum = GetU32(b, kTrOffChecksum);
+  for (const ByteField& f : kByteFields) t.*f.field = GetU8(b, f.offset);
+  for (const WordField& f : kWordFields) t.*f.field = GetU32(b, f.offset);
   for (std::size_t i = 0; i < sizeof t.reserved20; ++i) t.reserved20[i] = GetU8(b, kTrOffReserved20 + i);
   for (int k = 0; k < kSpaceTableEntries; ++k) t.space[k] = GetU32(b, kTrOffSpace + 4 * k);
-  t.reserved64 = GetU8(b, kTrOffReserved64);
-  t.options = GetU8(b, kTrOffOptions);
-  t.webInstaller = GetU8(b, kTrOffWebInstaller);
-  t.askBeforeDownload = GetU8(b, kTrOffAskBeforeDownload);
-  t.writeUpdateAgent = GetU8(b, kTrOffWriteUpdateAgent);
-  t.updateAgent = GetU8(b, kTrOffUpdateAgent);
-  t.length = GetU32(b, kTrOffLength);
   return t;
 }
 

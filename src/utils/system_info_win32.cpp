@@ -114,7 +114,7 @@ std::string GetProductVersion(const std::string& path) {
   if (!QueryVersionValue(block.data(), subBlock, reinterpret_cast<void**>(&value), &length) || !value ||
       length == 0)
     return std::string();
-  std::string text(value, strnlen(value, length));
+  std::string text = BufferText(value, length);
   for (char& c : text)
     if (c == ',') c = '.';
   return text;
@@ -134,7 +134,7 @@ const WindowsVersionRecord& GetWindowsVersion() {
   s.version.minor = info.dwMinorVersion;
   s.version.build = info.dwBuildNumber;
   s.version.platformId = info.dwPlatformId;
-  s.version.servicePack = std::string(info.szCSDVersion, strnlen(info.szCSDVersion, sizeof info.szCSDVersion));
+  s.version.servicePack = BufferText(info.szCSDVersion, sizeof info.szCSDVersion);
   if (info.dwMajorVersion >= 6 && info.dwMinorVersion >= 3) {
     // Without a manifest naming newer systems, 8.1 and later report 6.3 (or
     // less); kernel32's own product version tells the truth.
@@ -230,14 +230,14 @@ std::string GetLoggedUserName() {
   char buffer[256];
   DWORD size = sizeof buffer;
   if (!GetUserNameA(buffer, &size)) return std::string();
-  return TrimText(std::string(buffer, strnlen(buffer, sizeof buffer)));
+  return TrimText(BufferText(buffer, sizeof buffer));
 }
 
 std::string GetComputerNameText() {
   char buffer[256];
   DWORD size = sizeof buffer;
   if (!GetComputerNameA(buffer, &size)) return std::string();
-  return TrimText(std::string(buffer, strnlen(buffer, sizeof buffer)));
+  return TrimText(BufferText(buffer, sizeof buffer));
 }
 
 namespace {
@@ -267,7 +267,7 @@ std::string GetUserDomainName() {
   DWORD domainLength = static_cast<DWORD>(domain.size());
   if (!LookupAccountNameA(nullptr, user.c_str(), sid.data(), &sidSize, domain.data(), &domainLength, &use))
     return std::string();
-  return std::string(domain.data(), strnlen(domain.data(), domain.size()));
+  return BufferText(domain.data(), domain.size());
 }
 
 }  // namespace varnel

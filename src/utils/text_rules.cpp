@@ -11,6 +11,11 @@ std::string TrimText(const std::string& text) {
   return text.substr(b, e - b);
 }
 
+std::string BufferText(const char* buffer, std::size_t size) {
+  const void* end = std::memchr(buffer, '\0', size);
+  return std::string(buffer, end ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : size);
+}
+
 std::string UpperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

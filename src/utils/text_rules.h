@@ -8,6 +8,10 @@ namespace varnel {
 // either end.
 std::string TrimText(const std::string& text);
 
+// The text in a fixed buffer of `size` bytes: up to its first zero byte,
+// or all of it when there is none.
+std::string BufferText(const char* buffer, std::size_t size);
+
 // The text with "a".."z" turned into "A".."Z"; every other byte unchanged.
 std::string UpperAscii(std::string text);
 

@@ -94,4 +94,12 @@ TEST(FreeSpaceQuery, CutsAtFirstBackslashFromFourthCharacter) {
   EXPECT_EQ(FreeSpaceQueryPath(""), "");
 }
 
+TEST(BufferText, StopsAtTheFirstZeroOrTheBufferEnd) {
+  const char withZero[8] = {'a', 'b', '\0', 'c', 'd', 'e', 'f', 'g'};
+  EXPECT_EQ(BufferText(withZero, sizeof withZero), "ab");
+  const char full[4] = {'w', 'x', 'y', 'z'};  // no terminator: nothing read beyond
+  EXPECT_EQ(BufferText(full, sizeof full), "wxyz");
+  EXPECT_EQ(BufferText(full, 0), "");
+}
+
 }  // namespace
