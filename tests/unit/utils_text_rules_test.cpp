@@ -9,6 +9,7 @@
 #include "utils/exception_report.h"
 #include "utils/message_pump.h"
 #include "utils/self_delete_script.h"
+#include "utils/text_rules.h"
 
 namespace {
 
