@@ -89,7 +89,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
     checkLink = ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "");
   }
 
-  DebugLine("%lu ==== WinExec(Engine.exe) >>%s<<", GetCurrentProcessId(), command.c_str());
+  DebugEvent("WinExec(Engine.exe) >>%s<<", command.c_str());
   const std::string atomName = kAtomPrefix + in.threadTag;
   GlobalAddAtomA(atomName.c_str());
 
@@ -128,7 +128,7 @@ void ReportNoSetupFolder(bool hidden) {
   const std::string text =
       TempFolder(true) + "<P><P>No free setup folder: too many setups are running at the same time.<P>"
                          "Please finish them and start this setup again.";
-  DebugLine("%lu ==== %s", GetCurrentProcessId(), text.c_str());
+  DebugEvent("%s", text.c_str());
   if (!hidden) MsgBoxError(nullptr, text);
 }
 
@@ -198,7 +198,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     const bool corrupt = !extracted.corruptMember.empty();
     if (corrupt) {
       const std::string& what = extracted.corruptMember;
-      DebugLine("%lu ==== Extraction failed: %s", GetCurrentProcessId(), what.c_str());
+      DebugEvent("Extraction failed: %s", what.c_str());
       if (foreground) MsgBoxError(nullptr, what, LangText(reader, "Error"), request.buttons, request.charset);
       SetProcessExitCode(kExitCorruptMember);
     }
@@ -222,7 +222,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
         if (end == SetupEnd::kDamaged) text = packagePath + "<P><P>";
         if (end == SetupEnd::kBadChecksum || end == SetupEnd::kDamaged) text += LangText(reader, "s7");
         if (!text.empty()) {
-          DebugLine("%lu ==== Setup ends: %s", GetCurrentProcessId(), text.c_str());
+          DebugEvent("Setup ends: %s", text.c_str());
           if (foreground)
             MsgBoxError(nullptr, text, LangText(reader, "Error"), request.buttons, request.charset);
         }

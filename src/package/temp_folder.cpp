@@ -98,8 +98,7 @@ const std::string& GetSetupTempFolder() {
     FileHandle lock;
     const LockResult r = TakeFolderLock(candidate, lock);
     if (r == LockResult::InUse && !ownFolder) {
-      DebugLine("%lu ==== Temp folder in use by another setup: %s", GetCurrentProcessId(),
-                candidate.c_str());
+      DebugEvent("Temp folder in use by another setup: %s", candidate.c_str());
       continue;
     }
     g_temp.setupLock = std::move(lock);
@@ -108,7 +107,7 @@ const std::string& GetSetupTempFolder() {
   }
   g_temp.setupMade = true;
   if (chosen.empty()) {
-    DebugLine("%lu ==== No free setup folder beside %s", GetCurrentProcessId(), base.c_str());
+    DebugEvent("No free setup folder beside %s", base.c_str());
     return g_temp.setupFolder;
   }
   if (FolderExists(chosen)) DeleteFolderTree(chosen, true);
@@ -133,7 +132,7 @@ bool ChooseTempDrive() {
     WriteFileText(file, "aa");
     if (FileExists(file)) freeCDE[i] = DiskFreeBytes(probe);
     DeleteFolderTree(probe, false);
-    DebugLine("%lu ==== Temp drive %c: free %.0f", GetCurrentProcessId(), 'C' + i, freeCDE[i]);
+    DebugEvent("Temp drive %c: free %.0f", 'C' + i, freeCDE[i]);
   }
   const std::string temp = TempFolder(true);
   const char best = ChooseTempDriveLetter(temp.empty() ? 0 : temp[0], freeCDE);
@@ -171,7 +170,7 @@ bool HasTempSpace(const std::string& folder, const std::string& packagePath) {
   const TGFileInfo reader = TGFileInfo::Create(packagePath);
   const double needed = reader.GetSpaceNeeded(folder);
   const double freeBytes = DiskFreeBytes(folder);
-  DebugLine("%lu ==== Temp space: needed %.0f, free %.0f in %s", GetCurrentProcessId(), needed,
+  DebugEvent("Temp space: needed %.0f, free %.0f in %s", needed,
             freeBytes, folder.c_str());
   return needed < freeBytes && FolderExists(folder);
 }

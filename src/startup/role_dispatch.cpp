@@ -33,8 +33,6 @@ std::string RawCommandLine() {
   return raw ? raw : "";
 }
 
-unsigned long Pid() { return GetCurrentProcessId(); }
-
 bool TopLevelWindowOfClassExists(const std::string& className) {
   return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
 }
@@ -66,7 +64,7 @@ void StartSpanDiskCopy() {
   const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
   CopyFileA(exe.c_str(), copy.c_str(), FALSE);
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);
-  DebugLine("%lu ==== StartSpanDiskCopy >>%s<<", Pid(), command.c_str());
+  DebugEvent("StartSpanDiskCopy >>%s<<", command.c_str());
   // Started hidden; whether it started is not checked: this process ends anyway.
   if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
 }
@@ -90,7 +88,7 @@ void DoRunStubWin() {
 
   switch (ChooseStubRole(in)) {
     case StubRole::kSecondInstance:
-      DebugLine("%lu ==== a window of this setup exists already", Pid());
+      DebugEvent("a window of this setup exists already");
       break;
     case StubRole::kPlainAgent:
       CreateAndRun_X_Exe(xWasRunning);
@@ -122,7 +120,7 @@ void DoRunStubWin() {
 void RunStubStartup() {
   const std::string raw = RawCommandLine();
   const std::string exe = ExePath(false);
-  DebugLine("%lu ==== STUB START ====> %s<", Pid(), raw.c_str());
+  DebugEvent("STUB START ====> %s<", raw.c_str());
 
   InitProcessReader(exe);
   State().isAgent = ProcessReader().IsUpdateAgent();
@@ -133,12 +131,12 @@ void RunStubStartup() {
   AgentLog("=== START === ", exe);
   AgentLog("CommandLine=", raw);
   AgentLog("Agent Version=", GetExeVersion());
-  DebugLine("%lu ==== ThisIs_AutoUpdateProg=%s", Pid(), TrueFalse(State().isAgent));
+  DebugEvent("ThisIs_AutoUpdateProg=%s", TrueFalse(State().isAgent));
 
   DoRunStubWin();
 
   ReleaseProcessReader();
-  DebugLine("%lu ==== STUB END ====> %s<", Pid(), raw.c_str());
+  DebugEvent("STUB END ====> %s<", raw.c_str());
   DebugLine("%s", "");
   AgentLog("=== EXIT === ", exe);
   AgentLog("");

@@ -63,6 +63,7 @@ void DebugSendWithMode(const std::string& text, std::uint8_t mode, const char* f
 void DebugSend(const std::string& text) { DebugSendWithMode(text, kDebugOutputMode); }
 
 void InitDebugStream() {
+  SetDebugProcessId(GetCurrentProcessId());
   ViewerMessage();
   SetDebugSink(DebugSend);
 }

@@ -17,6 +17,7 @@ struct DebugStreamState {
   char buffer[kDeviceBuffer];
   std::size_t used = 0;
   char last = 0;  // last character written, across calls
+  unsigned long processId = 0;
   std::vector<std::string> ready;  // full pieces waiting to be handed on
 };
 
@@ -77,6 +78,19 @@ void DebugLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::string text = FormatString(format, args);
+  va_end(args);
+  text += '\n';
+  DebugWrite(text);
+}
+
+void SetDebugProcessId(unsigned long processId) { State().processId = processId; }
+
+void DebugEvent(const char* format, ...) {
+  std::string text = DecimalText(State().processId);
+  text += " ==== ";
+  va_list args;
+  va_start(args, format);
+  text += FormatString(format, args);
   va_end(args);
   text += '\n';
   DebugWrite(text);

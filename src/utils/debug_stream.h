@@ -17,6 +17,10 @@ void SetDebugSink(DebugSink sink);
 void DebugWrite(std::string_view text);
 // printf-style line: the formatted text followed by CR LF.
 void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The process id that event lines start with (set once, at start-up).
+void SetDebugProcessId(unsigned long processId);
+// An event line of this process: "<process id> ==== " and the formatted text.
+void DebugEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Hands whatever is buffered to the sink.
 void DebugFlush();
 

@@ -36,6 +36,17 @@ TEST(DebugStream, ShortLineIsOnePieceWithCrLf) {
   EXPECT_EQ(g_pieces[0], "42 ==== STUB START ====> \r\n");
 }
 
+TEST(DebugStream, EventLineStartsWithTheProcessId) {
+  g_pieces.clear();
+  varnel::SetDebugSink(Collect);
+  varnel::SetDebugProcessId(4294967295ul);
+  varnel::DebugEvent("Setup ends: %s", "x");
+  varnel::SetDebugProcessId(0);
+  varnel::SetDebugSink(nullptr);
+  ASSERT_EQ(g_pieces.size(), 1u);
+  EXPECT_EQ(g_pieces[0], "4294967295 ==== Setup ends: x\r\n");
+}
+
 TEST(DebugStream, CrLfIsNotDoubled) {
   g_pieces.clear();
   varnel::SetDebugSink(Collect);
