@@ -9,11 +9,8 @@
 namespace varnel {
 namespace {
 
-bool ContainsNoCase(const std::string& text, const std::string& part) {
-  auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
-  return it != text.end();
+bool ContainsNoCase(const std::string& text, const char* part, std::size_t from = 0) {
+  return FindAsciiNoCase(text, part, from) != std::string::npos;
 }
 
 }  // namespace
@@ -24,7 +21,9 @@ std::string RemoveSwitch(const std::string& commandLine, const std::string& pref
   if (start == std::string::npos) return commandLine;
   std::size_t end = commandLine.find('/', start + 1);
   if (end == std::string::npos) end = commandLine.size();
-  return commandLine.substr(0, start) + commandLine.substr(end);
+  std::string out = commandLine.substr(0, start);
+  out.append(commandLine, end, std::string::npos);
+  return out;
 }
 
 std::string QuoteProgramPath(const std::string& path) { return "\"" + path + "\""; }
@@ -38,7 +37,7 @@ std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSet
   if (!isUpdateAgent) return out;
   for (const ShortcutSetting* s : {&startUp, &checkForUpdate}) {
     const std::string path = TrimText(s->path);
-    if (s->remove && path.size() > 4 && ContainsNoCase(path.substr(path.size() - 4), ".lnk"))
+    if (s->remove && path.size() > 4 && ContainsNoCase(path, ".lnk", path.size() - 4))
       out.push_back(path);
   }
   return out;
@@ -52,7 +51,9 @@ std::string BuildEngineCommand(const EngineLaunchInput& in) {
   std::size_t star = in.engineEntry.find('*');
   if (star != std::string::npos) {
     engineName = TrimText(in.engineEntry.substr(0, star));
-    args = TrimText(args + " " + TrimText(in.engineEntry.substr(star + 1)));
+    args += ' ';
+    args += TrimText(in.engineEntry.substr(star + 1));
+    args = TrimText(args);
   }
 
   std::string folder = in.tempFolder;
@@ -60,12 +61,22 @@ std::string BuildEngineCommand(const EngineLaunchInput& in) {
   // Quoted: an unquoted path with blanks ("C:\Users\John Smith\...") makes
   // Windows try "C:\Users\John.exe" first, and the engine would read its
   // own path as two arguments.
-  std::string command = QuoteProgramPath(folder + "\\" + engineName);
-  if (!args.empty()) command += " " + args;
-  command += " /TH_ID=" + in.threadTag;
+  folder += '\\';
+  folder += engineName;
+  std::string command = QuoteProgramPath(folder);
+  if (!args.empty()) {
+    command += ' ';
+    command += args;
+  }
+  command += " /TH_ID=";
+  command += in.threadTag;
   // A restarted span copy already carries the origin of the first start;
   // the engine must see that one, and only once.
-  if (!ContainsNoCase(command, "/OriginExe=")) command += " /OriginExe=\"" + in.stubPath + "\"";
+  if (!ContainsNoCase(command, "/OriginExe=")) {
+    command += " /OriginExe=\"";
+    command += in.stubPath;
+    command += '"';
+  }
   if (in.isUpdateAgent) command += " /AutoUpdateProg";
   command = RemoveSwitch(command, "/SpanCdLvl=");
   command = RemoveSwitch(command, "/SpanDiskFName1=");

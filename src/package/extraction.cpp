@@ -9,6 +9,7 @@
 #include "package/package_trailer.h"
 #include "utils/debug_stream.h"
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 namespace {
@@ -20,13 +21,6 @@ struct ExtractionState {
 ExtractionState& State() {
   static ExtractionState state;
   return state;
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  if (text.size() < tail.size()) return false;
-  return std::equal(tail.begin(), tail.end(), text.end() - tail.size(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -208,7 +202,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       }
       if (!carryOn) break;
       if (disk == 1 && !FileNamePart(request.agentName).empty() &&
-          (EndsWithNoCase(request.packagePath, ".exe") || EndsWithNoCase(request.packagePath, ".exe.001")))
+          (EndsWithAsciiNoCase(request.packagePath, ".exe") || EndsWithAsciiNoCase(request.packagePath, ".exe.001")))
         WriteUpdateAgent(host, request, *source, walker.FirstMemberPosition());
       moreDisks = (trailer.options & kOptMoreDisks) != 0;
     }

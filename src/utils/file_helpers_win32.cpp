@@ -66,7 +66,9 @@ bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, "..")
 
 std::string DriveRoot(const std::string& path) {
   if (path.empty()) return std::string();
-  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
+  char root[] = "C:\\";
+  root[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+  return root;
 }
 
 // Depth first: each folder is tested before its sub-folders.
@@ -93,19 +95,14 @@ std::string SearchDrives(unsigned driveType, const Test& test) {
   FileState().searchStop = false;
   std::string hit;
   for (char letter = 'C'; letter <= 'Z' && hit.empty() && !FileState().searchStop; ++letter) {
-    std::string root = std::string(1, letter) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != driveType) continue;
-    hit = SearchTree(root.substr(0, 2), test);
+    char root[] = "C:\\";
+    root[0] = letter;
+    if (GetDriveTypeA(root) != driveType) continue;
+    root[2] = '\0';
+    hit = SearchTree(root, test);
   }
   FileState().searchStop = false;
   return hit;
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  if (tail.size() > text.size()) return false;
-  return std::equal(tail.begin(), tail.end(), text.end() - tail.size(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
 }
 
 std::string ShortPath(const std::string& path) {
@@ -237,7 +234,7 @@ std::string FindFolderOnDrives(const std::string& folder, unsigned driveType) {
   }
   std::string tail = "\\" + folder;
   return SearchDrives(driveType, [&](const std::string& candidate) {
-    return EndsWithNoCase(candidate, tail) ? candidate : std::string();
+    return EndsWithAsciiNoCase(candidate, tail.c_str()) ? candidate : std::string();
   });
 }
 

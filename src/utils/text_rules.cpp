@@ -58,6 +58,11 @@ std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size
   return std::string::npos;
 }
 
+bool EndsWithAsciiNoCase(const std::string& text, const char* tail) {
+  const std::size_t size = std::strlen(tail);
+  return size <= text.size() && FindAsciiNoCase(text, tail, text.size() - size) != std::string::npos;
+}
+
 std::string ReplaceAllText(const std::string& text, const char* from, const std::string& to) {
   return ReplaceEvery(text, from, to, FindText);
 }

@@ -19,6 +19,9 @@ std::string UpperAscii(std::string text);
 // without regard to case; npos when absent.
 std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size_t from = 0);
 
+// Whether text ends with tail, comparing ASCII letters without regard to case.
+bool EndsWithAsciiNoCase(const std::string& text, const char* tail);
+
 // Every occurrence of from replaced by to, left to right; inserted text is
 // not searched again; an empty from changes nothing. The NoCase form ignores
 // the case of ASCII letters.
