@@ -110,21 +110,18 @@ class WindowsMacroSource : public MacroSource {
       case MacroValue::ExeDir: return ExeFolder(false);
       case MacroValue::OriginDir: return GetOriginFolder();
       case MacroValue::TempDir: return TempFolder(false);
-      case MacroValue::UserDir: return GetUserFolder(UserFolder::User, false);
-      case MacroValue::UserAppDataDir: return GetUserFolder(UserFolder::UserAppData, false);
-      case MacroValue::UserLocalAppDataDir: return GetUserFolder(UserFolder::UserLocalAppData, false);
-      case MacroValue::MyDocumentsDir: return GetUserFolder(UserFolder::MyDocuments, false);
-      case MacroValue::UserStartMenuDir: return GetUserFolder(UserFolder::UserStartMenu, false);
-      case MacroValue::UserStartProgramMenuDir: return GetUserFolder(UserFolder::UserPrograms, false);
-      case MacroValue::UserDesktopDir: return GetUserFolder(UserFolder::UserDesktop, false);
-      case MacroValue::DocumentsAndSettingsDir: return GetUserFolder(UserFolder::DocumentsAndSettings, false);
-      case MacroValue::AllUsersDir: return GetUserFolder(UserFolder::AllUsers, false);
-      case MacroValue::AllUsersAppDataDir: return GetUserFolder(UserFolder::AllUsersAppData, false);
-      case MacroValue::AllUsersDocumentsDir: return GetUserFolder(UserFolder::AllUsersDocuments, false);
-      case MacroValue::AllUsersStartMenuDir: return GetUserFolder(UserFolder::AllUsersStartMenu, false);
-      case MacroValue::AllUsersStartProgramMenuDir: return GetUserFolder(UserFolder::AllUsersPrograms, false);
-      case MacroValue::AllUsersDesktopDir: return GetUserFolder(UserFolder::AllUsersDesktop, false);
+      default: break;
     }
+    // The user folder macros, UserDir to AllUsersDesktopDir in their order.
+    static constexpr UserFolder kUserFolders[] = {
+        UserFolder::User,          UserFolder::UserAppData,       UserFolder::UserLocalAppData,
+        UserFolder::MyDocuments,   UserFolder::UserStartMenu,     UserFolder::UserPrograms,
+        UserFolder::UserDesktop,   UserFolder::DocumentsAndSettings, UserFolder::AllUsers,
+        UserFolder::AllUsersAppData, UserFolder::AllUsersDocuments, UserFolder::AllUsersStartMenu,
+        UserFolder::AllUsersPrograms, UserFolder::AllUsersDesktop,
+    };
+    const std::size_t index = static_cast<std::size_t>(which) - static_cast<std::size_t>(MacroValue::UserDir);
+    if (index < sizeof kUserFolders / sizeof kUserFolders[0]) return GetUserFolder(kUserFolders[index], false);
     return std::string();
   }
   MacroClock Now() override {
