@@ -37,10 +37,7 @@ std::string DropBlanksBeforeEquals(const std::string& text) {
 }  // namespace
 
 std::size_t FindNoCase(const std::string& text, const std::string& what, std::size_t from) {
-  if (what.empty()) return from <= text.size() ? from : std::string::npos;
-  for (std::size_t i = from; i + what.size() <= text.size(); ++i)
-    if (StartsWithNoCase(text, i, what)) return i;
-  return std::string::npos;
+  return FindAsciiNoCase(text, what.c_str(), from);
 }
 
 bool ParseInt64(const std::string& text, std::int64_t& value) {
@@ -110,10 +107,10 @@ std::string ParamValueIn(const std::string& argumentText, const std::string& nam
   args = DropBlanksBeforeEquals(args);
 
   // An item starts after every blank followed by the lead character.
-  const std::string itemStart = std::string(" ") + lead;
+  const char itemStart[] = {' ', lead, '\0'};
   std::size_t at = args.find(itemStart);
   while (at != std::string::npos) {
-    std::size_t begin = at + itemStart.size();
+    std::size_t begin = at + 2;
     std::size_t next = args.find(itemStart, begin);
     if (StartsWithNoCase(args, begin, bare)) {
       std::size_t valueBegin = begin + bare.size();

@@ -7,25 +7,13 @@ namespace varnel {
 
 std::string FormatAgentLogLine(const AgentLogTime& t, unsigned long threadId, std::string_view tag,
                                std::string_view message) {
-  char date[16], clock[16], id[32];
-  FormatText(date, sizeof date, "%02d", t.day);
-  std::string line = date;
-  FormatText(date, sizeof date, "%02d", t.month);
-  line += t.dateSeparator;
-  line += date;
-  FormatText(date, sizeof date, "%02d", t.year % 100);
-  line += t.dateSeparator;
-  line += date;
-  FormatText(clock, sizeof clock, " %02d", t.hour);
-  line += clock;
-  FormatText(clock, sizeof clock, "%02d", t.minute);
-  line += t.timeSeparator;
-  line += clock;
-  FormatText(clock, sizeof clock, "%02d", t.second);
-  line += t.timeSeparator;
-  line += clock;
-  FormatText(id, sizeof id, " %5lu", threadId);
-  line += id;
+  // Two-digit fields and the locale's separators (a separator is passed as
+  // an argument, so a "%" in it is printed as it stands).
+  char head[160];
+  FormatText(head, sizeof head, "%02d%s%02d%s%02d %02d%s%02d%s%02d %5lu", t.day, t.dateSeparator.c_str(),
+             t.month, t.dateSeparator.c_str(), t.year % 100, t.hour, t.timeSeparator.c_str(), t.minute,
+             t.timeSeparator.c_str(), t.second, threadId);
+  std::string line = head;
   line += tag;
   line += message;
   return line;
@@ -37,10 +25,12 @@ std::string AgentLogPathFor(const std::string& exePath) {
   std::string name = slash == std::string::npos ? exePath : exePath.substr(slash + 1);
   // The prefix test regards case: "x_app.exe" still gets its own "X_".
   bool hasPrefix = name.compare(0, 2, "X_") == 0;
-  if (!hasPrefix) name = "X_" + name;
+  if (!hasPrefix) name.insert(0, "X_");
   std::size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return folder + name + ".log";
+  folder += name;
+  folder += ".log";
+  return folder;
 }
 
 }  // namespace varnel
