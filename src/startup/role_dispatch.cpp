@@ -74,7 +74,7 @@ void DoRunStubWin() {
   const std::string exe = ExePath(false);
   SetStubWindowClassName(StubWindowClassName(State().isAgent, exe));
   const bool xWasRunning = X_ExeIsRunning();
-  LogTest("X_ExeIsRunning=", X_ExeIsRunning());
+  LogTest("X_ExeIsRunning=", xWasRunning);
   LogTest("ThisIs_Plain_AutoUpdate_Exe=", ThisIs_Plain_AutoUpdate_Exe());
   LogTest("ThisIs_X_AutoUpdate_Exe=", ThisIs_X_AutoUpdate_Exe());
 
