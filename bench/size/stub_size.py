@@ -32,6 +32,8 @@ FORBIDDEN = [
     (r"libmingwex\.a\([\w-]*strtodg\.o\)", "mingw-w64's text-to-floating-point parser (strtod, atof, std::stod)"),
     (r"libmingwex\.a\([\w-]*(strtoumax|strtoimax)\.o\)", "mingw-w64's strtoull/strtoll (read digits in a loop)"),
     (r"libmingwex\.a\([\w-]*llroundl?\.o\)", "mingw-w64's long double rounding (keep clocks in integers)"),
+    (r"libmsvcrt\.a\([\w-]*fseeki64\.o\)", "mingw-w64's 64-bit seek wrappers (FileSource sets offsets with fsetpos)"),
+    (r"libmingwex\.a\([\w-]*strnlen\.o\)", "mingw-w64's strnlen (utils/text_rules.h: BufferText)"),
     (r"libz\.a\((adler32|crc32)\.o\)", "zlib's table-driven checksums (the stub has its own)"),
     (r"libz\.a\((inflate|inftrees|inffast|infback)\.o\)",
      "zlib's inflate (the stub has its own: package/zlib_inflate.cpp)"),
