@@ -36,7 +36,7 @@ std::string Decimal(double value) {
 
 // An error box, or in a hidden run only a debug line.
 void ReportError(ExtractionHost& host, const ExtractRequest& request, const std::string& text) {
-  if (request.hidden) DebugLine("%lu ==== Error: %s", host.ProcessId(), text.c_str());
+  if (request.hidden) DebugEvent("Error: %s", text.c_str());
   else host.ShowError(text);
 }
 
@@ -160,7 +160,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
       if (!isPackage) {
         result.checksumOk = true;
         if (disk > 1) {
-          DebugLine("%lu ==== Damaged disk file: %s", host.ProcessId(), path.c_str());
+          DebugEvent("Damaged disk file: %s", path.c_str());
           result.damaged = true;
         }
         break;
@@ -215,7 +215,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
     if (request.hidden) {
       // Nobody is there to insert a disk.
       if (!host.FileExists(path)) {
-        DebugLine("%lu ==== Missing disk file: %s", host.ProcessId(), path.c_str());
+        DebugEvent("Missing disk file: %s", path.c_str());
         carryOn = false;
       }
     } else if (request.forcePrompt || !host.FileExists(path)) {
@@ -235,8 +235,8 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
   // must not be installed.
   if (carryOn && result.checksumOk && result.packageFound && !result.damaged &&
       blocksRead != expectedBlocks) {
-    DebugLine("%lu ==== Package incomplete: %s of %s member blocks", host.ProcessId(),
-              DecimalText(blocksRead).c_str(), DecimalText(expectedBlocks).c_str());
+    DebugEvent("Package incomplete: %s of %s member blocks", DecimalText(blocksRead).c_str(),
+               DecimalText(expectedBlocks).c_str());
     result.damaged = true;
   }
   if (result.damaged) result.engineEntry.clear();
