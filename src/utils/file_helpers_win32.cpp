@@ -340,16 +340,17 @@ bool EjectCD(const std::string& pathOnDrive) {
   if (pathOnDrive.empty()) return false;
   char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(pathOnDrive[0])));
   if (letter < 'A' || letter > 'Z') return false;
-  std::string root = std::string(1, letter) + ":\\";
-  if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
-  std::string device = std::string("\\\\.\\") + letter + ":";
-  FileHandle handle(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  char device[] = "\\\\.\\C:\\";  // the volume "\\.\C:"; with the backslash, its root
+  device[4] = letter;
+  if (GetDriveTypeA(device + 4) != DRIVE_CDROM) return false;
+  device[6] = '\0';
+  FileHandle handle(CreateFileA(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
-  DebugLine("EjectCD-2: %s %p", device.c_str(), handle.get());
+  DebugLine("EjectCD-2: %s %p", device, handle.get());
   if (!handle) {
-    handle.reset(CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    handle.reset(CreateFileA(device, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, 0, nullptr));
-    DebugLine("EjectCD-3: %s %p", device.c_str(), handle.get());
+    DebugLine("EjectCD-3: %s %p", device, handle.get());
   }
   if (!handle) return false;
   DWORD returned = 0;
