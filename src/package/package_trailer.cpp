@@ -197,28 +197,28 @@ bool ChecksumPasses(std::uint32_t computed, std::uint32_t stored) {
 std::string UnscrambleTokenWithPreset(const std::string& text, const std::string& preset) {
   // Every stored character is a hexadecimal digit raised by 50; read pairs
   // until the first pair that is not hexadecimal.
-  std::vector<std::uint8_t> b;
+  std::string b;  // the bytes, held in a string (no vector code of their own)
   for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
     const int hi = HexValue(static_cast<unsigned char>(text[i]) - 50);
     const int lo = HexValue(static_cast<unsigned char>(text[i + 1]) - 50);
     if (hi < 0 || lo < 0) break;
-    b.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
+    b += static_cast<char>(hi << 4 | lo);
   }
+  const auto at = [&b](std::size_t i) { return static_cast<std::uint8_t>(b[i]); };
   const std::size_t n = b.size();
   if (n <= 4) return preset;
 
   std::uint8_t sum = 0;
   for (std::size_t i = 0; i < n; ++i)
-    if (i != n - 2) sum = static_cast<std::uint8_t>(sum + b[i]);
-  if (sum != b[n - 2]) return preset;
+    if (i != n - 2) sum = static_cast<std::uint8_t>(sum + at(i));
+  if (sum != at(n - 2)) return preset;
 
-  const std::uint8_t key = b[0] ^ b[n - 1];
-  for (std::size_t i = 1; i <= n - 2; ++i) b[i] ^= key;
-  const std::size_t p = b[1], q = b[2];
+  const std::uint8_t key = at(0) ^ at(n - 1);
+  for (std::size_t i = 1; i <= n - 2; ++i) b[i] = static_cast<char>(at(i) ^ key);
+  const std::size_t p = at(1), q = at(2);
   // Padding counts that do not fit the token make it a failed one.
   if (p + q + 4 > n) return preset;
-  const std::size_t length = n - p - q - 4;
-  return std::string(b.begin() + 3 + p, b.begin() + 3 + p + length);
+  return b.substr(3 + p, n - p - q - 4);
 }
 
 std::string UnscrambleToken(const std::string& text) {

@@ -314,13 +314,15 @@ bool CreateFreshPrivateFolder(const std::string& path, FileHandle& hold) {
   DWORD size = 0;
   GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   if (size == 0) return false;
-  std::vector<unsigned char> user(size);
+  std::vector<char> user(size);
   if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return false;
   char* sidText = nullptr;
   if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sidText)) return false;
   // Protected (nothing inherited from the drive root), full control for
   // this user, passed on to files and sub-folders.
-  const std::string sddl = std::string("D:P(A;OICI;FA;;;") + sidText + ")";
+  std::string sddl = "D:P(A;OICI;FA;;;";
+  sddl += sidText;
+  sddl += ')';
   LocalFree(sidText);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))

@@ -66,12 +66,13 @@ std::string ReadRegistryString(const std::string& path, CText valueName, CText f
   if (RegOpenKeyExA(RootKey(where.root), where.subkey.c_str(), 0, access, &opened) != ERROR_SUCCESS)
     return fallback.str();
   RegKey key(opened);
-  std::vector<unsigned char> buffer(kRegistryBuffer);
+  std::vector<char> buffer(kRegistryBuffer);
+  const auto bytes = reinterpret_cast<unsigned char*>(buffer.data());
   DWORD type = 0;
   DWORD size = kRegistryBuffer;
-  if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, bytes, &size) != ERROR_SUCCESS)
     return fallback.str();
-  return RegistryValueText(type, buffer.data(), size);
+  return RegistryValueText(type, bytes, size);
 }
 
 }  // namespace varnel
