@@ -30,22 +30,16 @@ bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
 namespace {
 
-template <typename Fn>
-std::string FromBuffer(UINT size, Fn fill) {
-  std::string buffer(size, '\0');
-  const UINT n = fill(&buffer[0], size);
-  if (n == 0 || n >= size) return std::string();
-  buffer.resize(n);
-  return buffer;
+// The folder that GetWindowsDirectoryA or GetSystemDirectoryA gives.
+std::string FolderFrom(UINT(WINAPI* query)(LPSTR, UINT)) {
+  char buffer[kFolderBuffer];
+  const UINT n = query(buffer, kFolderBuffer);
+  return n == 0 || n >= kFolderBuffer ? std::string() : std::string(buffer, n);
 }
 
-std::string WindowsFolderAsGiven() {
-  return FromBuffer(kFolderBuffer, [](char* b, UINT n) { return GetWindowsDirectoryA(b, n); });
-}
+std::string WindowsFolderAsGiven() { return FolderFrom(GetWindowsDirectoryA); }
 
-std::string SystemFolderAsGiven() {
-  return FromBuffer(kFolderBuffer, [](char* b, UINT n) { return GetSystemDirectoryA(b, n); });
-}
+std::string SystemFolderAsGiven() { return FolderFrom(GetSystemDirectoryA); }
 
 std::string CString(const char* text) { return BufferText(text, kShellPathBuffer); }
 
