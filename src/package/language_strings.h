@@ -23,7 +23,7 @@ const char* LangDefault(std::string_view key);
 // The package's text for `key`, or its built-in default. Reader is the
 // package reader (anything with GetLangString(key, default)).
 template <class Reader>
-std::string LangText(Reader& reader, const char* key) {
+std::string LangText(const Reader& reader, const char* key) {
   return reader.GetLangString(key, LangDefault(key));
 }
 
