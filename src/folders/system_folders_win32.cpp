@@ -165,14 +165,18 @@ std::string GetRegistryFolder(RegistryFolder which) {
   static const char kExplorerFolders[] =
       "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   static const char kVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  // In the order of RegistryFolder: Fonts, ProgramFiles, CommonFiles, StartMenu.
+  static const struct {
+    const char* key;
+    const char* name;
+  } kValues[] = {{kExplorerFolders, "Fonts"},
+                 {kVersionKey, "ProgramFilesDir"},
+                 {kVersionKey, "CommonFilesDir"},
+                 {kExplorerFolders, "Start Menu"}};
+  const auto index = static_cast<std::size_t>(which);
+  if (index >= sizeof kValues / sizeof kValues[0]) return std::string();
   // The registry's default view for this process: no 64-bit view asked for.
-  switch (which) {
-    case RegistryFolder::Fonts: return ReadRegistryString(kExplorerFolders, "Fonts", "", false);
-    case RegistryFolder::ProgramFiles: return ReadRegistryString(kVersionKey, "ProgramFilesDir", "", false);
-    case RegistryFolder::CommonFiles: return ReadRegistryString(kVersionKey, "CommonFilesDir", "", false);
-    case RegistryFolder::StartMenu: return ReadRegistryString(kExplorerFolders, "Start Menu", "", false);
-  }
-  return std::string();
+  return ReadRegistryString(kValues[index].key, kValues[index].name, "", false);
 }
 
 std::string GetUserFolder(UserFolder which, bool addBackslash) {
