@@ -22,7 +22,7 @@ bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value);
 
 // The value as text (see RegistryValueText), or fallback when the key or the
 // value can't be read.
-std::string ReadRegistryString(const std::string& path, CText valueName, CText fallback, bool use64BitView);
+std::string ReadRegistryString(CText path, CText valueName, CText fallback, bool use64BitView);
 #endif
 
 // Root and subkey of a registry path (root as the enum; see ParseRegistryPath).

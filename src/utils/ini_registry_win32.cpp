@@ -59,8 +59,8 @@ bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value) {
   return WriteIniString(file, section, key, DecimalText(value));
 }
 
-std::string ReadRegistryString(const std::string& path, CText valueName, CText fallback, bool use64BitView) {
-  RegistryPath where = ParseRegistryPath(path);
+std::string ReadRegistryString(CText path, CText valueName, CText fallback, bool use64BitView) {
+  RegistryPath where = ParseRegistryPath(path.str());
   REGSAM access = KEY_READ | (use64BitView ? KEY_WOW64_64KEY : 0);
   HKEY opened = nullptr;
   if (RegOpenKeyExA(RootKey(where.root), where.subkey.c_str(), 0, access, &opened) != ERROR_SUCCESS)
