@@ -4,27 +4,40 @@
 
 namespace varnel {
 
+namespace {
+
+// before + quote + path + quote + after, appended to the script.
+void AppendLine(std::string& script, const char* before, const std::string& quote, const std::string& path,
+                const char* after) {
+  script += before;
+  script += quote;
+  script += path;
+  script += quote;
+  script += after;
+}
+
+}  // namespace
+
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
                                   const std::string& batchPath, bool removeFolder, const std::string& quote) {
-  const std::string q = quote;
-  std::string script = "SET /A TRIES=0\r\n";
-  script += ":START\r\n";
-  script += "DEL " + q + exe + q + "\r\n";
-  script += "IF NOT exist " + q + exe + q + " GOTO DONE\r\n";
-  script += "SET /A TRIES+=1\r\n";
-  script += "IF %TRIES% GEQ " + DecimalText(kSelfDeleteTries) + " GOTO DONE\r\n";
+  std::string script = "SET /A TRIES=0\r\n:START\r\n";
+  AppendLine(script, "DEL ", quote, exe, "\r\n");
+  AppendLine(script, "IF NOT exist ", quote, exe, " GOTO DONE\r\n");
+  script += "SET /A TRIES+=1\r\nIF %TRIES% GEQ ";
+  AppendDecimal(script, kSelfDeleteTries);
   // A pause without a sleep command of its own: two pings of the local
   // host are a second apart.
-  script += "PING -n 2 127.0.0.1 >NUL\r\n";
-  script += "GOTO START\r\n";
-  script += ":DONE\r\n";
-  if (removeFolder) script += "RD " + q + folder + q + "\r\n";
-  script += "DEL " + q + batchPath + q + "\r\n";
+  script += " GOTO DONE\r\nPING -n 2 127.0.0.1 >NUL\r\nGOTO START\r\n:DONE\r\n";
+  if (removeFolder) AppendLine(script, "RD ", quote, folder, "\r\n");
+  AppendLine(script, "DEL ", quote, batchPath, "\r\n");
   return script;
 }
 
 std::string SelfDeleteBatchName(unsigned long processId) {
-  return "_DEL_ME_" + DecimalText(processId) + ".BAT";
+  std::string name = "_DEL_ME_";
+  AppendDecimal(name, processId);
+  name += ".BAT";
+  return name;
 }
 
 std::string FreeSpaceQueryPath(const std::string& path) {
