@@ -13,6 +13,7 @@
 #include "utils/ini_registry.h"
 #include "utils/message_pump.h"
 #include "utils/system_helpers.h"
+#include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -58,7 +59,7 @@ void WriteWebInstallerAgent(const std::string& agentName) {
   FileDate date = 0;
   if (GetFileAttributesExA(self.c_str(), GetFileExInfoStandard, &data))
     date = (FileDate(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-  WriteFileText(GetSetupTempFolder() + "\\" + agentName, bytes, date, false);
+  WriteFileText(JoinPath(GetSetupTempFolder(), agentName), bytes, date, false);
 }
 
 // Waits while the engine shows a dialog window of its class.

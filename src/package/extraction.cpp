@@ -47,7 +47,7 @@ bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
     DebugLine("%lu Skipped member with unsafe name: %s", host.ProcessId(), member.name.c_str());
     return false;
   }
-  const std::string target = request.destFolder + "\\" + member.name;
+  const std::string target = JoinPath(request.destFolder, member.name);
   // A new file steps the progress; appending to one that is already there
   // (a second run into the same folder) does not.
   bool created = false;
@@ -84,7 +84,7 @@ void WriteUpdateAgent(ExtractionHost& host, const ExtractRequest& request, const
   trailer.updateAgent = 1;
   trailer.length = kTrailerSize;
   copy += EncodeTrailer(trailer);
-  const std::string agentPath = request.destFolder + "\\" + FileNamePart(request.agentName);
+  const std::string agentPath = JoinPath(request.destFolder, FileNamePart(request.agentName));
   host.ReplaceFile(agentPath, copy, request.packagePath);
   DebugLine("%lu New AU-Agent: %s", host.ProcessId(), agentPath.c_str());
 }

@@ -12,6 +12,7 @@
 #include "utils/file_helpers.h"
 #include "utils/private_folder.h"
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -94,7 +95,7 @@ const std::string& GetSetupTempFolder() {
     const std::string candidate = SetupFolderCandidate(base, n);
     // A span copy runs from inside the folder its first start made: that
     // folder is its own even while the first start still holds the lock.
-    const bool ownFolder = StartsWithNoCase(exe, candidate + "\\");
+    const bool ownFolder = StartsWithNoCase(exe, JoinPath(candidate, ""));
     FileHandle lock;
     const LockResult r = TakeFolderLock(candidate, lock);
     if (r == LockResult::InUse && !ownFolder) {
@@ -128,7 +129,7 @@ bool ChooseTempDrive() {
     // Never touch an existing TEMP folder: probe in a fresh sub-folder.
     if (FolderExists(probe)) probe += "\\TEMP" + DecimalText(RandomFolderNumber());
     CreateFolderPath(probe);
-    const std::string file = probe + "\\~aa.tmp";
+    const std::string file = JoinPath(probe, "~aa.tmp");
     WriteFileText(file, "aa");
     if (FileExists(file)) freeCDE[i] = DiskFreeBytes(probe);
     DeleteFolderTree(probe, false);

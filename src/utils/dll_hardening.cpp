@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 
 HMODULE LoadSystemLibrary(const char* fileName) {
   char system[MAX_PATH];
   const UINT n = GetSystemDirectoryA(system, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
-  return LoadLibraryA((std::string(system, n) + "\\" + fileName).c_str());
+  return LoadLibraryA(JoinPath(std::string(system, n), fileName).c_str());
 }
 
 void RestrictDllSearchPath() {

@@ -78,13 +78,13 @@ std::string SearchTree(const std::string& folder, const Test& test) {
   std::string hit = test(folder);
   if (!hit.empty()) return hit;
   WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  FindHandle find(FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
   if (!find) return std::string();
   do {
     YieldX(0);
     if (FileState().searchStop) return std::string();
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDots(data.cFileName)) continue;
-    hit = SearchTree(folder + "\\" + data.cFileName, test);
+    hit = SearchTree(JoinPath(folder, data.cFileName), test);
     if (!hit.empty()) return hit;
   } while (FindNextFileA(find.get(), &data));
   return std::string();
@@ -219,7 +219,7 @@ double DiskFreeBytes(const std::string& path) {
 
 std::string FindFileOnDrives(const std::string& fileName, unsigned driveType) {
   return SearchDrives(driveType, [&](const std::string& folder) {
-    std::string candidate = folder + "\\" + fileName;
+    std::string candidate = JoinPath(folder, fileName);
     return FileExists(candidate) ? candidate : std::string();
   });
 }
@@ -267,15 +267,15 @@ bool DeleteTree(const std::string& folderIn, bool clearAttributes, const DeleteP
     RemoveDirectoryA(folder.c_str());
     return !FolderExists(folder);
   }
-  DeleteFilesByMask(folder + "\\*.*", clearAttributes);
+  DeleteFilesByMask(JoinPath(folder, "*.*"), clearAttributes);
   std::vector<std::string> subfolders;
   {
     WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    FindHandle find(FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
     if (find) {
       do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
-          subfolders.push_back(folder + "\\" + data.cFileName);
+          subfolders.push_back(JoinPath(folder, data.cFileName));
       } while (FindNextFileA(find.get(), &data));
     }
   }

@@ -58,6 +58,13 @@ std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size
   return std::string::npos;
 }
 
+std::string JoinPath(const std::string& folder, CText name) {
+  std::string path = folder;
+  path += '\\';
+  path += name.c_str();
+  return path;
+}
+
 bool EndsWithAsciiNoCase(const std::string& text, const char* tail) {
   const std::size_t size = std::strlen(tail);
   return size <= text.size() && FindAsciiNoCase(text, tail, text.size() - size) != std::string::npos;

@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include "utils/c_text.h"
+
 namespace varnel {
 
 // The text without blanks and control characters (anything up to ' ') at
@@ -18,6 +20,9 @@ std::string UpperAscii(std::string text);
 // Position of what in text at or after from, comparing ASCII letters
 // without regard to case; npos when absent.
 std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size_t from = 0);
+
+// folder + "\\" + name, built in one string.
+std::string JoinPath(const std::string& folder, CText name);
 
 // Whether text ends with tail, comparing ASCII letters without regard to case.
 bool EndsWithAsciiNoCase(const std::string& text, const char* tail);
