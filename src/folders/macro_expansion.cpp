@@ -357,8 +357,11 @@ std::string ExpandMacrosWith(MacroSource& source, const std::string& text, const
     if (expandFolders) {
       expander.Replace(result, "<UnInstallExePath>", std::string(), false);
       if (FindAsciiNoCase(result, "<RunTimeDir_") != std::string::npos) {
-        for (int n = 1; n <= 8; ++n)
-          expander.Replace(result, ("<RunTimeDir_" + DecimalText(n) + ">").c_str(), std::string(), true);
+        for (int n = 1; n <= 8; ++n) {
+          char name[] = "<RunTimeDir_0>";
+          name[12] = static_cast<char>('0' + n);
+          expander.Replace(result, name, std::string(), true);
+        }
       }
       for (const FolderMacro& m : kEarlyFolderMacros) expander.ReplaceFolder(result, m);
       // A folder already given makes the installation-folder prefix redundant.

@@ -43,7 +43,11 @@ std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSet
   return out;
 }
 
-std::string ThreadTag(unsigned long threadId) { return "_" + DecimalText(threadId); }
+std::string ThreadTag(unsigned long threadId) {
+  std::string tag = "_";
+  AppendDecimal(tag, threadId);
+  return tag;
+}
 
 std::string BuildEngineCommand(const EngineLaunchInput& in) {
   std::string engineName = in.engineEntry;

@@ -55,7 +55,10 @@ std::string BlockText(const char* what, std::uint64_t offset, const char* tail,
 }
 
 std::string BeyondText(std::size_t limit) {
-  return "corrupt member: inflates beyond " + DecimalText(limit) + " bytes";
+  std::string text = "corrupt member: inflates beyond ";
+  AppendDecimal(text, limit);
+  text += " bytes";
+  return text;
 }
 
 // The text of a failed inflate, in zlib's words.

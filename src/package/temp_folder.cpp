@@ -127,7 +127,10 @@ bool ChooseTempDrive() {
     std::string probe = root;
     probe += "TEMP";
     // Never touch an existing TEMP folder: probe in a fresh sub-folder.
-    if (FolderExists(probe)) probe += "\\TEMP" + DecimalText(RandomFolderNumber());
+    if (FolderExists(probe)) {
+      probe += "\\TEMP";
+      AppendDecimal(probe, static_cast<unsigned>(RandomFolderNumber()));
+    }
     CreateFolderPath(probe);
     const std::string file = JoinPath(probe, "~aa.tmp");
     WriteFileText(file, "aa");
@@ -152,7 +155,9 @@ const std::string& GetAltTempFolder() {
   // it. Only a folder this process creates itself, readable by this user
   // alone, is used; a name that exists is passed over.
   for (int tries = 0; tries < 100; ++tries) {
-    const std::string folder = g_temp.altBase + "_" + DecimalText(RandomFolderNumber());
+    std::string folder = g_temp.altBase;
+    folder += '_';
+    AppendDecimal(folder, static_cast<unsigned>(RandomFolderNumber()));
     if (CreateFreshPrivateFolder(folder, g_temp.altHold)) {
       g_temp.altFolder = folder;
       break;

@@ -7,10 +7,19 @@
 #include <cmath>
 
 namespace varnel {
-std::string SetupFolderName(std::uint16_t dosTime) { return "SETUP_" + DecimalText(dosTime); }
+std::string SetupFolderName(std::uint16_t dosTime) {
+  std::string name = "SETUP_";
+  AppendDecimal(name, dosTime);
+  return name;
+}
 
 std::string SetupFolderCandidate(const std::string& base, int n) {
-  return n <= 0 ? base : base + "_" + DecimalText(n);
+  std::string candidate = base;
+  if (n > 0) {
+    candidate += '_';
+    AppendDecimal(candidate, static_cast<unsigned>(n));
+  }
+  return candidate;
 }
 
 std::string FormatMegabytes(double bytes) {

@@ -45,7 +45,9 @@ bool Apply(const ReleaseEntry (&table)[N], WindowsRelease& r) {
 WindowsRelease ClassifyWindows(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor,
                                std::uint32_t build, const std::string& servicePack, bool is64Bit, bool isServer) {
   WindowsRelease r;
-  r.versionText = DecimalText(major) + "." + DecimalText(minor);
+  r.versionText = DecimalText(major);
+  r.versionText += '.';
+  AppendDecimal(r.versionText, minor);
   r.servicePack = TrimText(servicePack);
   r.build = build;
   switch (platformId) {
