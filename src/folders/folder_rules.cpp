@@ -1,5 +1,7 @@
 #include "folders/folder_rules.h"
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 namespace {
 
@@ -27,8 +29,14 @@ struct Resolver {
   // the all-users one (the last is not checked).
   std::string UserShellFolder(int id, const char* tail) {
     std::string result = Special(id);
-    if (!Exists(result)) result = UserFolder() + tail;
-    if (!Exists(result)) result = AllUsersFolder() + tail;
+    if (!Exists(result)) {
+      result = UserFolder();
+      result += tail;
+    }
+    if (!Exists(result)) {
+      result = AllUsersFolder();
+      result += tail;
+    }
     return result;
   }
 };
@@ -37,7 +45,9 @@ struct Resolver {
 
 std::string ProfileFallback(FolderSystem& system) {
   Resolver r{system};
-  const std::string profile = r.Windows() + "\\Profiles\\" + system.UserName();
+  std::string profile = r.Windows();
+  profile += "\\Profiles\\";
+  profile += system.UserName();
   return r.Or(profile, r.Windows());
 }
 
@@ -112,16 +122,16 @@ std::string System16FolderFrom(FolderSystem& system) {
   const std::string systemFolder = WithTrailingBackslash(system.SystemFolder(), false, system.LeadBytes());
   const std::size_t at = systemFolder.rfind("32");
   if (at != std::string::npos) {
-    const std::string without32 = systemFolder.substr(0, at) + systemFolder.substr(at + 2);
+    std::string without32 = systemFolder;
+    without32.erase(at, 2);
     if (r.Exists(without32)) return without32;
   }
-  const std::string windowsSystem = r.Windows() + "\\System";
-  return r.Or(windowsSystem, systemFolder);
+  return r.Or(JoinPath(r.Windows(), "System"), systemFolder);
 }
 
 std::string FontsFolderFrom(FolderSystem& system) {
   Resolver r{system};
-  return r.Or(system.RegistryFolderValue(RegistryFolder::Fonts), r.Windows() + "\\Fonts");
+  return r.Or(system.RegistryFolderValue(RegistryFolder::Fonts), JoinPath(r.Windows(), "Fonts"));
 }
 
 }  // namespace varnel

@@ -214,7 +214,9 @@ std::string TGFileInfo::GetInfoFileName() const {
 
 std::string TGFileInfo::GetOriginalFileName() const {
   const std::string name = GetInfoFileName();
-  return name.substr(0, name.find('.')) + ".original";
+  std::string original = name.substr(0, name.find('.'));
+  original += ".original";
+  return original;
 }
 
 std::string TGFileInfo::GetAgentFileName() const {
@@ -286,7 +288,8 @@ std::string TGFileInfo::GetFontName() const { return GetLangString("FontName", "
 std::string SystemLanguageNameFor(std::uint32_t localeId) {
   unsigned primary = localeId & 0x3FF;
   if (primary == 0) primary = 9;
-  const std::string digits = (primary < 10 ? "0" : "") + DecimalText(primary);
+  char digits[16];
+  FormatText(digits, sizeof digits, "%02u", primary);
   const std::string table = kLanguageTable;
   const int count = SUB::ListCount(table);
   for (int i = 0; i < count; ++i) {
