@@ -26,7 +26,12 @@ std::string RemoveSwitch(const std::string& commandLine, const std::string& pref
   return out;
 }
 
-std::string QuoteProgramPath(const std::string& path) { return "\"" + path + "\""; }
+std::string QuoteProgramPath(const std::string& path) {
+  std::string quoted = "\"";
+  quoted += path;
+  quoted += '"';
+  return quoted;
+}
 
 std::vector<std::string> ShortcutsToRemove(bool isUpdateAgent, const ShortcutSetting& startUp,
                                            const ShortcutSetting& checkForUpdate) {

@@ -173,8 +173,10 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
         host.ProgressInit(static_cast<int>(trailer.memberCount));
       }
       if (!host.CreateFolderTree(request.destFolder)) {
-        ReportError(host, request, request.destFolder + "<P><P>Unable to create Directory!<P><P>" +
-                                       host.LastErrorText());
+        std::string text = request.destFolder;
+        text += "<P><P>Unable to create Directory!<P><P>";
+        text += host.LastErrorText();
+        ReportError(host, request, text);
       }
 
       MemberBlockWalker walker(*source, trailer.packageStart, trailer.headerCount, TrailerStart(*source));

@@ -74,7 +74,9 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
 enum class LockResult { Taken, InUse, NoLock };
 
 LockResult TakeFolderLock(const std::string& folder, FileHandle& lock) {
-  lock.reset(CreateFileA((folder + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  std::string lockPath = folder;
+  lockPath += ".lock";
+  lock.reset(CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (lock) return LockResult::Taken;
   const DWORD err = GetLastError();
@@ -87,7 +89,8 @@ LockResult TakeFolderLock(const std::string& folder, FileHandle& lock) {
 const std::string& GetSetupTempFolder() {
   if (g_temp.setupMade) return g_temp.setupFolder;
   const std::string exe = ExePath(false);
-  const std::string base = TempFolder(true) + SetupFolderName(FileDosTime(exe));
+  std::string base = TempFolder(true);
+  base += SetupFolderName(FileDosTime(exe));
   // Every candidate held by another running setup leaves none: emptying
   // one of theirs would pull the files from under a running engine.
   std::string chosen;
@@ -141,7 +144,9 @@ bool ChooseTempDrive() {
   const std::string temp = TempFolder(true);
   const char best = ChooseTempDriveLetter(temp.empty() ? 0 : temp[0], freeCDE);
   if (best != 0) {
-    g_temp.altBase = std::string(1, best) + ":\\TEMP";
+    char base[] = "C:\\TEMP";
+    base[0] = best;
+    g_temp.altBase = base;
     if (FolderExists(g_temp.altBase)) g_temp.altBase += "\\TEMP";
   }
   return !g_temp.altBase.empty();

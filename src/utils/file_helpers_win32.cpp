@@ -232,7 +232,8 @@ std::string FindFolderOnDrives(const std::string& folder, unsigned driveType) {
     return (GetDriveTypeA(DriveRoot(folder).c_str()) == driveType && FolderExists(folder)) ? folder
                                                                                              : std::string();
   }
-  std::string tail = "\\" + folder;
+  std::string tail = "\\";
+  tail += folder;
   return SearchDrives(driveType, [&](const std::string& candidate) {
     return EndsWithAsciiNoCase(candidate, tail.c_str()) ? candidate : std::string();
   });
@@ -362,7 +363,8 @@ bool EjectCD(const std::string& pathOnDrive) {
 void DeleteMySelf(bool removeFolder, bool shortNames) {
   // One batch file per process: two copies deleting themselves at the same
   // time must not overwrite each other's script.
-  std::string batch = TempFolder(true) + SelfDeleteBatchName(GetCurrentProcessId());
+  std::string batch = TempFolder(true);
+  batch += SelfDeleteBatchName(GetCurrentProcessId());
   std::string quote = "\"";
   std::string exe = ExePath(false);
   std::string folder = ExeFolder(false);
