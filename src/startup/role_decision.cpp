@@ -62,7 +62,10 @@ bool IsPlainAgentExe(bool isAgent, const std::string& exePath, const std::string
 }
 
 bool IsXCopyAgentExe(bool isAgent, const std::string& exePath, const std::string& agentFileName) {
-  return isAgent && SameFileName(FileNameOfPath(exePath), "X_" + TrimText(agentFileName));
+  if (!isAgent) return false;
+  std::string xName = "X_";
+  xName += TrimText(agentFileName);
+  return SameFileName(FileNameOfPath(exePath), xName);
 }
 
 std::int64_t SpanLevel(const std::string& argumentText) {
@@ -84,16 +87,26 @@ bool DeletesItselfAfterWindow(const RoleInputs& in) {
 std::string SpanCopyPath(const std::string& tempFolder, const std::string& exePath) {
   std::string folder = tempFolder;
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  return folder + "\\Y_" + FileNameOfPath(exePath);
+  folder += "\\Y_";
+  folder += FileNameOfPath(exePath);
+  return folder;
 }
 
 std::string SpanCopyCommandLine(const std::string& copyPath, const std::string& argumentText,
                                 const std::string& exePath) {
-  std::string tail = argumentText + " /SpanCdLvl=2 /SpanDiskFName1=\"" + exePath + ".001\"" +
-                     " /OriginExe=\"" + exePath + "\"";
+  std::string tail = argumentText;
+  tail += " /SpanCdLvl=2 /SpanDiskFName1=\"";
+  tail += exePath;
+  tail += ".001\" /OriginExe=\"";
+  tail += exePath;
+  tail += '"';
   // The copy lies in the user's temporary folder, whose path often holds
   // blanks: quoted, like every program path of a command line.
-  return "\"" + copyPath + "\" " + TrimText(tail);
+  std::string command = "\"";
+  command += copyPath;
+  command += "\" ";
+  command += TrimText(tail);
+  return command;
 }
 
 }  // namespace varnel
