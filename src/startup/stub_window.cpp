@@ -53,7 +53,7 @@ HWND CreateChild(HWND parent, const char* cls, DWORD style, const ControlRect& r
 
 void CreateControls(HWND window) {
   StubWindowState& s = State();
-  const StubLayout layout = StubLayoutFor(TGFileInfo::Create(ExePath(false)).GetCharset());
+  const StubLayout layout = StubLayoutFor(ProcessReader().GetCharset());
   s.statusText = CreateChild(window, "Static", WS_VISIBLE, layout.statusText);
   s.progressBar = CreateChild(window, PROGRESS_CLASSA, WS_VISIBLE, layout.progressBar);
   s.activityBar = CreateChild(window, PROGRESS_CLASSA, 0, layout.activityBar);
@@ -247,7 +247,8 @@ void WinMain() {
   const ControlRect at = CentredIn(work.left, work.top, work.right - work.left,
                                    work.bottom - work.top, kStubWindowWidth, kStubWindowHeight);
 
-  const TGFileInfo reader = TGFileInfo::Create(ExePath(false));
+  // The package of this file, read once at the start (InitProcessReader).
+  const TGFileInfo& reader = ProcessReader();
   const std::string title = reader.GetLangString("s0", kDefaultTitle);
   s.window = CreateWindowExA(0, s.className.c_str(), title.c_str(),
                              WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, at.x, at.y, at.width,
