@@ -27,18 +27,20 @@ constexpr UINT kStubTimerMs = 1000;
 constexpr char kMainIcon[] = "MainIcon";
 constexpr char kDefaultTitle[] = "Varnel Installation Suite";
 
+// Held in static storage only (State()), where the members without an
+// initializer start at zero: no code sets them at the first call.
 struct StubWindowState {
   std::string className;
-  HWND window = nullptr;
-  HWND statusText = nullptr;
-  HWND progressBar = nullptr;
-  HWND activityBar = nullptr;
-  HFONT statusFont = nullptr;
-  bool loopExit = false;
-  int activityCounter = 0;
-  int progressMax = 0;   // the main bar's range is 0..progressMax
-  int progressStep = 0;  // and each step moves it by this much
-  UINT autoPlayQuery = 0;
+  HWND window;
+  HWND statusText;
+  HWND progressBar;
+  HWND activityBar;
+  HFONT statusFont;
+  bool loopExit;
+  int activityCounter;
+  int progressMax;   // the main bar's range is 0..progressMax
+  int progressStep;  // and each step moves it by this much
+  UINT autoPlayQuery;
 };
 
 StubWindowState& State() {

@@ -11,13 +11,15 @@ namespace {
 
 constexpr std::size_t kDeviceBuffer = 128;
 
+// Held in static storage only (State()), where the members without an
+// initializer start at zero: no code sets them at the first call.
 struct DebugStreamState {
   Lock lock;  // serialises the filling of the buffer
-  DebugSink sink = nullptr;
+  DebugSink sink;
   char buffer[kDeviceBuffer];
-  std::size_t used = 0;
-  char last = 0;  // last character written, across calls
-  unsigned long processId = 0;
+  std::size_t used;
+  char last;  // last character written, across calls
+  unsigned long processId;
   std::vector<std::string> ready;  // full pieces waiting to be handed on
 };
 
