@@ -137,15 +137,19 @@ std::uint32_t LastModifiedStamp(const InternetApi& api, HINTERNET request) {
 // network, and "MyApp" must not take "MyApp.exe" with it). Read-only ones
 // are not forced.
 void DeletePartialFiles(const std::string& destination) {
-  const std::size_t slash = destination.find_last_of("\\/");
-  const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-  const std::string name = destination.substr(folder.size());
+  // npos + 1 is 0: a destination without folder is a name only.
+  const std::size_t nameAt = destination.find_last_of("\\/") + 1;
+  const std::string_view name = std::string_view(destination).substr(nameAt);
+  std::string path = destination;
+  path += ".*";
   WIN32_FIND_DATAA found;
-  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &found));
+  FindHandle find(FindFirstFileA(path.c_str(), &found));
   if (!find) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName))
-      DeleteFileA((folder + found.cFileName).c_str());
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName)) {
+      path.replace(nameAt, std::string::npos, found.cFileName);
+      DeleteFileA(path.c_str());
+    }
   } while (FindNextFileA(find.get(), &found));
 }
 
@@ -162,7 +166,7 @@ std::string ReadErrorPage(const InternetApi& api, HINTERNET request) {
 struct Transfer {
   const InternetApi& api;
   HINTERNET request;
-  std::string label;
+  std::string_view label;  // the file's name in the URL
   std::uint64_t length;
   TProgBar* progress;
   HANDLE file;          // the partial file, or INVALID_HANDLE_VALUE for content
