@@ -89,11 +89,11 @@ void Choose(MsgBoxState& s, int index) {
 // Moves the focus to the previous or next button, wrapping around; the
 // focused button becomes the default push button.
 void MoveFocus(MsgBoxState& s, int step) {
-  std::vector<int> present;
+  int present[3];
+  int n = 0;
   for (int i = 0; i < 3; ++i)
-    if (s.buttons[i]) present.push_back(i);
-  if (present.empty()) return;
-  const int n = static_cast<int>(present.size());
+    if (s.buttons[i]) present[n++] = i;
+  if (n == 0) return;
   const int current = ButtonIndex(s, GetFocus());
   int pos = -1;
   for (int k = 0; k < n; ++k)
@@ -281,6 +281,12 @@ HICON BoxIcon(unsigned flags) {
   }
 }
 
+HWND CreateTextArea(HWND box, DWORD exStyle, const char* windowClass, const char* text, DWORD style) {
+  return CreateWindowExA(exStyle, windowClass, text, style, 0, 0, 10, 10, box,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), GetModuleHandleA(nullptr),
+                         nullptr);
+}
+
 bool RegisterBoxClass(HINSTANCE inst) {
   WNDCLASSA wc{};
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
@@ -310,41 +316,37 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   DWORD style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_WANTRETURN;
   if (flags & kMbRightAligned) style |= ES_RIGHT;
   const DWORD exStyle = (flags & kMbRtlReading) ? WS_EX_RTLREADING : 0;
-  s.text = CreateWindowExA(exStyle, "RICHEDIT", "", style, 0, 0, 10, 10, s.box,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
-                           nullptr);
-  Size2 textSize{0, 0};
-  if (s.text) {
-    SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-    SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
-    SetWindowTextA(s.text, body.text.c_str());
-    for (const BoldRange& r : body.bold) {
-      CHARRANGE range{r.start, r.end};
-      SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-      CHARFORMATA cf{};
-      cf.cbSize = sizeof cf;
-      cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
-      cf.dwEffects = CFE_BOLD;
-      SendMessageA(s.text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
-    }
-    CHARRANGE start{0, 0};
-    SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
-    FitTextArea(s, MeasureText(s, body.text), !body.bold.empty());
-  } else {
+  s.text = CreateTextArea(s.box, exStyle, "RICHEDIT", "", style);
+  const bool rich = s.text != nullptr;
+  if (!rich) {
     // Without the rich-text library the message is still shown, plain.
     DebugLine("%lu ==== MsgBox: no RICHEDIT text area, plain text instead", GetCurrentProcessId());
     const DWORD plainStyle = WS_CHILD | WS_VISIBLE | SS_NOPREFIX |
                              ((flags & kMbRightAligned) ? SS_RIGHT : SS_LEFT);
-    s.text = CreateWindowExA(exStyle, "STATIC", body.text.c_str(), plainStyle, 0, 0, 10, 10, s.box,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
-                             nullptr);
-    if (s.text) {
-      SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-      FitTextArea(s, MeasureText(s, body.text), false);
-    }
+    s.text = CreateTextArea(s.box, exStyle, "STATIC", body.text.c_str(), plainStyle);
   }
-  if (s.text) textSize = WindowSize(s.text);
+  Size2 textSize{0, 0};
+  if (s.text) {
+    if (rich) SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
+    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+    if (rich) {
+      SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
+      SetWindowTextA(s.text, body.text.c_str());
+      for (const BoldRange& r : body.bold) {
+        CHARRANGE range{r.start, r.end};
+        SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        CHARFORMATA cf{};
+        cf.cbSize = sizeof cf;
+        cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+        cf.dwEffects = CFE_BOLD;
+        SendMessageA(s.text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+      }
+      CHARRANGE start{0, 0};
+      SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+    }
+    FitTextArea(s, MeasureText(s, body.text), rich && !body.bold.empty());
+    textSize = WindowSize(s.text);
+  }
 
   const FrameMetrics metrics{GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
                              GetSystemMetrics(SM_CYCAPTION)};
@@ -367,18 +369,18 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
 
   s.icon = BoxIcon(flags);
 
-  const std::vector<MsgBoxButton> buttons = MsgBoxButtons(flags, buttonList);
+  std::vector<MsgBoxButton> buttons = MsgBoxButtons(flags, buttonList);
   const int count = static_cast<int>(buttons.size());
   for (int i = 0; i < count; ++i) {
     const Rect2 b = MsgBoxButtonPlace(client, i, count);
-    s.buttons[i] = CreateWindowExA(0, "BUTTON", buttons[i].caption.c_str(),
+    s.captions[i] = std::move(buttons[i].caption);
+    s.results[i] = buttons[i].result;
+    s.buttons[i] = CreateWindowExA(0, "BUTTON", s.captions[i].c_str(),
                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.x, b.y,
                                    b.w, b.h, s.box,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
                                    inst, nullptr);
     SendMessageA(s.buttons[i], WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-    s.captions[i] = buttons[i].caption;
-    s.results[i] = buttons[i].result;
   }
   if (count > 0) {
     const int def = MsgBoxDefaultButton(flags, count);
@@ -420,8 +422,8 @@ int ShowWithDefaults(HWND owner, const std::string& text, const std::string& cap
 int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttons, int charset, unsigned flags, unsigned timeoutMs) {
   if (charset == kCharsetHebrew || charset == kCharsetArabic) flags |= kMbRightAligned | kMbRtlReading;
-  std::string markup = text;
-  if (owner == kMsgOwnerWithHeading) markup = TextWithHeading(caption, text);
+  std::string heading;
+  if (owner == kMsgOwnerWithHeading) heading = TextWithHeading(caption, text);
   if (owner == kMsgOwnerNoClose) flags |= kMbNoClose;
   const HWND active = GetActiveWindow();
   if (IsOwnerKind(owner)) owner = active;
@@ -440,7 +442,7 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
   if (active) EnableWindow(active, FALSE);
   MsgBoxState* outer = g_msg.box;
   g_msg.box = &state;
-  BuildBox(state, owner, ParseMarkup(markup), caption, buttons, flags);
+  BuildBox(state, owner, ParseMarkup(heading.empty() ? text : heading), caption, buttons, flags);
   if (state.box) {
     RunModalLoop(state);
   } else if (active) {

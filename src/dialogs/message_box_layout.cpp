@@ -8,29 +8,27 @@
 namespace varnel {
 namespace {
 
-struct ButtonSpec {
-  int captionItem;
-  int result;
-};
-
 char Up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 }  // namespace
 
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list) {
-  static const std::vector<ButtonSpec> kSets[] = {
-      {{0, kIdOk}},
-      {{0, kIdOk}, {1, kIdCancel}},
-      {{4, kIdAbort}, {5, kIdRetry}, {6, kIdIgnore}},
-      {{2, kIdYes}, {3, kIdNo}, {1, kIdCancel}},
-      {{2, kIdYes}, {3, kIdNo}},
-      {{5, kIdRetry}, {1, kIdCancel}},
+std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, const std::string& list) {
+  // The results of each set, left to right (0: no further button).
+  static constexpr unsigned char kSets[][3] = {
+      {kIdOk},
+      {kIdOk, kIdCancel},
+      {kIdAbort, kIdRetry, kIdIgnore},
+      {kIdYes, kIdNo, kIdCancel},
+      {kIdYes, kIdNo},
+      {kIdRetry, kIdCancel},
   };
+  // The caption item of each result in the list (kMsgBoxButtonList order).
+  static constexpr unsigned char kCaptionItem[] = {0, 0, 1, 4, 5, 6, 2, 3};
   std::vector<MsgBoxButton> buttons;
   const unsigned set = flags & kMbButtonMask;
   if (set >= std::size(kSets)) return buttons;
-  for (const ButtonSpec& entry : kSets[set])
-    buttons.push_back({SUB::ListItem(std::string(list), entry.captionItem), entry.result});
+  for (const int result : kSets[set])
+    if (result != kIdNone) buttons.push_back({SUB::ListItem(list, kCaptionItem[result]), result});
   return buttons;
 }
 

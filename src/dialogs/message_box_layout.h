@@ -40,7 +40,7 @@ struct MsgBoxButton {
 
 // The buttons of a flags word, left to right, captions taken from `list`
 // (a missing item gives an empty caption). Unknown sets give no button.
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list);
+std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, const std::string& list);
 
 // Index of the default button: bits 8-11 modulo the number of buttons.
 int MsgBoxDefaultButton(unsigned flags, int buttonCount);
