@@ -37,28 +37,6 @@ int MsgBoxDefaultButton(unsigned flags, int buttonCount) {
   return static_cast<int>((flags & kMbDefaultButtonMask) >> 8) % buttonCount;
 }
 
-Size2 MeasureMsgBoxText(const std::string& text, int lineHeight,
-                        const std::function<int(std::string_view)>& lineWidth) {
-  const std::string measured = text.empty() ? std::string(" ") : text;
-  Size2 size;
-  size_t pos = 0;
-  while (true) {
-    const size_t br = measured.find("\r\n", pos);
-    const std::string_view line =
-        std::string_view(measured).substr(pos, br == std::string::npos ? std::string::npos : br - pos);
-    const bool last = br == std::string::npos;
-    if (!(last && line.empty())) {
-      const int width = lineWidth(line);
-      size.w = std::max(size.w, width + 10);
-      size.h += (width / kMsgBoxMaxTextWidth + 1) * lineHeight;
-    }
-    if (last) break;
-    pos = br + 2;
-  }
-  size.w = std::min(size.w, kMsgBoxMaxTextWidth);
-  return size;
-}
-
 Size2 MsgBoxOuterSize(Size2 text, const FrameMetrics& m) {
   const int marginX = text.w < 200 ? 64 : 32;
   const int marginY = text.h < 39 ? 45 : 32;
