@@ -108,45 +108,34 @@ void MoveFocus(MsgBoxState& s, int step) {
 // Keys are examined before a message is dispatched; true when the key
 // chose a button (that message is then not dispatched).
 bool HandleKey(MsgBoxState& s, const MSG& m) {
+  int i = -1;
   if (m.message == WM_SYSCHAR) {
-    const int i = AltKeyChoice(s.captions, static_cast<char>(m.wParam));
-    if (i >= 0 && s.buttons[i]) {
-      Choose(s, i);
-      return true;
-    }
-    return false;
-  }
-  if (m.message != WM_KEYDOWN) return false;
-  switch (m.wParam) {
-    case VK_LEFT:
-    case VK_UP:
-      MoveFocus(s, -1);
-      return false;
-    case VK_TAB:
-    case VK_RIGHT:
-    case VK_DOWN:
-      MoveFocus(s, +1);
-      return false;
-    case VK_RETURN: {
-      const int i = ButtonIndex(s, GetFocus());
-      if (i < 0) return false;
-      Choose(s, i);
-      return true;
-    }
-    case VK_ESCAPE:
-      PostMessageA(s.box, WM_CLOSE, 0, 0);
-      return false;
-    default:
-      break;
-  }
-  if (m.wParam >= 'A' && m.wParam <= 'Z') {
-    const int i = LetterKeyChoice(s.captions, static_cast<char>(m.wParam));
-    if (i >= 0 && s.buttons[i]) {
-      Choose(s, i);
-      return true;
+    i = AltKeyChoice(s.captions, static_cast<char>(m.wParam));
+  } else if (m.message == WM_KEYDOWN) {
+    switch (m.wParam) {
+      case VK_LEFT:
+      case VK_UP:
+        MoveFocus(s, -1);
+        return false;
+      case VK_TAB:
+      case VK_RIGHT:
+      case VK_DOWN:
+        MoveFocus(s, +1);
+        return false;
+      case VK_RETURN:
+        i = ButtonIndex(s, GetFocus());
+        break;
+      case VK_ESCAPE:
+        PostMessageA(s.box, WM_CLOSE, 0, 0);
+        return false;
+      default:
+        if (m.wParam >= 'A' && m.wParam <= 'Z') i = LetterKeyChoice(s.captions, static_cast<char>(m.wParam));
+        break;
     }
   }
-  return false;
+  if (i < 0 || !s.buttons[i]) return false;
+  Choose(s, i);
+  return true;
 }
 
 void Paint(HWND hwnd, const MsgBoxState& s) {
