@@ -95,7 +95,12 @@ std::string MsgBoxHeading(const std::string& caption) {
 }
 
 std::string TextWithHeading(const std::string& caption, const std::string& text) {
-  return "<<b>" + MsgBoxHeading(caption) + "</b><P><P>" + text + "<P>";
+  std::string markup = "<<b>";
+  markup += MsgBoxHeading(caption);
+  markup += "</b><P><P>";
+  markup += text;
+  markup += "<P>";
+  return markup;
 }
 
 }  // namespace varnel
