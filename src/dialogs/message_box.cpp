@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dialogs/dialog_window.h"
 #include "utils/debug_stream.h"
 #include "utils/delimited_list.h"
 #include "utils/dll_hardening.h"
@@ -276,25 +277,12 @@ HWND CreateTextArea(HWND box, DWORD exStyle, const char* windowClass, const char
                          nullptr);
 }
 
-bool RegisterBoxClass(HINSTANCE inst) {
-  WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = MsgBoxProc;
-  wc.hInstance = inst;
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kMsgBoxClass;
-  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::string& caption,
               const std::string& buttonList, unsigned flags) {
   HINSTANCE inst = GetModuleHandleA(nullptr);
   const MsgBoxFont& f = g_msg.font;
-  s.font.reset(CreateFontA(-PointsToPixels(f.pointSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.face.c_str()));
-  RegisterBoxClass(inst);
+  s.font.reset(MakeDialogFont(-PointsToPixels(f.pointSize), f.charset, f.face.c_str()));
+  RegisterDialogClass(kMsgBoxClass, MsgBoxProc);
   s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -10000, -10000, 10, 10, owner,
                           nullptr, inst, nullptr);
@@ -407,6 +395,22 @@ int ShowWithDefaults(HWND owner, const std::string& text, const std::string& cap
 }
 
 }  // namespace
+
+bool RegisterDialogClass(const char* name, WNDPROC proc) {
+  WNDCLASSA wc{};
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name;
+  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HFONT MakeDialogFont(int height, int charset, const char* face) {
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(charset),
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
+}
 
 int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttons, int charset, unsigned flags, unsigned timeoutMs) {
