@@ -346,7 +346,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
 
   s.icon = BoxIcon(flags);
 
-  std::vector<MsgBoxButton> buttons = MsgBoxButtons(flags, buttonList);
+  MsgBoxButtonRow buttons = MsgBoxButtons(flags, buttonList);
   const int count = static_cast<int>(buttons.size());
   for (int i = 0; i < count; ++i) {
     const Rect2 b = MsgBoxButtonPlace(client, i, count);

@@ -12,7 +12,7 @@ char Up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned cha
 
 }  // namespace
 
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, const std::string& list) {
+MsgBoxButtonRow MsgBoxButtons(unsigned flags, const std::string& list) {
   // The results of each set, left to right (0: no further button).
   static constexpr unsigned char kSets[][3] = {
       {kIdOk},
@@ -24,11 +24,11 @@ std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, const std::string& list)
   };
   // The caption item of each result in the list (kMsgBoxButtonList order).
   static constexpr unsigned char kCaptionItem[] = {0, 0, 1, 4, 5, 6, 2, 3};
-  std::vector<MsgBoxButton> buttons;
+  MsgBoxButtonRow buttons;
   const unsigned set = flags & kMbButtonMask;
   if (set >= std::size(kSets)) return buttons;
   for (const int result : kSets[set])
-    if (result != kIdNone) buttons.push_back({SUB::ListItem(list, kCaptionItem[result]), result});
+    if (result != kIdNone) buttons.items[buttons.count++] = {SUB::ListItem(list, kCaptionItem[result]), result};
   return buttons;
 }
 

@@ -40,7 +40,15 @@ struct MsgBoxButton {
 
 // The buttons of a flags word, left to right, captions taken from `list`
 // (a missing item gives an empty caption). Unknown sets give no button.
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, const std::string& list);
+// The buttons of a box, left to right.
+struct MsgBoxButtonRow {
+  std::array<MsgBoxButton, 3> items;
+  std::size_t count = 0;
+  std::size_t size() const { return count; }
+  const MsgBoxButton& operator[](std::size_t i) const { return items[i]; }
+  MsgBoxButton& operator[](std::size_t i) { return items[i]; }
+};
+MsgBoxButtonRow MsgBoxButtons(unsigned flags, const std::string& list);
 
 // Index of the default button: bits 8-11 modulo the number of buttons.
 int MsgBoxDefaultButton(unsigned flags, int buttonCount);
