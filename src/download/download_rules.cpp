@@ -51,7 +51,10 @@ std::string DownloadUrl(const std::string& url) {
 std::string PartialFileName(const std::string& destination, std::uint64_t length,
                             std::uint32_t lastModifiedStamp) {
   const std::uint32_t n = static_cast<std::uint32_t>(length) + lastModifiedStamp;
-  return destination + "." + Decimal(n);
+  std::string name = destination;
+  name += '.';
+  name += Decimal(n);
+  return name;
 }
 
 bool IsPartialFileOf(std::string_view destinationName, std::string_view name) {
@@ -101,12 +104,14 @@ bool IsCertificateError(unsigned long errorCode) {
 }
 
 std::string OpenFailedText(std::string_view url, unsigned long errorCode, std::string_view systemText) {
-  if (IsCertificateError(errorCode))
-    return Joined("Unable to open Internet Connection: ", url, "",
-                  Joined("the server's certificate was refused (error ", Decimal(errorCode), ")"));
-  if (systemText.empty() && errorCode != 0)
-    return Joined("Unable to open Internet Connection: ", url, "", Joined("error ", Decimal(errorCode), ""));
-  return Joined("Unable to open Internet Connection: ", url, "", systemText);
+  const bool certificate = IsCertificateError(errorCode);
+  if (!certificate && (errorCode == 0 || !systemText.empty()))
+    return Joined("Unable to open Internet Connection: ", url, "", systemText);
+  std::string text = Joined("Unable to open Internet Connection: ", url,
+                            certificate ? " (the server's certificate was refused (error " : " (error ");
+  text += Decimal(errorCode);
+  text += certificate ? "))" : ")";
+  return text;
 }
 
 std::string FileNotFoundText(std::string_view url) { return Joined("", url, " --- File Not Found !"); }
