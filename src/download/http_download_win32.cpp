@@ -24,10 +24,7 @@ struct DownloadState {
   std::unique_ptr<TProgBar> progress;
 };
 
-DownloadState& State() {
-  static DownloadState state;
-  return state;
-}
+DownloadState g_download;
 
 void PumpPending() { YieldX(0); }
 std::uint32_t Tick() { return GetTickCount(); }
@@ -175,6 +172,9 @@ struct Transfer {
   std::uint64_t done = 0;
 };
 
+// True when the transfer is to stop after the current chunk.
+bool Stopped(const Transfer& t) { return g_download.abort || (t.progress && t.progress->Cancelled); }
+
 // Reads the body chunk by chunk until it ends, fails or is stopped; returns
 // the error text (empty when the stream ended normally).
 std::string RunTransfer(Transfer& t) {
@@ -214,10 +214,10 @@ std::string RunTransfer(Transfer& t) {
     const std::uint64_t due = plan.StepsDue(t.done);
     if (t.progress && due > stepsSent) t.progress->Step(text, static_cast<int>(due - stepsSent));
     stepsSent = due;
-    if (State().abort || (t.progress && t.progress->Cancelled)) break;
+    if (Stopped(t)) break;
   }
   if (t.progress) t.progress->Flush();
-  if (State().abort || (t.progress && t.progress->Cancelled)) error = AbortedText();
+  if (Stopped(t)) error = AbortedText();
   return error;
 }
 
@@ -282,11 +282,11 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
 
 }  // namespace
 
-bool DownloadAbort() { return State().abort; }
-void SetDownloadAbort(bool abort) { State().abort = abort; }
+bool DownloadAbort() { return g_download.abort; }
+void SetDownloadAbort(bool abort) { g_download.abort = abort; }
 
 TProgBar& DownloadProgressBar(ProgressCallbackFn sink) {
-  std::unique_ptr<TProgBar>& bar = State().progress;
+  std::unique_ptr<TProgBar>& bar = g_download.progress;
   if (!bar) bar = std::make_unique<TProgBar>(sink, &PumpPending, &Tick);
   return *bar;
 }
