@@ -368,22 +368,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   InvalidateRect(s.box, nullptr, TRUE);
 }
 
-void RunModalLoop(MsgBoxState& s) {
-  MSG m;
-  while (!s.done) {
-    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
-    if (got == 0) {
-      // A quit request ends the box; the caller's loop still gets it.
-      PostQuitMessage(static_cast<int>(m.wParam));
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      break;
-    }
-    if (got < 0) break;
-    if (HandleKey(s, m)) continue;
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
+bool MsgBoxKeys(const MSG& m) { return g_msg.box && HandleKey(*g_msg.box, m); }
 
 // MsgBoxShow with the box kind's default caption (item `titleIndex` of the
 // title list) and the default buttons where the caller gives none.
@@ -395,6 +380,22 @@ int ShowWithDefaults(HWND owner, const std::string& text, const std::string& cap
 }
 
 }  // namespace
+
+void RunDialogLoop(HWND box, const bool& done, bool (*keys)(const MSG&)) {
+  MSG m;
+  while (!done) {
+    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      // A quit request ends the box; the caller's loop still gets it.
+      if (got == 0) PostQuitMessage(static_cast<int>(m.wParam));
+      if (IsWindow(box)) DestroyWindow(box);
+      return;
+    }
+    if (keys && keys(m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+}
 
 bool RegisterDialogClass(const char* name, WNDPROC proc) {
   WNDCLASSA wc{};
@@ -437,7 +438,7 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
   g_msg.box = &state;
   BuildBox(state, owner, ParseMarkup(heading.empty() ? text : heading), caption, buttons, flags);
   if (state.box) {
-    RunModalLoop(state);
+    RunDialogLoop(state.box, state.done, MsgBoxKeys);
   } else if (active) {
     EnableWindow(active, TRUE);
   }

@@ -91,27 +91,6 @@ LRESULT CALLBACK NoticeProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, msg, wp, lp);
 }
 
-// Takes the thread's messages until the box is gone. A quit request is put
-// back for the loop that owns it and ends the box's loop; so does an error
-// of GetMessage, which would otherwise repeat for ever.
-void ModalLoop(NoticeState& s) {
-  MSG m;
-  while (!s.done) {
-    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(m.wParam));
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      return;
-    }
-    if (got == -1) {
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      return;
-    }
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
-
 void ShowBox(HWND owner, const std::string& title, const std::string& buttonCaption, int charset,
              int fontSize, const std::string& fontName, int width, int height,
              const std::string& address, const std::string& text) {
@@ -162,7 +141,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
     SetActiveWindow(s.box);
     SendMessageA(s.button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   }
-  ModalLoop(s);
+  RunDialogLoop(s.box, s.done, nullptr);
   g_notice.open = nullptr;
   UnregisterClassA(kNoticeClass, instance);
 }
