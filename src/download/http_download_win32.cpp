@@ -160,6 +160,10 @@ std::string ReadErrorPage(const InternetApi& api, HINTERNET request) {
   return page;
 }
 
+// The partial file could not be made or written: the text with the
+// system's reason for the last error.
+std::string WriteFailed(const std::string& path) { return WriteFailedText(path, ErrorText(GetLastError())); }
+
 struct Transfer {
   const InternetApi& api;
   HINTERNET request;
@@ -204,7 +208,7 @@ std::string RunTransfer(Transfer& t) {
     if (t.file != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       if (!WriteFile(t.file, buffer.data(), read, &written, nullptr) || written != read) {
-        error = WriteFailedText(t.partialName, ErrorText(GetLastError()));
+        error = WriteFailed(t.partialName);
         break;
       }
     } else {
@@ -266,7 +270,7 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
     // so the file holds every byte received so far.
     file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WriteFailedText(t.partialName, ErrorText(GetLastError()));
+    if (!file) return WriteFailed(t.partialName);
     t.file = file.get();
   }
 
