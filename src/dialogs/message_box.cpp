@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dialogs/dialog_window.h"
 #include "utils/debug_stream.h"
 #include "utils/delimited_list.h"
 #include "utils/dll_hardening.h"
@@ -89,11 +90,11 @@ void Choose(MsgBoxState& s, int index) {
 // Moves the focus to the previous or next button, wrapping around; the
 // focused button becomes the default push button.
 void MoveFocus(MsgBoxState& s, int step) {
-  std::vector<int> present;
+  int present[3];
+  int n = 0;
   for (int i = 0; i < 3; ++i)
-    if (s.buttons[i]) present.push_back(i);
-  if (present.empty()) return;
-  const int n = static_cast<int>(present.size());
+    if (s.buttons[i]) present[n++] = i;
+  if (n == 0) return;
   const int current = ButtonIndex(s, GetFocus());
   int pos = -1;
   for (int k = 0; k < n; ++k)
@@ -108,45 +109,34 @@ void MoveFocus(MsgBoxState& s, int step) {
 // Keys are examined before a message is dispatched; true when the key
 // chose a button (that message is then not dispatched).
 bool HandleKey(MsgBoxState& s, const MSG& m) {
+  int i = -1;
   if (m.message == WM_SYSCHAR) {
-    const int i = AltKeyChoice(s.captions, static_cast<char>(m.wParam));
-    if (i >= 0 && s.buttons[i]) {
-      Choose(s, i);
-      return true;
-    }
-    return false;
-  }
-  if (m.message != WM_KEYDOWN) return false;
-  switch (m.wParam) {
-    case VK_LEFT:
-    case VK_UP:
-      MoveFocus(s, -1);
-      return false;
-    case VK_TAB:
-    case VK_RIGHT:
-    case VK_DOWN:
-      MoveFocus(s, +1);
-      return false;
-    case VK_RETURN: {
-      const int i = ButtonIndex(s, GetFocus());
-      if (i < 0) return false;
-      Choose(s, i);
-      return true;
-    }
-    case VK_ESCAPE:
-      PostMessageA(s.box, WM_CLOSE, 0, 0);
-      return false;
-    default:
-      break;
-  }
-  if (m.wParam >= 'A' && m.wParam <= 'Z') {
-    const int i = LetterKeyChoice(s.captions, static_cast<char>(m.wParam));
-    if (i >= 0 && s.buttons[i]) {
-      Choose(s, i);
-      return true;
+    i = AltKeyChoice(s.captions, static_cast<char>(m.wParam));
+  } else if (m.message == WM_KEYDOWN) {
+    switch (m.wParam) {
+      case VK_LEFT:
+      case VK_UP:
+        MoveFocus(s, -1);
+        return false;
+      case VK_TAB:
+      case VK_RIGHT:
+      case VK_DOWN:
+        MoveFocus(s, +1);
+        return false;
+      case VK_RETURN:
+        i = ButtonIndex(s, GetFocus());
+        break;
+      case VK_ESCAPE:
+        PostMessageA(s.box, WM_CLOSE, 0, 0);
+        return false;
+      default:
+        if (m.wParam >= 'A' && m.wParam <= 'Z') i = LetterKeyChoice(s.captions, static_cast<char>(m.wParam));
+        break;
     }
   }
-  return false;
+  if (i < 0 || !s.buttons[i]) return false;
+  Choose(s, i);
+  return true;
 }
 
 void Paint(HWND hwnd, const MsgBoxState& s) {
@@ -281,25 +271,18 @@ HICON BoxIcon(unsigned flags) {
   }
 }
 
-bool RegisterBoxClass(HINSTANCE inst) {
-  WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = MsgBoxProc;
-  wc.hInstance = inst;
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kMsgBoxClass;
-  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+HWND CreateTextArea(HWND box, DWORD exStyle, const char* windowClass, const char* text, DWORD style) {
+  return CreateWindowExA(exStyle, windowClass, text, style, 0, 0, 10, 10, box,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), GetModuleHandleA(nullptr),
+                         nullptr);
 }
 
 void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::string& caption,
               const std::string& buttonList, unsigned flags) {
   HINSTANCE inst = GetModuleHandleA(nullptr);
   const MsgBoxFont& f = g_msg.font;
-  s.font.reset(CreateFontA(-PointsToPixels(f.pointSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, f.face.c_str()));
-  RegisterBoxClass(inst);
+  s.font.reset(MakeDialogFont(-PointsToPixels(f.pointSize), f.charset, f.face.c_str()));
+  RegisterDialogClass(kMsgBoxClass, MsgBoxProc);
   s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -10000, -10000, 10, 10, owner,
                           nullptr, inst, nullptr);
@@ -310,41 +293,37 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   DWORD style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_WANTRETURN;
   if (flags & kMbRightAligned) style |= ES_RIGHT;
   const DWORD exStyle = (flags & kMbRtlReading) ? WS_EX_RTLREADING : 0;
-  s.text = CreateWindowExA(exStyle, "RICHEDIT", "", style, 0, 0, 10, 10, s.box,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
-                           nullptr);
-  Size2 textSize{0, 0};
-  if (s.text) {
-    SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-    SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
-    SetWindowTextA(s.text, body.text.c_str());
-    for (const BoldRange& r : body.bold) {
-      CHARRANGE range{r.start, r.end};
-      SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-      CHARFORMATA cf{};
-      cf.cbSize = sizeof cf;
-      cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
-      cf.dwEffects = CFE_BOLD;
-      SendMessageA(s.text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
-    }
-    CHARRANGE start{0, 0};
-    SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
-    FitTextArea(s, MeasureText(s, body.text), !body.bold.empty());
-  } else {
+  s.text = CreateTextArea(s.box, exStyle, "RICHEDIT", "", style);
+  const bool rich = s.text != nullptr;
+  if (!rich) {
     // Without the rich-text library the message is still shown, plain.
     DebugLine("%lu ==== MsgBox: no RICHEDIT text area, plain text instead", GetCurrentProcessId());
     const DWORD plainStyle = WS_CHILD | WS_VISIBLE | SS_NOPREFIX |
                              ((flags & kMbRightAligned) ? SS_RIGHT : SS_LEFT);
-    s.text = CreateWindowExA(exStyle, "STATIC", body.text.c_str(), plainStyle, 0, 0, 10, 10, s.box,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextAreaId)), inst,
-                             nullptr);
-    if (s.text) {
-      SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-      FitTextArea(s, MeasureText(s, body.text), false);
-    }
+    s.text = CreateTextArea(s.box, exStyle, "STATIC", body.text.c_str(), plainStyle);
   }
-  if (s.text) textSize = WindowSize(s.text);
+  Size2 textSize{0, 0};
+  if (s.text) {
+    if (rich) SendMessageA(s.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
+    SendMessageA(s.text, WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
+    if (rich) {
+      SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
+      SetWindowTextA(s.text, body.text.c_str());
+      for (const BoldRange& r : body.bold) {
+        CHARRANGE range{r.start, r.end};
+        SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        CHARFORMATA cf{};
+        cf.cbSize = sizeof cf;
+        cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+        cf.dwEffects = CFE_BOLD;
+        SendMessageA(s.text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+      }
+      CHARRANGE start{0, 0};
+      SendMessageA(s.text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+    }
+    FitTextArea(s, MeasureText(s, body.text), rich && !body.bold.empty());
+    textSize = WindowSize(s.text);
+  }
 
   const FrameMetrics metrics{GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
                              GetSystemMetrics(SM_CYCAPTION)};
@@ -367,18 +346,18 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
 
   s.icon = BoxIcon(flags);
 
-  const std::vector<MsgBoxButton> buttons = MsgBoxButtons(flags, buttonList);
+  MsgBoxButtonRow buttons = MsgBoxButtons(flags, buttonList);
   const int count = static_cast<int>(buttons.size());
   for (int i = 0; i < count; ++i) {
     const Rect2 b = MsgBoxButtonPlace(client, i, count);
-    s.buttons[i] = CreateWindowExA(0, "BUTTON", buttons[i].caption.c_str(),
+    s.captions[i] = std::move(buttons[i].caption);
+    s.results[i] = buttons[i].result;
+    s.buttons[i] = CreateWindowExA(0, "BUTTON", s.captions[i].c_str(),
                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.x, b.y,
                                    b.w, b.h, s.box,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
                                    inst, nullptr);
     SendMessageA(s.buttons[i], WM_SETFONT, reinterpret_cast<WPARAM>(s.font.get()), FALSE);
-    s.captions[i] = buttons[i].caption;
-    s.results[i] = buttons[i].result;
   }
   if (count > 0) {
     const int def = MsgBoxDefaultButton(flags, count);
@@ -389,22 +368,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   InvalidateRect(s.box, nullptr, TRUE);
 }
 
-void RunModalLoop(MsgBoxState& s) {
-  MSG m;
-  while (!s.done) {
-    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
-    if (got == 0) {
-      // A quit request ends the box; the caller's loop still gets it.
-      PostQuitMessage(static_cast<int>(m.wParam));
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      break;
-    }
-    if (got < 0) break;
-    if (HandleKey(s, m)) continue;
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
+bool MsgBoxKeys(const MSG& m) { return g_msg.box && HandleKey(*g_msg.box, m); }
 
 // MsgBoxShow with the box kind's default caption (item `titleIndex` of the
 // title list) and the default buttons where the caller gives none.
@@ -417,11 +381,43 @@ int ShowWithDefaults(HWND owner, const std::string& text, const std::string& cap
 
 }  // namespace
 
+void RunDialogLoop(HWND box, const bool& done, bool (*keys)(const MSG&)) {
+  MSG m;
+  while (!done) {
+    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      // A quit request ends the box; the caller's loop still gets it.
+      if (got == 0) PostQuitMessage(static_cast<int>(m.wParam));
+      if (IsWindow(box)) DestroyWindow(box);
+      return;
+    }
+    if (keys && keys(m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+}
+
+bool RegisterDialogClass(const char* name, WNDPROC proc) {
+  WNDCLASSA wc{};
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name;
+  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HFONT MakeDialogFont(int height, int charset, const char* face) {
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(charset),
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
+}
+
 int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttons, int charset, unsigned flags, unsigned timeoutMs) {
   if (charset == kCharsetHebrew || charset == kCharsetArabic) flags |= kMbRightAligned | kMbRtlReading;
-  std::string markup = text;
-  if (owner == kMsgOwnerWithHeading) markup = TextWithHeading(caption, text);
+  std::string heading;
+  if (owner == kMsgOwnerWithHeading) heading = TextWithHeading(caption, text);
   if (owner == kMsgOwnerNoClose) flags |= kMbNoClose;
   const HWND active = GetActiveWindow();
   if (IsOwnerKind(owner)) owner = active;
@@ -440,9 +436,9 @@ int MsgBoxShow(HWND owner, const std::string& text, const std::string& caption,
   if (active) EnableWindow(active, FALSE);
   MsgBoxState* outer = g_msg.box;
   g_msg.box = &state;
-  BuildBox(state, owner, ParseMarkup(markup), caption, buttons, flags);
+  BuildBox(state, owner, ParseMarkup(heading.empty() ? text : heading), caption, buttons, flags);
   if (state.box) {
-    RunModalLoop(state);
+    RunDialogLoop(state.box, state.done, MsgBoxKeys);
   } else if (active) {
     EnableWindow(active, TRUE);
   }

@@ -8,57 +8,33 @@
 namespace varnel {
 namespace {
 
-struct ButtonSpec {
-  int captionItem;
-  int result;
-};
-
 char Up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 }  // namespace
 
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list) {
-  static const std::vector<ButtonSpec> kSets[] = {
-      {{0, kIdOk}},
-      {{0, kIdOk}, {1, kIdCancel}},
-      {{4, kIdAbort}, {5, kIdRetry}, {6, kIdIgnore}},
-      {{2, kIdYes}, {3, kIdNo}, {1, kIdCancel}},
-      {{2, kIdYes}, {3, kIdNo}},
-      {{5, kIdRetry}, {1, kIdCancel}},
+MsgBoxButtonRow MsgBoxButtons(unsigned flags, const std::string& list) {
+  // The results of each set, left to right (0: no further button).
+  static constexpr unsigned char kSets[][3] = {
+      {kIdOk},
+      {kIdOk, kIdCancel},
+      {kIdAbort, kIdRetry, kIdIgnore},
+      {kIdYes, kIdNo, kIdCancel},
+      {kIdYes, kIdNo},
+      {kIdRetry, kIdCancel},
   };
-  std::vector<MsgBoxButton> buttons;
+  // The caption item of each result in the list (kMsgBoxButtonList order).
+  static constexpr unsigned char kCaptionItem[] = {0, 0, 1, 4, 5, 6, 2, 3};
+  MsgBoxButtonRow buttons;
   const unsigned set = flags & kMbButtonMask;
   if (set >= std::size(kSets)) return buttons;
-  for (const ButtonSpec& entry : kSets[set])
-    buttons.push_back({SUB::ListItem(std::string(list), entry.captionItem), entry.result});
+  for (const int result : kSets[set])
+    if (result != kIdNone) buttons.items[buttons.count++] = {SUB::ListItem(list, kCaptionItem[result]), result};
   return buttons;
 }
 
 int MsgBoxDefaultButton(unsigned flags, int buttonCount) {
   if (buttonCount <= 0) return 0;
   return static_cast<int>((flags & kMbDefaultButtonMask) >> 8) % buttonCount;
-}
-
-Size2 MeasureMsgBoxText(const std::string& text, int lineHeight,
-                        const std::function<int(std::string_view)>& lineWidth) {
-  const std::string measured = text.empty() ? std::string(" ") : text;
-  Size2 size;
-  size_t pos = 0;
-  while (true) {
-    const size_t br = measured.find("\r\n", pos);
-    const std::string_view line =
-        std::string_view(measured).substr(pos, br == std::string::npos ? std::string::npos : br - pos);
-    const bool last = br == std::string::npos;
-    if (!(last && line.empty())) {
-      const int width = lineWidth(line);
-      size.w = std::max(size.w, width + 10);
-      size.h += (width / kMsgBoxMaxTextWidth + 1) * lineHeight;
-    }
-    if (last) break;
-    pos = br + 2;
-  }
-  size.w = std::min(size.w, kMsgBoxMaxTextWidth);
-  return size;
 }
 
 Size2 MsgBoxOuterSize(Size2 text, const FrameMetrics& m) {

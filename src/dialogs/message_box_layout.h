@@ -3,8 +3,8 @@
 // controls go, and which button a key chooses. Platform-free so that the
 // rules can be tested without a window.
 #pragma once
+#include <algorithm>
 #include <array>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +40,15 @@ struct MsgBoxButton {
 
 // The buttons of a flags word, left to right, captions taken from `list`
 // (a missing item gives an empty caption). Unknown sets give no button.
-std::vector<MsgBoxButton> MsgBoxButtons(unsigned flags, std::string_view list);
+// The buttons of a box, left to right.
+struct MsgBoxButtonRow {
+  std::array<MsgBoxButton, 3> items;
+  std::size_t count = 0;
+  std::size_t size() const { return count; }
+  const MsgBoxButton& operator[](std::size_t i) const { return items[i]; }
+  MsgBoxButton& operator[](std::size_t i) { return items[i]; }
+};
+MsgBoxButtonRow MsgBoxButtons(unsigned flags, const std::string& list);
 
 // Index of the default button: bits 8-11 modulo the number of buttons.
 int MsgBoxDefaultButton(unsigned flags, int buttonCount);
@@ -57,8 +65,27 @@ constexpr int kMsgBoxMaxTextWidth = 600;
 // Size W x H of the text block: widest line + 10 (capped at 600), height a
 // line height per line and per full 600 pixels of it. `lineWidth` gives a
 // line's pixel width; an empty text is measured as one blank.
-Size2 MeasureMsgBoxText(const std::string& text, int lineHeight,
-                        const std::function<int(std::string_view)>& lineWidth);
+template <class LineWidth>  // int(std::string_view line)
+Size2 MeasureMsgBoxText(const std::string& text, int lineHeight, LineWidth lineWidth) {
+  const std::string_view measured = text.empty() ? std::string_view(" ") : std::string_view(text);
+  Size2 size;
+  size_t pos = 0;
+  while (true) {
+    const size_t br = measured.find("\r\n", pos);
+    const std::string_view line =
+        measured.substr(pos, br == std::string_view::npos ? std::string_view::npos : br - pos);
+    const bool last = br == std::string_view::npos;
+    if (!(last && line.empty())) {
+      const int width = lineWidth(line);
+      size.w = std::max(size.w, width + 10);
+      size.h += (width / kMsgBoxMaxTextWidth + 1) * lineHeight;
+    }
+    if (last) break;
+    pos = br + 2;
+  }
+  size.w = std::min(size.w, kMsgBoxMaxTextWidth);
+  return size;
+}
 
 // System metrics the outer size depends on.
 struct FrameMetrics {

@@ -11,23 +11,6 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-// Replaces every occurrence of `from` (matched in `match`, which is either
-// the text itself or an upper-cased copy of it) left to right, without
-// rescanning what was inserted.
-std::string ReplaceAll(const std::string& text, std::string_view from, std::string_view to,
-                       bool ignoreCase) {
-  const std::string hay = ignoreCase ? Upper(text) : text;
-  const std::string needle = ignoreCase ? Upper(from) : std::string(from);
-  std::string out;
-  size_t pos = 0;
-  for (size_t hit; (hit = hay.find(needle, pos)) != std::string::npos; pos = hit + needle.size()) {
-    out.append(text, pos, hit - pos);
-    out.append(to);
-  }
-  out.append(text, pos, std::string::npos);
-  return out;
-}
-
 bool IsAsciiAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -36,7 +19,7 @@ bool IsAsciiAlnum(char c) {
 // ("\\server\share"): it starts the text or follows a character that
 // cannot end a word (a blank, a quote, a bracket, the ">" of a tag), and the
 // name after it reaches another backslash before the next blank.
-bool StartsNetworkPath(const std::string& text, std::size_t at) {
+bool StartsNetworkPath(std::string_view text, std::size_t at) {
   if (at > 0) {
     const char before = text[at - 1];
     if (IsAsciiAlnum(before) || before == '\\') return false;
@@ -50,23 +33,32 @@ bool StartsNetworkPath(const std::string& text, std::size_t at) {
 }
 
 // "\\n" becomes a line break and "\\t" a tab, except where the doubled
-// backslash begins a network path, which is shown as written.
-std::string ReplaceEscapes(const std::string& text) {
+// backslash begins a network path, which is shown as written; "<P>" becomes
+// a line break and "<T>" a tab (any case). None of these can form or break
+// up another, so one pass does them all.
+std::string ReplaceEscapesAndBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 2 < text.size() && text[i + 1] == '\\' &&
-        (text[i + 2] == 'n' || text[i + 2] == 't')) {
+    const char c = text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : 0;
+    const char third = i + 2 < text.size() ? text[i + 2] : 0;
+    if (c == '\\' && next == '\\' && (third == 'n' || third == 't')) {
       if (StartsNetworkPath(text, i)) {
         out += "\\\\";
         ++i;
         continue;
       }
-      out += text[i + 2] == 'n' ? "\r\n" : "\t";
+      out += third == 'n' ? "\r\n" : "\t";
       i += 2;
       continue;
     }
-    out += text[i];
+    if (c == '<' && third == '>' && (next == 'P' || next == 'p' || next == 'T' || next == 't')) {
+      out += next == 'P' || next == 'p' ? "\r\n" : "\t";
+      i += 2;
+      continue;
+    }
+    out += c;
   }
   return out;
 }
@@ -74,9 +66,7 @@ std::string ReplaceEscapes(const std::string& text) {
 }  // namespace
 
 MarkupText ParseMarkup(std::string_view markup) {
-  std::string text = ReplaceEscapes(std::string(markup));
-  text = ReplaceAll(text, "<P>", "\r\n", true);
-  text = ReplaceAll(text, "<T>", "\t", true);
+  std::string text = ReplaceEscapesAndBreaks(markup);
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
 
   // Tags are found in an upper-cased copy; every deletion is made in both.
@@ -105,7 +95,12 @@ std::string MsgBoxHeading(const std::string& caption) {
 }
 
 std::string TextWithHeading(const std::string& caption, const std::string& text) {
-  return "<<b>" + MsgBoxHeading(caption) + "</b><P><P>" + text + "<P>";
+  std::string markup = "<<b>";
+  markup += MsgBoxHeading(caption);
+  markup += "</b><P><P>";
+  markup += text;
+  markup += "<P>";
+  return markup;
 }
 
 }  // namespace varnel

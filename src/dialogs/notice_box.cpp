@@ -2,6 +2,7 @@
 
 #include <richedit.h>
 
+#include "dialogs/dialog_window.h"
 #include "dialogs/notice_box_layout.h"
 #include "utils/debug_stream.h"
 #include "utils/dll_hardening.h"
@@ -90,51 +91,17 @@ LRESULT CALLBACK NoticeProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, msg, wp, lp);
 }
 
-HFONT MakeFont(int height, int charset, const std::string& face) {
-  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(charset),
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, face.c_str());
-}
-
-// Takes the thread's messages until the box is gone. A quit request is put
-// back for the loop that owns it and ends the box's loop; so does an error
-// of GetMessage, which would otherwise repeat for ever.
-void ModalLoop(NoticeState& s) {
-  MSG m;
-  while (!s.done) {
-    const BOOL got = GetMessageA(&m, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(m.wParam));
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      return;
-    }
-    if (got == -1) {
-      if (IsWindow(s.box)) DestroyWindow(s.box);
-      return;
-    }
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
-}
-
 void ShowBox(HWND owner, const std::string& title, const std::string& buttonCaption, int charset,
              int fontSize, const std::string& fontName, int width, int height,
              const std::string& address, const std::string& text) {
   if (!g_notice.richEdit) g_notice.richEdit = LoadSystemLibrary("RICHED32.DLL");
   NoticeState s;
   s.address = address;
-  s.buttonFont.reset(MakeFont(-PointsToPixels(fontSize), charset, fontName));
-  s.textFont.reset(MakeFont(kNoticeTextFontHeight, charset, NoticeTextFace(fontName)));
+  s.buttonFont.reset(MakeDialogFont(-PointsToPixels(fontSize), charset, fontName.c_str()));
+  s.textFont.reset(MakeDialogFont(kNoticeTextFontHeight, charset, NoticeTextFace(fontName).c_str()));
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc = {};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = NoticeProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kNoticeClass;
-  RegisterClassA(&wc);
+  RegisterDialogClass(kNoticeClass, NoticeProc);
 
   const Rect2 at = CentreOnScreen({GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
                                   {width, height});
@@ -174,7 +141,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
     SetActiveWindow(s.box);
     SendMessageA(s.button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   }
-  ModalLoop(s);
+  RunDialogLoop(s.box, s.done, nullptr);
   g_notice.open = nullptr;
   UnregisterClassA(kNoticeClass, instance);
 }

@@ -33,28 +33,27 @@ void TProgBar::Flush() {
 }
 
 std::string GroupedOneDecimal(double value) {
-  const std::string plain = FixedDecimals(value, 1);
-  const std::size_t dot = plain.find('.');
-  const std::string whole = plain.substr(0, dot);
-  const std::size_t digitsStart = (!whole.empty() && whole[0] == '-') ? 1 : 0;
-  std::string grouped;
-  for (std::size_t i = 0; i < whole.size(); ++i) {
-    grouped += whole[i];
-    const std::size_t left = whole.size() - 1 - i;
-    if (i >= digitsStart && left > 0 && left % 3 == 0) grouped += ',';
+  std::string text = FixedDecimals(value, 1);
+  // A "," before every group of three digits left of the point, never
+  // right after the sign.
+  const std::size_t first = text[0] == '-' ? 1 : 0;
+  for (std::size_t at = text.find('.'); at > first + 3;) {
+    at -= 3;
+    text.insert(at, 1, ',');
   }
-  return grouped + plain.substr(dot);
+  return text;
 }
 
 std::string TBytesRate::Text(std::uint64_t total, std::uint64_t done, std::uint32_t chunk, std::uint32_t nowTick) {
-  std::string text;
-  if (mbMode_) {
-    text = GroupedOneDecimal(done / 1048576.0) + "/" + GroupedOneDecimal(total / 1048576.0) + " MB";
-  } else if (kbMode_) {
-    text = GroupedOneDecimal(done / 1024.0) + "/" + GroupedOneDecimal(total / 1024.0) + " KB";
-  } else {
-    text = std::to_string(done) + "/" + std::to_string(total) + " BytesArr";
-  }
+  // Bytes, or KB / MB with one decimal and grouped digits.
+  const double unit = mbMode_ ? 1048576.0 : 1024.0;
+  auto amount = [&](std::uint64_t n) {
+    return mbMode_ || kbMode_ ? GroupedOneDecimal(n / unit) : std::to_string(n);
+  };
+  std::string text = amount(done);
+  text += '/';
+  text += amount(total);
+  text += mbMode_ ? " MB" : kbMode_ ? " KB" : " BytesArr";
 
   for (int i = 0; i + 1 < kWindow; ++i) {
     ticks_[i] = ticks_[i + 1];
@@ -69,7 +68,11 @@ std::string TBytesRate::Text(std::uint64_t total, std::uint64_t done, std::uint3
     lastUpdate_ = nowTick;
     rateText_ = FixedDecimals(static_cast<double>(bytes) / (ms / 1000.0) / 1024.0, 2);
   }
-  if (!rateText_.empty()) text += "   -   " + rateText_ + " KB/Sec";
+  if (!rateText_.empty()) {
+    text += "   -   ";
+    text += rateText_;
+    text += " KB/Sec";
+  }
   return text;
 }
 

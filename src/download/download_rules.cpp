@@ -5,8 +5,14 @@
 namespace varnel {
 namespace {
 
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-  return text.size() >= prefix.size() && UpperAscii(text.substr(0, prefix.size())) == UpperAscii(std::string(prefix));
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// True when text begins with prefix, ASCII letters in any case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (UpperChar(text[i]) != UpperChar(prefix[i])) return false;
+  return true;
 }
 
 // 1-based position of the first occurrence (any case), 0 when absent.
@@ -17,8 +23,21 @@ std::size_t Pos(const std::string& upperText, const char* upperNeedle) {
 
 std::string Decimal(std::uint64_t value) { return std::to_string(value); }
 
-std::string WithDetail(std::string text, const std::string& detail) {
-  if (!detail.empty()) text += " (" + detail + ")";
+// " (detail)" when there is a detail.
+void AppendDetail(std::string& text, std::string_view detail) {
+  if (detail.empty()) return;
+  text += " (";
+  text += detail;
+  text += ')';
+}
+
+// prefix + subject + suffix, then " (detail)" when there is a detail.
+std::string Joined(const char* prefix, std::string_view subject, const char* suffix,
+                   std::string_view detail = {}) {
+  std::string text = prefix;
+  text += subject;
+  text += suffix;
+  AppendDetail(text, detail);
   return text;
 }
 
@@ -32,21 +51,23 @@ std::string DownloadUrl(const std::string& url) {
 std::string PartialFileName(const std::string& destination, std::uint64_t length,
                             std::uint32_t lastModifiedStamp) {
   const std::uint32_t n = static_cast<std::uint32_t>(length) + lastModifiedStamp;
-  return destination + "." + Decimal(n);
+  std::string name = destination;
+  name += '.';
+  name += Decimal(n);
+  return name;
 }
 
-bool IsPartialFileOf(const std::string& destinationName, const std::string& name) {
-  if (name.size() < destinationName.size() + 2) return false;
-  if (UpperAscii(name.substr(0, destinationName.size())) != UpperAscii(destinationName)) return false;
+bool IsPartialFileOf(std::string_view destinationName, std::string_view name) {
+  if (name.size() < destinationName.size() + 2 || !StartsWithNoCase(name, destinationName)) return false;
   if (name[destinationName.size()] != '.') return false;
   for (std::size_t i = destinationName.size() + 1; i < name.size(); ++i)
     if (name[i] < '0' || name[i] > '9') return false;
   return true;
 }
 
-std::string FileLabel(const std::string& url) {
-  const std::size_t slash = url.find_last_of("/\\");
-  return slash == std::string::npos ? url : url.substr(slash + 1);
+std::string_view FileLabel(std::string_view url) {
+  // npos + 1 is 0: no slash keeps the whole url.
+  return url.substr(url.find_last_of("/\\") + 1);
 }
 
 std::uint32_t ChunkSize(std::uint64_t length) {
@@ -82,37 +103,49 @@ bool IsCertificateError(unsigned long errorCode) {
   }
 }
 
-std::string OpenFailedText(const std::string& url, unsigned long errorCode, const std::string& systemText) {
-  std::string detail = systemText;
-  if (IsCertificateError(errorCode))
-    detail = "the server's certificate was refused (error " + Decimal(errorCode) + ")";
-  else if (detail.empty() && errorCode != 0)
-    detail = "error " + Decimal(errorCode);
-  return WithDetail("Unable to open Internet Connection: " + url, detail);
+std::string OpenFailedText(std::string_view url, unsigned long errorCode, std::string_view systemText) {
+  const bool certificate = IsCertificateError(errorCode);
+  if (!certificate && (errorCode == 0 || !systemText.empty()))
+    return Joined("Unable to open Internet Connection: ", url, "", systemText);
+  std::string text = Joined("Unable to open Internet Connection: ", url,
+                            certificate ? " (the server's certificate was refused (error " : " (error ");
+  text += Decimal(errorCode);
+  text += certificate ? "))" : ")";
+  return text;
 }
 
-std::string FileNotFoundText(const std::string& url) { return url + " --- File Not Found !"; }
+std::string FileNotFoundText(std::string_view url) { return Joined("", url, " --- File Not Found !"); }
 
-std::string StatusErrorText(const std::string& url, unsigned status) {
-  return url + " --- HTTP status " + Decimal(status);
+std::string StatusErrorText(std::string_view url, unsigned status) {
+  std::string text = Joined("", url, " --- HTTP status ");
+  text += Decimal(status);
+  return text;
 }
 
-std::string ReadFailedText(const std::string& label, const std::string& detail) {
-  return WithDetail(label + " --- Error downloading file", detail);
+std::string ReadFailedText(std::string_view label, std::string_view detail) {
+  return Joined("", label, " --- Error downloading file", detail);
 }
 
 std::string AbortedText() { return "Download Aborted"; }
 
-std::string IncompleteText(const std::string& label, std::uint64_t received, std::uint64_t expected) {
-  return label + " --- Download incomplete: " + Decimal(received) + " of " + Decimal(expected) + " bytes";
+std::string IncompleteText(std::string_view label, std::uint64_t received, std::uint64_t expected) {
+  std::string text = Joined("", label, " --- Download incomplete: ");
+  text += Decimal(received);
+  text += " of ";
+  text += Decimal(expected);
+  text += " bytes";
+  return text;
 }
 
-std::string WriteFailedText(const std::string& path, const std::string& detail) {
-  return WithDetail("Unable to write " + path, detail);
+std::string WriteFailedText(std::string_view path, std::string_view detail) {
+  return Joined("Unable to write ", path, "", detail);
 }
 
-std::string RenameFailedText(const std::string& from, const std::string& to, const std::string& detail) {
-  return WithDetail("Unable to rename " + from + " to " + to, detail);
+std::string RenameFailedText(std::string_view from, std::string_view to, std::string_view detail) {
+  std::string text = Joined("Unable to rename ", from, " to ");
+  text += to;
+  AppendDetail(text, detail);
+  return text;
 }
 
 bool HTTP_Is404Page(std::string_view text) {
@@ -128,9 +161,9 @@ bool HTTP_Is404Page(std::string_view text) {
   return titled404 || htmlPage;
 }
 
-std::string ErrorPageMessage(const std::string& url) {
-  return "<B>404 File Not Found...</B><P><P>URL:  " + url + "." +
-         "<P><P>Please make sure the file is available and access is allowed to this file.";
+std::string ErrorPageMessage(std::string_view url) {
+  return Joined("<B>404 File Not Found...</B><P><P>URL:  ", url,
+                ".<P><P>Please make sure the file is available and access is allowed to this file.");
 }
 
 std::string HTTP_404Message(std::string_view text, const std::string& url, const std::string& defaultText) {

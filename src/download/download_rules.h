@@ -25,10 +25,10 @@ std::string PartialFileName(const std::string& destination, std::uint64_t length
 // True when `name` (a plain file name) is the destination's name + "." +
 // one or more digits: the only files that the clean-up before a download
 // removes.
-bool IsPartialFileOf(const std::string& destinationName, const std::string& name);
+bool IsPartialFileOf(std::string_view destinationName, std::string_view name);
 
-// The last path element of the URL after "/" became "\".
-std::string FileLabel(const std::string& url);
+// The last path element of the URL after "/" became "\" (a view into url).
+std::string_view FileLabel(std::string_view url);
 
 // Bytes asked for per read: a tenth of the length, kept between 1 and 8192.
 std::uint32_t ChunkSize(std::uint64_t length);
@@ -54,23 +54,22 @@ std::string InitFailedText();                                   // the session c
 // The address could not be opened; errorCode (a system or WinINet error, 0
 // for none) adds a reason: the system's text, or for a refused server
 // certificate "the server's certificate was refused (error N)".
-std::string OpenFailedText(const std::string& url, unsigned long errorCode = 0,
-                           const std::string& systemText = std::string());
+std::string OpenFailedText(std::string_view url, unsigned long errorCode = 0, std::string_view systemText = {});
 bool IsCertificateError(unsigned long errorCode);
-std::string FileNotFoundText(const std::string& url);           // the content length is 0
-std::string StatusErrorText(const std::string& url, unsigned status);  // 4xx, 5xx
-std::string ReadFailedText(const std::string& label, const std::string& detail);
+std::string FileNotFoundText(std::string_view url);              // the content length is 0
+std::string StatusErrorText(std::string_view url, unsigned status);  // 4xx, 5xx
+std::string ReadFailedText(std::string_view label, std::string_view detail);
 std::string AbortedText();
-std::string IncompleteText(const std::string& label, std::uint64_t received, std::uint64_t expected);
-std::string WriteFailedText(const std::string& path, const std::string& detail);
-std::string RenameFailedText(const std::string& from, const std::string& to, const std::string& detail);
+std::string IncompleteText(std::string_view label, std::uint64_t received, std::uint64_t expected);
+std::string WriteFailedText(std::string_view path, std::string_view detail);
+std::string RenameFailedText(std::string_view from, std::string_view to, std::string_view detail);
 
 // True when the text (only its first 1000 characters count) is an error
 // page: a TITLE element holding "404", or <HTML>, <HEAD>, <TITLE>, </TITLE>
 // in this order (any case).
 bool HTTP_Is404Page(std::string_view text);
 // The message shown for an error page at `url`.
-std::string ErrorPageMessage(const std::string& url);
+std::string ErrorPageMessage(std::string_view url);
 // ErrorPageMessage(url) when the text is an error page, else defaultText.
 std::string HTTP_404Message(std::string_view text, const std::string& url, const std::string& defaultText);
 

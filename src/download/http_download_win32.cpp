@@ -24,10 +24,7 @@ struct DownloadState {
   std::unique_ptr<TProgBar> progress;
 };
 
-DownloadState& State() {
-  static DownloadState state;
-  return state;
-}
+DownloadState g_download;
 
 void PumpPending() { YieldX(0); }
 std::uint32_t Tick() { return GetTickCount(); }
@@ -137,15 +134,19 @@ std::uint32_t LastModifiedStamp(const InternetApi& api, HINTERNET request) {
 // network, and "MyApp" must not take "MyApp.exe" with it). Read-only ones
 // are not forced.
 void DeletePartialFiles(const std::string& destination) {
-  const std::size_t slash = destination.find_last_of("\\/");
-  const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-  const std::string name = destination.substr(folder.size());
+  // npos + 1 is 0: a destination without folder is a name only.
+  const std::size_t nameAt = destination.find_last_of("\\/") + 1;
+  const std::string_view name = std::string_view(destination).substr(nameAt);
+  std::string path = destination;
+  path += ".*";
   WIN32_FIND_DATAA found;
-  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &found));
+  FindHandle find(FindFirstFileA(path.c_str(), &found));
   if (!find) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName))
-      DeleteFileA((folder + found.cFileName).c_str());
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName)) {
+      path.replace(nameAt, std::string::npos, found.cFileName);
+      DeleteFileA(path.c_str());
+    }
   } while (FindNextFileA(find.get(), &found));
 }
 
@@ -159,10 +160,14 @@ std::string ReadErrorPage(const InternetApi& api, HINTERNET request) {
   return page;
 }
 
+// The partial file could not be made or written: the text with the
+// system's reason for the last error.
+std::string WriteFailed(const std::string& path) { return WriteFailedText(path, ErrorText(GetLastError())); }
+
 struct Transfer {
   const InternetApi& api;
   HINTERNET request;
-  std::string label;
+  std::string_view label;  // the file's name in the URL
   std::uint64_t length;
   TProgBar* progress;
   HANDLE file;          // the partial file, or INVALID_HANDLE_VALUE for content
@@ -170,6 +175,9 @@ struct Transfer {
   std::string partialName;
   std::uint64_t done = 0;
 };
+
+// True when the transfer is to stop after the current chunk.
+bool Stopped(const Transfer& t) { return g_download.abort || (t.progress && t.progress->Cancelled); }
 
 // Reads the body chunk by chunk until it ends, fails or is stopped; returns
 // the error text (empty when the stream ended normally).
@@ -200,7 +208,7 @@ std::string RunTransfer(Transfer& t) {
     if (t.file != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       if (!WriteFile(t.file, buffer.data(), read, &written, nullptr) || written != read) {
-        error = WriteFailedText(t.partialName, ErrorText(GetLastError()));
+        error = WriteFailed(t.partialName);
         break;
       }
     } else {
@@ -210,10 +218,10 @@ std::string RunTransfer(Transfer& t) {
     const std::uint64_t due = plan.StepsDue(t.done);
     if (t.progress && due > stepsSent) t.progress->Step(text, static_cast<int>(due - stepsSent));
     stepsSent = due;
-    if (State().abort || (t.progress && t.progress->Cancelled)) break;
+    if (Stopped(t)) break;
   }
   if (t.progress) t.progress->Flush();
-  if (State().abort || (t.progress && t.progress->Cancelled)) error = AbortedText();
+  if (Stopped(t)) error = AbortedText();
   return error;
 }
 
@@ -262,7 +270,7 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
     // so the file holds every byte received so far.
     file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WriteFailedText(t.partialName, ErrorText(GetLastError()));
+    if (!file) return WriteFailed(t.partialName);
     t.file = file.get();
   }
 
@@ -278,11 +286,11 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
 
 }  // namespace
 
-bool DownloadAbort() { return State().abort; }
-void SetDownloadAbort(bool abort) { State().abort = abort; }
+bool DownloadAbort() { return g_download.abort; }
+void SetDownloadAbort(bool abort) { g_download.abort = abort; }
 
 TProgBar& DownloadProgressBar(ProgressCallbackFn sink) {
-  std::unique_ptr<TProgBar>& bar = State().progress;
+  std::unique_ptr<TProgBar>& bar = g_download.progress;
   if (!bar) bar = std::make_unique<TProgBar>(sink, &PumpPending, &Tick);
   return *bar;
 }

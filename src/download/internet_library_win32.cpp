@@ -1,6 +1,7 @@
 #include "download/internet_library.h"
 
-#include <string>
+#include <cstddef>
+#include <cstring>
 
 namespace varnel {
 namespace {
@@ -10,37 +11,46 @@ InternetApi& Binding() {
   return api;
 }
 
-template <typename Fn>
-bool Resolve(HMODULE module, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return fn != nullptr;
-}
+// Every function of InternetApi with its exported name.
+struct Export {
+  const char* name;
+  std::size_t offset;
+};
+constexpr Export kExports[] = {
+    {"InternetGetConnectedState", offsetof(InternetApi, getConnectedState)},
+    {"InternetOpenA", offsetof(InternetApi, open)},
+    {"InternetOpenUrlA", offsetof(InternetApi, openUrl)},
+    {"HttpQueryInfoA", offsetof(InternetApi, queryInfo)},
+    {"InternetReadFile", offsetof(InternetApi, readFile)},
+    {"InternetCloseHandle", offsetof(InternetApi, closeHandle)},
+    {"InternetSetOptionA", offsetof(InternetApi, setOption)},
+    {"InternetGetLastResponseInfoA", offsetof(InternetApi, lastResponseInfo)},
+    {"InternetCrackUrlA", offsetof(InternetApi, crackUrl)},
+    {"InternetConnectA", offsetof(InternetApi, connect)},
+    {"HttpOpenRequestA", offsetof(InternetApi, openRequest)},
+    {"HttpSendRequestA", offsetof(InternetApi, sendRequest)},
+};
+static_assert(sizeof(FARPROC) == sizeof(InternetApi::open), "function pointers of one size");
 
 }  // namespace
 
 const InternetApi* InternetLibrary() {
   InternetApi& api = Binding();
   if (!api.module) {
-    char system[MAX_PATH];
-    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    char path[MAX_PATH + 16];
+    const UINT n = GetSystemDirectoryA(path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return nullptr;
-    api.module = LoadLibraryA((std::string(system, n) + "\\wininet.dll").c_str());
+    std::memcpy(path + n, "\\wininet.dll", sizeof "\\wininet.dll");
+    api.module = LoadLibraryA(path);
     if (!api.module) return nullptr;
-    const bool all = Resolve(api.module, "InternetGetConnectedState", api.getConnectedState) &
-                     Resolve(api.module, "InternetOpenA", api.open) &
-                     Resolve(api.module, "InternetOpenUrlA", api.openUrl) &
-                     Resolve(api.module, "HttpQueryInfoA", api.queryInfo) &
-                     Resolve(api.module, "InternetReadFile", api.readFile) &
-                     Resolve(api.module, "InternetCloseHandle", api.closeHandle) &
-                     Resolve(api.module, "InternetSetOptionA", api.setOption) &
-                     Resolve(api.module, "InternetGetLastResponseInfoA", api.lastResponseInfo) &
-                     Resolve(api.module, "InternetCrackUrlA", api.crackUrl) &
-                     Resolve(api.module, "InternetConnectA", api.connect) &
-                     Resolve(api.module, "HttpOpenRequestA", api.openRequest) &
-                     Resolve(api.module, "HttpSendRequestA", api.sendRequest);
-    if (!all) {
-      UnloadInternetLibrary();
-      return nullptr;
+    for (const Export& e : kExports) {
+      const FARPROC fn = GetProcAddress(api.module, e.name);
+      if (!fn) {
+        UnloadInternetLibrary();
+        return nullptr;
+      }
+      // Each member is a function pointer of its own type, the size of FARPROC.
+      std::memcpy(reinterpret_cast<char*>(&api) + e.offset, &fn, sizeof fn);
     }
   }
   return &api;

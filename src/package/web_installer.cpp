@@ -53,7 +53,10 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
   std::string reason;
   if (!InternetConnected(reason)) {
     std::string text = LangText(reader, "s12");
-    if (!reason.empty()) text += "<P><P>" + reason;
+    if (!reason.empty()) {
+      text += "<P><P>";
+      text += reason;
+    }
     outcome.Fail(text, kExitDownloadFailed);
   }
   if (!outcome.error.empty()) return;
@@ -81,7 +84,9 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
 void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const std::string& baseUrl,
                 const std::string& fileName) {
   const TGFileInfo& reader = run.reader;
-  const std::string url = baseUrl + "/" + fileName;
+  std::string url = baseUrl;
+  url += '/';
+  url += fileName;
   Outcome outcome;
   bool deleteAfter = false;
   std::string target = LocalSetupPath(baseUrl, fileName);
