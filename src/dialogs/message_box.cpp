@@ -297,7 +297,7 @@ void BuildBox(MsgBoxState& s, HWND owner, const MarkupText& body, const std::str
   const bool rich = s.text != nullptr;
   if (!rich) {
     // Without the rich-text library the message is still shown, plain.
-    DebugLine("%lu ==== MsgBox: no RICHEDIT text area, plain text instead", GetCurrentProcessId());
+    DebugEvent("MsgBox: no RICHEDIT text area, plain text instead");
     const DWORD plainStyle = WS_CHILD | WS_VISIBLE | SS_NOPREFIX |
                              ((flags & kMbRightAligned) ? SS_RIGHT : SS_LEFT);
     s.text = CreateTextArea(s.box, exStyle, "STATIC", body.text.c_str(), plainStyle);

@@ -35,8 +35,7 @@ NoticeModule g_notice;
 
 void OpenAddress(const std::string& address) {
   const bool opened = ShellOpen(address, "", SW_SHOWNORMAL);
-  DebugLine("%lu ==== NoticeBox: open %s: %s", GetCurrentProcessId(), address.c_str(),
-            opened ? "done" : "failed");
+  DebugEvent("NoticeBox: open %s: %s", address.c_str(), opened ? "done" : "failed");
 }
 
 Size2 ClientSize(HWND w) {
@@ -110,7 +109,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, at.x, at.y, at.w,
                           at.h, owner, nullptr, instance, nullptr);
   if (!s.box) {
-    DebugLine("%lu ==== NoticeBox: no window (%lu)", GetCurrentProcessId(), GetLastError());
+    DebugEvent("NoticeBox: no window (%lu)", GetLastError());
     g_notice.open = nullptr;
     UnregisterClassA(kNoticeClass, instance);
     return;
@@ -125,7 +124,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
     SendMessageA(s.text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
     SetWindowTextA(s.text, text.c_str());
   } else {
-    DebugLine("%lu ==== NoticeBox: no RICHEDIT text area", GetCurrentProcessId());
+    DebugEvent("NoticeBox: no RICHEDIT text area");
   }
   if (!address.empty()) {
     s.button = CreateWindowExA(0, "Button", buttonCaption.c_str(),
@@ -153,8 +152,7 @@ bool ShowNoticeBox(HWND owner, const std::string& title, const std::string& butt
                    const std::string& address, const std::string& text) {
   std::string target = TrimText(address);
   if (!target.empty() && !IsWebAddress(target)) {
-    DebugLine("%lu ==== NoticeBox: address not opened (not http or https): %s",
-              GetCurrentProcessId(), target.c_str());
+    DebugEvent("NoticeBox: address not opened (not http or https): %s", target.c_str());
     target.clear();
   }
   if (text.empty()) {

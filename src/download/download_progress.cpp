@@ -48,7 +48,7 @@ std::string TBytesRate::Text(std::uint64_t total, std::uint64_t done, std::uint3
   // Bytes, or KB / MB with one decimal and grouped digits.
   const double unit = mbMode_ ? 1048576.0 : 1024.0;
   auto amount = [&](std::uint64_t n) {
-    return mbMode_ || kbMode_ ? GroupedOneDecimal(n / unit) : std::to_string(n);
+    return mbMode_ || kbMode_ ? GroupedOneDecimal(n / unit) : DecimalText(n);
   };
   std::string text = amount(done);
   text += '/';

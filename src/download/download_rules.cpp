@@ -1,5 +1,6 @@
 #include "download/download_rules.h"
 
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 
 namespace varnel {
@@ -21,7 +22,7 @@ std::size_t Pos(const std::string& upperText, const char* upperNeedle) {
   return at == std::string::npos ? 0 : at + 1;
 }
 
-std::string Decimal(std::uint64_t value) { return std::to_string(value); }
+std::string Decimal(std::uint64_t value) { return DecimalText(value); }
 
 // " (detail)" when there is a detail.
 void AppendDetail(std::string& text, std::string_view detail) {

@@ -99,7 +99,7 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
     deleteAfter = outcome.error.empty();
     DebugLine("WebInstall: download %lu MS", static_cast<unsigned long>(GetTickCount() - started));
   }
-  DebugLine("%lu ==== WebInstall: %s -> %s", GetCurrentProcessId(), url.c_str(), target.c_str());
+  DebugEvent("WebInstall: %s -> %s", url.c_str(), target.c_str());
 
   if (outcome.error.empty()) {
     // The file must carry the web installer's own (non-empty) token.
@@ -115,7 +115,7 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
   if (outcome.error.empty()) return;
   SetProcessExitCode(outcome.exitCode);
   if (outcome.error == kCancelled) return;
-  DebugLine("%lu ==== WebInstall failed: %s", GetCurrentProcessId(), outcome.error.c_str());
+  DebugEvent("WebInstall failed: %s", outcome.error.c_str());
   // A hidden install has nobody to answer a box: the debug stream and the
   // exit code tell.
   if (!run.hidden)

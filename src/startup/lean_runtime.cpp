@@ -22,7 +22,7 @@ namespace {
 constexpr UINT kRuntimeFailureExit = 3;
 
 [[noreturn]] void EndProcess(const char* what) {
-  varnel::DebugLine("%lu ==== Ended: %s", GetCurrentProcessId(), what);
+  varnel::DebugEvent("Ended: %s", what);
   varnel::DebugFlush();
   ExitProcess(kRuntimeFailureExit);
 }
