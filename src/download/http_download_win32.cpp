@@ -7,6 +7,7 @@
 #include "download/internet_library.h"
 #include "utils/debug_stream.h"
 #include "utils/message_pump.h"
+#include "utils/system_helpers.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -31,15 +32,10 @@ std::uint32_t Tick() { return GetTickCount(); }
 
 std::string ErrorText(DWORD code) {
   if (code == 0) return {};
-  char buffer[512];
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   const InternetApi* api = InternetLibrary();
   // WinINet's own error numbers are described by its library.
-  if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST && api) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-  DWORD n = FormatMessageA(flags, (flags & FORMAT_MESSAGE_FROM_HMODULE) ? api->module : nullptr, code, 0,
-                           buffer, sizeof buffer, nullptr);
-  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
-  return std::string(buffer, n);
+  const bool internet = code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST && api;
+  return SystemMessageText(code, internet ? api->module : nullptr);
 }
 
 std::string LastResponseText(const InternetApi& api) {

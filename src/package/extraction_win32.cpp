@@ -7,6 +7,7 @@
 #include "package/setup_window.h"
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
+#include "utils/system_helpers.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -22,13 +23,7 @@ constexpr DWORD kPumpIntervalMs = 10;
 // look continuous.
 constexpr DWORD kProgressIntervalMs = 100;
 
-std::string SystemErrorText(DWORD code) {
-  char buffer[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                           buffer, sizeof buffer, nullptr);
-  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
-  return std::string(buffer, n);
-}
+std::string SystemErrorText(DWORD code) { return SystemMessageText(code); }
 
 bool IsFolder(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());

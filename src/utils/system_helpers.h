@@ -35,5 +35,9 @@ bool ShellOpen(const std::string& target, const std::string& parameters, int sho
 // it); the result is null when the handle is below 33 or the name is unknown.
 FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library);
 
+// The system's text for an error code (`module`'s messages first when one is
+// given), without the line break at its end; "" when there is none.
+std::string SystemMessageText(DWORD code, HMODULE module = nullptr);
+
 }  // namespace varnel
 #endif

@@ -46,6 +46,16 @@ int PointsToPixels(int points) {
   return PointsToPixelsAt(points, s.pixelsPerInch);
 }
 
+std::string SystemMessageText(DWORD code, HMODULE module) {
+  char buffer[512];
+  // With a module, its messages are searched first, then the system's.
+  const DWORD flags =
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | (module ? FORMAT_MESSAGE_FROM_HMODULE : 0);
+  DWORD n = FormatMessageA(flags, module, code, 0, buffer, sizeof buffer, nullptr);
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
+  return std::string(buffer, n);
+}
+
 bool ShellOpen(const std::string& target, const std::string& parameters, int showCommand) {
   HINSTANCE result = ShellExecuteA(GetDesktopWindow(), nullptr, target.c_str(),
                                    parameters.empty() ? nullptr : parameters.c_str(), nullptr, showCommand);
