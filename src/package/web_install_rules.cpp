@@ -1,6 +1,7 @@
 #include "package/web_install_rules.h"
 
 #include "package/temp_space.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 
@@ -12,18 +13,13 @@ std::string DownloadQuestion(const std::string& question, const std::string& siz
   while (digits < sizeItem.size() && sizeItem[digits] >= '0' && sizeItem[digits] <= '9') ++digits;
   if (digits > 0 && digits == sizeItem.size())
     for (char c : sizeItem) bytes = bytes * 10 + (c - '0');
-  const std::string size = FormatMegabytes(bytes);
-  std::string text;
-  std::size_t from = 0;
-  for (std::size_t at; (at = question.find("<SIZE>", from)) != std::string::npos; from = at + 6)
-    text += question.substr(from, at - from) + size;
-  return text + question.substr(from);
+  return ReplaceAllText(question, "<SIZE>", FormatMegabytes(bytes));
 }
 
 std::string LocalSetupPath(const std::string& folder, const std::string& fileName) {
   std::string path = folder;
   while (!path.empty() && path.back() == '\\') path.pop_back();
-  return path + "\\" + fileName;
+  return JoinPath(path, fileName);
 }
 
 }  // namespace varnel
