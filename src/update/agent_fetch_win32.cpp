@@ -119,7 +119,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
   std::string path = folder + "\\" + name;
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
-  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
+  AgentLog("TestMode=", TrueFalse(testMode));
   AgentLog("Download START: ", path);
   if (name.empty()) {
     errorText = "Refused file name: " + fileName;
@@ -183,7 +183,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
       const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
       DeleteFileA(arriving.c_str());
       AgentLog("ERROR: ", message);
-      MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
+      AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);
     } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
       errorText = "Unable to write " + target;
@@ -196,8 +196,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
       const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
                                                      settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
       AgentLog("ATTENTION: ", message);
-      MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),
-                      settings.CharSet());
+      AgentMsgBox(kAgentBoxAttention, kMsgOwnerWithHeading, message);
     }
   }
   return result;

@@ -40,10 +40,11 @@ std::string CheckedFetchName(const std::string& name, const AgentOwnNames& own) 
   if (last.back() == '.' || last.back() == ' ') return std::string();
   if (IsDeviceName(last)) return std::string();
   const std::string upper = UpperAscii(last);
-  for (const std::string& ownName : {own.agent, "X_" + own.agent, own.info, own.original}) {
-    if (ownName.empty() || ownName == "X_") continue;
-    if (upper == UpperAscii(LastPathElement(ownName))) return std::string();
-  }
+  const auto isOwn = [&upper](const std::string& ownName) {
+    return !ownName.empty() && upper == UpperAscii(LastPathElement(ownName));
+  };
+  if (isOwn(own.agent) || isOwn(own.info) || isOwn(own.original)) return std::string();
+  if (!own.agent.empty() && isOwn("X_" + own.agent)) return std::string();
   return last;
 }
 

@@ -57,7 +57,7 @@ bool AskCheckQuestion() {
   const std::string question =
       CheckQuestionText(settings.AutoUpdateText("s22"), settings.AutoUpdateText("s23"),
                         settings.AutoUpdateText("s24"), folder, testMode, settings.OriginalProgramName());
-  return MsgBoxConfirm(kMsgOwnerActive, question, settings.ConfirmTitle(), settings.BtnText(), settings.CharSet());
+  return AgentMsgBox(kAgentBoxConfirm, kMsgOwnerActive, question);
 }
 
 }  // namespace varnel

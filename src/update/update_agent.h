@@ -60,6 +60,11 @@ int ShotTimeStatus();
 // the debug trace and the agent-log lines.
 bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason);
 
+// A message box with the title, buttons and character set of the .original
+// ([MsgBox]); true when a confirmation is answered Yes.
+enum AgentBoxKind : int { kAgentBoxError, kAgentBoxAttention, kAgentBoxConfirm };
+bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text);
+
 // The checked name (CheckedFetchName) of an UPDATE or INFORM file in the
 // agent folder: the update cycle runs, reads and deletes exactly the file
 // that DownloadFileAU fetched and proved under this name. "" when refused.

@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "dialogs/message_box.h"
 #include "package/package_reader.h"
 #include "download/http_download.h"
 #include "update/test_mode.h"
@@ -156,6 +157,19 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
   for (const std::string& line : d.log) AgentLog(line);
   return d.ok();
+}
+
+bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text) {
+  static const char* const kTitleKeys[] = {"Error", "Attention", "Confirm"};
+  const AgentSettings& settings = UpdateAgentSettings();
+  const std::string title = settings.BoxTitle(kTitleKeys[kind]);
+  const std::string buttons = settings.BtnText();
+  const int charset = settings.CharSet();
+  switch (kind) {
+    case kAgentBoxError: MsgBoxError(owner, text, title, buttons, charset); return false;
+    case kAgentBoxAttention: MsgBoxAttention(owner, text, title, buttons, charset); return false;
+    default: return MsgBoxConfirm(owner, text, title, buttons, charset);
+  }
 }
 
 std::string AgentFetchName(const std::string& name) {

@@ -49,18 +49,9 @@ bool FetchInfo(std::string& errorText) {
 }
 
 // Message boxes with the texts, buttons and character set of the .original.
-void ErrorBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  MsgBoxError(kind, text, s.ErrorTitle(), s.BtnText(), s.CharSet());
-}
-void AttentionBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  MsgBoxAttention(kind, text, s.AttentionTitle(), s.BtnText(), s.CharSet());
-}
-bool ConfirmBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  return MsgBoxConfirm(kind, text, s.ConfirmTitle(), s.BtnText(), s.CharSet());
-}
+void ErrorBox(HWND kind, const std::string& text) { AgentMsgBox(kAgentBoxError, kind, text); }
+void AttentionBox(HWND kind, const std::string& text) { AgentMsgBox(kAgentBoxAttention, kind, text); }
+bool ConfirmBox(HWND kind, const std::string& text) { return AgentMsgBox(kAgentBoxConfirm, kind, text); }
 
 // The downloaded file, held open so that nobody can change or replace it
 // between its proof and its use, and proved once more through that hold.

@@ -141,15 +141,13 @@ void AgentSettings::SetReAskSecondsInterval(std::int64_t s) { WriteNumber("ReAsk
 void AgentSettings::SetVersionOriginal(std::int64_t v) { WriteNumber("VersionOriginal", v); }
 void AgentSettings::SetOriginalStamp(std::int64_t v) { WriteNumber("Stamp", v); }
 
-void AgentSettings::SetProbeSecondsLast(std::int64_t seconds) {
-  WriteNumber("ProbeSecondsLast", seconds);
-  store_.Write(files_.original, kOriginalSetup, "__ProbeSecondsLast", AgentTimestampText(seconds));
+void AgentSettings::WriteTime(const char* shadowKey, std::int64_t seconds) {
+  WriteNumber(shadowKey + 2, seconds);  // the key without its "__"
+  store_.Write(files_.original, kOriginalSetup, shadowKey, AgentTimestampText(seconds));
 }
 
-void AgentSettings::SetReAskSecondsLast(std::int64_t seconds) {
-  WriteNumber("ReAskSecondsLast", seconds);
-  store_.Write(files_.original, kOriginalSetup, "__ReAskSecondsLast", AgentTimestampText(seconds));
-}
+void AgentSettings::SetProbeSecondsLast(std::int64_t seconds) { WriteTime("__ProbeSecondsLast", seconds); }
+void AgentSettings::SetReAskSecondsLast(std::int64_t seconds) { WriteTime("__ReAskSecondsLast", seconds); }
 
 std::string AgentSettings::TargetDir() const { return Text(files_.original, "Directories", "TargetDir"); }
 std::string AgentSettings::SharedDir() const { return Text(files_.original, "Directories", "SharedDir"); }
@@ -161,11 +159,10 @@ std::string AgentSettings::CheckforNewUpdateLink() const {
 std::string AgentSettings::BtnText() const {
   return Text(files_.original, "MsgBox", "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
 }
-std::string AgentSettings::ErrorTitle() const { return Text(files_.original, "MsgBox", "Error", "Error"); }
-std::string AgentSettings::ConfirmTitle() const { return Text(files_.original, "MsgBox", "Confirm", "Confirm"); }
-std::string AgentSettings::AttentionTitle() const {
-  return Text(files_.original, "MsgBox", "Attention", "Attention");
-}
+std::string AgentSettings::BoxTitle(const char* key) const { return Text(files_.original, "MsgBox", key, key); }
+std::string AgentSettings::ErrorTitle() const { return BoxTitle("Error"); }
+std::string AgentSettings::ConfirmTitle() const { return BoxTitle("Confirm"); }
+std::string AgentSettings::AttentionTitle() const { return BoxTitle("Attention"); }
 int AgentSettings::CharSet() const { return As32(Number(files_.original, "MsgBox", "CharSet", 0)); }
 std::string AgentSettings::FontName() const { return Text(files_.original, "MsgBox", "FontName", "Tahoma"); }
 int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
