@@ -32,6 +32,17 @@ void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
 std::string WithProgName(const std::string& text, const std::string& name) {
   return ReplaceAllText(text, "PROG_NAME", name);
 }
+// The [AutoUpdate] text of key with the program's name in it.
+std::string ProgText(const char* key, const std::string& name) {
+  return WithProgName(UpdateAgentSettings().AutoUpdateText(key), name);
+}
+
+// A path as a command line gives it: quoted, as its folder may hold a blank.
+std::string Quoted(const std::string& path) {
+  std::string text = "\"";
+  text.append(path) += '"';
+  return text;
+}
 
 // A quit request waits in this thread's queue (the agent is ending).
 bool QuitPending() {
@@ -196,10 +207,8 @@ bool PerformAutoUpdate() {
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
     const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
     std::string offer = settings.AutoUpdateText("s11");
-    if (downloadForce)
-      offer += settings.AutoUpdateText(confirmInstall ? "s19" : "s18");
-    else
-      offer += settings.AutoUpdateText(confirmInstall ? "s13" : "s12");
+    offer += settings.AutoUpdateText(downloadForce ? (confirmInstall ? "s19" : "s18")
+                                                   : (confirmInstall ? "s13" : "s12"));
     offer = WithProgName(offer, programName);
 
     bool go = true;
@@ -220,7 +229,7 @@ bool PerformAutoUpdate() {
       }
 
       const bool installForce = settings.RequestConfirmationBeforeInstallForce();
-      const std::string question = WithProgName(settings.AutoUpdateText(installForce ? "s20" : "s14"), programName);
+      const std::string question = ProgText(installForce ? "s20" : "s14", programName);
       if (ok && confirmInstall && !userCheck) {
         if (installForce) AttentionBox(kMsgOwnerNoClose, question);
         else ok = ConfirmBox(kMsgOwnerWithHeading, question);
@@ -233,9 +242,11 @@ bool PerformAutoUpdate() {
         const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
         const std::string method = settings.ShutDownMethod();
-        AgentLog("Shut Down Process() - START  (" + program + ")  Method: " + method);
+        std::string line = "Shut Down Process() - START  (";
+        line.append(program).append(")  Method: ").append(method);
+        AgentLog(line);
         if (method == "Issue a Message Box") {
-          const std::string notice = WithProgName(settings.AutoUpdateText("s15"), FileNamePart(program));
+          const std::string notice = ProgText("s15", FileNamePart(program));
           while (!program.empty() && IsProcessRunning(program) && !QuitPending())
             AttentionBox(kMsgOwnerWithHeading, notice);
         }
@@ -246,7 +257,7 @@ bool PerformAutoUpdate() {
         const bool ended = wasRunning && !IsProcessRunning(program);
         const bool restart = settings.RestartProcess() && ended;
 
-        const std::string extra = "/OriginalInfoFile=\"" + AgentFilePaths().info + "\"";
+        const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
         s.activity = kActivitySetup;
         NotifyTarget(kNotifySetupInstall, 1);
         Trace(" ==== PerformAutoUpdate-10 ====");
@@ -263,7 +274,7 @@ bool PerformAutoUpdate() {
         held.handle.reset();
         DeleteFileA(setup.c_str());
 
-        const std::string finish = WithProgName(settings.AutoUpdateText("s16"), programName);
+        const std::string finish = ProgText("s16", programName);
         bool answer = true;
         if (result && (settings.InformFinish() || userCheck)) {
           if (restart) answer = ConfirmBox(kMsgOwnerActive, finish + settings.AutoUpdateText("s17"));
@@ -273,8 +284,7 @@ bool PerformAutoUpdate() {
         DebugLine("%lu restart=%s answer=%s program=%s", Pid(), TrueFalse(restart), TrueFalse(answer),
                   program.c_str());
         if (restart && answer) {
-          // Quoted: the product's folder may hold a blank.
-          if (HANDLE process = RunProgram("\"" + program + "\"", SW_SHOWNORMAL)) CloseHandle(process);
+          if (HANDLE process = RunProgram(Quoted(program), SW_SHOWNORMAL)) CloseHandle(process);
         }
       } else {
         held.handle.reset();
@@ -320,9 +330,8 @@ bool PerformAutoInform() {
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
   if (AgentState().shutDownCountdown <= 0) {
-    // Quoted: the agent's folder may hold a blank.
-    const std::string command = "\"" + AgentFilePaths().folder + ProcessReader().GetAgentFileName() +
-                                "\" /_ZZ=99 /WAIT=10 /TRANSIENT=" + SettingOverrideList();
+    std::string command = Quoted(AgentFilePaths().folder + ProcessReader().GetAgentFileName());
+    command.append(" /_ZZ=99 /WAIT=10 /TRANSIENT=").append(SettingOverrideList());
     AgentLog(".. WinExec - ", command);
     if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
     WaitPumping(1000);
