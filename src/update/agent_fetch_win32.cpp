@@ -73,6 +73,17 @@ bool ReplaceWithText(const std::string& path, const std::string& text) {
   return true;
 }
 
+// folder + separator + name.
+std::string Joined(const std::string& folder, char separator, const std::string& name) {
+  std::string path = folder;
+  path += separator;
+  path += name;
+  return path;
+}
+
+// The error text of a fetched file that could not take its place.
+std::string UnableToWrite(const std::string& target) { return "Unable to write " + target; }
+
 // The .info text of a file; "" with an error text when the file is larger
 // than any real .info.
 std::string ReadInfoText(const std::string& path, std::string& errorText) {
@@ -114,10 +125,10 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   errorText.clear();
 
   const bool testMode = TestModeOn();
-  const std::string folder = testMode ? TestFolder() : folderGiven;
+  const std::string& folder = testMode ? TestFolder() : folderGiven;
   // A setup or notice lives under one checked name; the .info under its own.
   const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
-  std::string path = folder + "\\" + name;
+  std::string path = Joined(folder, '\\', name);
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
   AgentLog("TestMode=", TrueFalse(testMode));
   AgentLog("Download START: ", path);
@@ -127,8 +138,9 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     return false;
   }
 
-  const bool show =
-      kind == kFetchUpdate && settings.RequestConfirmationBeforeDownload() && CycleModeValue() != kCycleUserCheck;
+  // Read once: it decides the progress window and the attention box.
+  const bool confirmDownload = kind != kFetchInfo && settings.RequestConfirmationBeforeDownload();
+  const bool show = kind == kFetchUpdate && confirmDownload && CycleModeValue() != kCycleUserCheck;
   if (show) window.Show(true);
   SetStatusText(window.StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
                 settings.CharSet(), settings.FontSize());
@@ -149,7 +161,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
-    path = folder + "/" + name;
+    path = Joined(folder, '/', name);
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
     // A .info comes through a file too, so that an endless answer fills no
@@ -172,7 +184,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     // Only a good .info replaces the last good one.
     if (result && !ReplaceWithText(target, content)) {
       result = false;
-      errorText = "Unable to write " + target;
+      errorText = UnableToWrite(target);
     }
     return result;
   }
@@ -186,13 +198,13 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
       AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);
     } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
-      errorText = "Unable to write " + target;
+      errorText = UnableToWrite(target);
       DeleteFileA(arriving.c_str());
       AgentLog("ERROR: ", errorText);
     }
   } else {
     DeleteFileA(arriving.c_str());
-    if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
+    if (path.size() > 2 && confirmDownload) {
       const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
                                                      settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
       AgentLog("ATTENTION: ", message);
