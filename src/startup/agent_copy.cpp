@@ -32,9 +32,9 @@ constexpr int kCopyTries = 5;
 unsigned long Pid() { return GetCurrentProcessId(); }
 
 std::string XCopyPath() {
-  const std::string exe = ExePath(false);
-  const std::size_t slash = exe.find_last_of('\\');
-  return exe.substr(0, slash + 1) + "X_" + exe.substr(slash + 1);
+  std::string path = ExePath(false);
+  path.insert(path.find_last_of('\\') + 1, "X_");  // at 0 when there is no "\\"
+  return path;
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -73,14 +73,6 @@ bool ReplaceWithText(const std::string& path, const std::string& text) {
   return true;
 }
 
-// folder + separator + name.
-std::string Joined(const std::string& folder, char separator, const std::string& name) {
-  std::string path = folder;
-  path += separator;
-  path += name;
-  return path;
-}
-
 // The error text of a fetched file that could not take its place.
 std::string UnableToWrite(const std::string& target) { return "Unable to write " + target; }
 
@@ -128,7 +120,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string& folder = testMode ? TestFolder() : folderGiven;
   // A setup or notice lives under one checked name; the .info under its own.
   const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
-  std::string path = Joined(folder, '\\', name);
+  std::string path = JoinedPath(folder, '\\', name);
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
   AgentLog("TestMode=", TrueFalse(testMode));
   AgentLog("Download START: ", path);
@@ -161,7 +153,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
-    path = Joined(folder, '/', name);
+    path = JoinedPath(folder, '/', name);
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
     // A .info comes through a file too, so that an endless answer fills no

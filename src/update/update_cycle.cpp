@@ -1,5 +1,6 @@
 #include "update/update_cycle.h"
 
+#include <cstring>
 #include <string>
 
 #include "dialogs/message_box.h"
@@ -92,7 +93,7 @@ bool FetchOffered(const std::string& name, int kind, std::string& path) {
 bool DeveloperSwitchOn() {
   char value[8] = {};
   const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
-  return n > 0 && n < sizeof value && std::string(value) == "735";
+  return n > 0 && n < sizeof value && std::strcmp(value, "735") == 0;
 }
 
 void ShutDownProduct(const std::string& program, const std::string& method) {

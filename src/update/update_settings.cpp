@@ -97,7 +97,8 @@ std::string AgentSettings::Text(const std::string& file, const char* section, co
 
 std::int64_t AgentSettings::Number(const std::string& file, const char* section, const char* key,
                                    std::int64_t fallback) const {
-  return TextToInt64(store_.Read(file, section, key, std::to_string(fallback)), fallback);
+  // A missing key reads as "", which converts to the fallback.
+  return TextToInt64(store_.Read(file, section, key, ""), fallback);
 }
 
 bool AgentSettings::YesNo(const std::string& file, const char* section, const char* key) const {
