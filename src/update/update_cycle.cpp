@@ -316,9 +316,10 @@ bool PerformAutoInform() {
       UnscrambleTokenText(ReadFilePart(path), token, text);
       held.handle.reset();
       const std::string address = TrimText(settings.DownloadURL_INFORM());
-      result = ShowNoticeBox(g_agentWindow, settings.AutoUpdateText("s34", "New Version"),
-                             settings.AutoUpdateText("s35", "Download"), settings.CharSet(), settings.FontSize(),
-                             settings.FontName(), static_cast<int>(settings.AutoInformW()),
+      // s34 and s35 have built-in defaults ("New Version", "Download").
+      result = ShowNoticeBox(g_agentWindow, settings.AutoUpdateText("s34"), settings.AutoUpdateText("s35"),
+                             settings.CharSet(), settings.FontSize(), settings.FontName(),
+                             static_cast<int>(settings.AutoInformW()),
                              static_cast<int>(settings.AutoInformH()), address, text);
       if (result) settings.SetVersionOriginal(settings.VersionNew());
       Trace(" ==== PerformAutoInform-4 ====");
@@ -331,8 +332,9 @@ bool PerformAutoInform() {
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
   if (AgentState().shutDownCountdown <= 0) {
-    std::string command = Quoted(AgentFilePaths().folder + ProcessReader().GetAgentFileName());
-    command.append(" /_ZZ=99 /WAIT=10 /TRANSIENT=").append(SettingOverrideList());
+    std::string command = "\"";
+    command.append(AgentFilePaths().folder).append(ProcessReader().GetAgentFileName());
+    command.append("\" /_ZZ=99 /WAIT=10 /TRANSIENT=").append(SettingOverrideList());
     AgentLog(".. WinExec - ", command);
     if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
     WaitPumping(1000);

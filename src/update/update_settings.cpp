@@ -59,7 +59,7 @@ AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reade
 
 std::string OverrideListText(const SettingOverrides& overrides) {
   std::string text = "|";
-  for (std::uint8_t v : overrides.value) text += std::to_string(v) + "|";
+  for (std::uint8_t v : overrides.value) text.append(std::to_string(v)) += '|';
   return text;
 }
 
@@ -169,7 +169,7 @@ std::string AgentSettings::FontName() const { return Text(files_.original, "MsgB
 int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
 
 std::string AgentSettings::AutoUpdateText(const char* key) const {
-  return AutoUpdateText(key, AutoUpdateDefault(key));
+  return store_.Read(files_.original, "AutoUpdate", key, AutoUpdateDefault(key));
 }
 std::string AgentSettings::AutoUpdateText(const char* key, CText fallback) const {
   return store_.Read(files_.original, "AutoUpdate", key, fallback);
