@@ -129,26 +129,31 @@ int ShotTimeStatus() {
 
 bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   const AgentSettings& settings = UpdateAgentSettings();
-  DecisionInputs in;
-  in.infoDownloaded = infoDownloaded;
-  in.versionOriginal = settings.VersionOriginal();
-  in.versionNew = settings.VersionNew();
-  in.infoStamp = settings.InfoStamp();
-  in.originalStamp = settings.OriginalStamp();
-  in.reAskInterval = settings.ReAskSecondsInterval();
-  in.reAskLast = settings.ReAskSecondsLast();
-  in.now = CurrentSeconds();
-  in.cycleMode = AgentState().cycleMode;
-  in.validVersions = settings.ValidVersions();
-  in.size.url = settings.DownloadURL_UPDATE();
-  in.size.updateName = AgentFetchName(settings.NameOfUpdateFile());
-  in.size.informName = AgentFetchName(settings.NameOfInformFile());
-  in.size.autoInform = settings.AutoInform();
-  in.size.sizeOfUpdateFile = settings.SizeOfUpdateFile();
-  in.size.sizeOfInformFile = settings.SizeOfInformFile();
-  in.size.testMode = TestModeOn();
-  in.size.testFolder = TestFolder();
-  in.size.fileSystemAllowed = FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+  // Built in place, field by field in the order of the declarations (each
+  // text is constructed once, not assigned).
+  const DecisionInputs in{
+      infoDownloaded,
+      settings.VersionOriginal(),
+      settings.VersionNew(),
+      settings.InfoStamp(),
+      settings.OriginalStamp(),
+      settings.ReAskSecondsInterval(),
+      settings.ReAskSecondsLast(),
+      CurrentSeconds(),
+      AgentState().cycleMode,
+      settings.ValidVersions(),
+      SizeTestInputs{
+          settings.DownloadURL_UPDATE(),
+          AgentFetchName(settings.NameOfUpdateFile()),
+          AgentFetchName(settings.NameOfInformFile()),
+          settings.AutoInform(),
+          settings.SizeOfUpdateFile(),
+          settings.SizeOfInformFile(),
+          TestModeOn(),
+          TestFolder(),
+          FileSystemFolderAllowed(ProcessReader().GetUpdateUrl()),
+      },
+  };
 
   SystemSizeProbe probe;
   const Decision d = DecideUpdate(in, probe);
