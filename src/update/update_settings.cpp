@@ -111,27 +111,33 @@ bool AgentSettings::YesNoOverridden(int override, const char* key) const {
   return YesNo(files_.info, kNewSetup, key);
 }
 
+std::int64_t AgentSettings::OriginalSetupNumber(const char* key) const {
+  return Number(files_.original, kOriginalSetup, key, 0);
+}
+std::int64_t AgentSettings::NewSetupNumber(const char* key) const { return Number(files_.info, kNewSetup, key, 0); }
+std::string AgentSettings::NewSetupText(const char* key) const { return Text(files_.info, kNewSetup, key); }
+
 void AgentSettings::WriteNumber(const char* key, std::int64_t value) {
   store_.Write(files_.original, kOriginalSetup, key, std::to_string(value));
 }
 
 std::int64_t AgentSettings::ProbeSecondsInterval() const {
-  return Number(files_.original, kOriginalSetup, "ProbeSecondsInterval", 0);
+  return OriginalSetupNumber("ProbeSecondsInterval");
 }
 std::int64_t AgentSettings::ProbeSecondsLast() const {
-  return Number(files_.original, kOriginalSetup, "ProbeSecondsLast", 0);
+  return OriginalSetupNumber("ProbeSecondsLast");
 }
 std::int64_t AgentSettings::ReAskSecondsInterval() const {
-  return Number(files_.original, kOriginalSetup, "ReAskSecondsInterval", 0);
+  return OriginalSetupNumber("ReAskSecondsInterval");
 }
 std::int64_t AgentSettings::ReAskSecondsLast() const {
-  return Number(files_.original, kOriginalSetup, "ReAskSecondsLast", 0);
+  return OriginalSetupNumber("ReAskSecondsLast");
 }
 std::int32_t AgentSettings::VersionOriginal() const {
-  return As32(Number(files_.original, kOriginalSetup, "VersionOriginal", 0));
+  return As32(OriginalSetupNumber("VersionOriginal"));
 }
 std::int32_t AgentSettings::OriginalStamp() const {
-  return As32(Number(files_.original, kOriginalSetup, "Stamp", 0));
+  return As32(OriginalSetupNumber("Stamp"));
 }
 std::string AgentSettings::OriginalProgramName() const {
   return Text(files_.original, kOriginalSetup, "ProgramName");
@@ -175,10 +181,10 @@ std::string AgentSettings::AutoUpdateText(const char* key, CText fallback) const
   return store_.Read(files_.original, "AutoUpdate", key, fallback);
 }
 
-std::string AgentSettings::DownloadURL_UPDATE() const { return Text(files_.info, kNewSetup, "DownloadURL_UPDATE"); }
-std::string AgentSettings::NameOfUpdateFile() const { return Text(files_.info, kNewSetup, "NameOfUpdateFile"); }
+std::string AgentSettings::DownloadURL_UPDATE() const { return NewSetupText("DownloadURL_UPDATE"); }
+std::string AgentSettings::NameOfUpdateFile() const { return NewSetupText("NameOfUpdateFile"); }
 std::int32_t AgentSettings::SizeOfUpdateFile() const {
-  return As32(Number(files_.info, kNewSetup, "SizeOfUpdateFile", 0));
+  return As32(NewSetupNumber("SizeOfUpdateFile"));
 }
 bool AgentSettings::RequestConfirmationBeforeDownload() const {
   return YesNoOverridden(kOverrideConfirmDownload, "RequestConfirmationBeforeDownload");
@@ -195,14 +201,14 @@ bool AgentSettings::RequestConfirmationBeforeInstallForce() const {
 bool AgentSettings::BackgroundUpdate() const {
   return YesNoOverridden(kOverrideBackgroundUpdate, "BackgroundUpdate");
 }
-std::string AgentSettings::ShutDownMethod() const { return Text(files_.info, kNewSetup, "ShutDownMethod"); }
+std::string AgentSettings::ShutDownMethod() const { return NewSetupText("ShutDownMethod"); }
 bool AgentSettings::RestartProcess() const { return YesNoOverridden(kOverrideRestartProcess, "RestartProcess"); }
 bool AgentSettings::InformFinish() const { return YesNoOverridden(kOverrideInformFinish, "InformFinish"); }
-std::string AgentSettings::RunningProcess() const { return Text(files_.info, kNewSetup, "RunningProcess"); }
-std::string AgentSettings::InfoProgramName() const { return Text(files_.info, kNewSetup, "ProgramName"); }
-std::int32_t AgentSettings::VersionNew() const { return As32(Number(files_.info, kNewSetup, "VersionNew", 0)); }
-std::int32_t AgentSettings::InfoStamp() const { return As32(Number(files_.info, kNewSetup, "Stamp", 0)); }
-std::string AgentSettings::ValidVersions() const { return Text(files_.info, kNewSetup, "ValidVersions"); }
+std::string AgentSettings::RunningProcess() const { return NewSetupText("RunningProcess"); }
+std::string AgentSettings::InfoProgramName() const { return NewSetupText("ProgramName"); }
+std::int32_t AgentSettings::VersionNew() const { return As32(NewSetupNumber("VersionNew")); }
+std::int32_t AgentSettings::InfoStamp() const { return As32(NewSetupNumber("Stamp")); }
+std::string AgentSettings::ValidVersions() const { return NewSetupText("ValidVersions"); }
 bool AgentSettings::RemoveStartUpShortcut() const { return YesNo(files_.info, kNewSetup, "RemoveStartUpShortcut"); }
 bool AgentSettings::RemoveCheckForNewUpdateShortcut() const {
   return YesNo(files_.info, kNewSetup, "RemoveCheckForNewUpdateShortcut");

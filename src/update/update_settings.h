@@ -158,6 +158,11 @@ class AgentSettings {
                    CText fallback = "") const;
   std::int64_t Number(const std::string& file, const char* section, const char* key,
                       std::int64_t fallback) const;
+  // [OriginalSetup] of the .original and [NewSetup] of the .info, numbers
+  // with the default 0.
+  std::int64_t OriginalSetupNumber(const char* key) const;
+  std::int64_t NewSetupNumber(const char* key) const;
+  std::string NewSetupText(const char* key) const;
   bool YesNo(const std::string& file, const char* section, const char* key) const;
   bool YesNoOverridden(int override, const char* key) const;
   void WriteNumber(const char* key, std::int64_t value);
