@@ -97,12 +97,13 @@ bool TokenProof(int kind, const std::string& file) {
 // ten steps while the user watches.
 void ImitateProgress(ProgressCallbackFn progress) {
   if (!progress) return;
-  progress(kProgressInit, 0, kImitationSteps, std::string(), 1);
+  const std::string noText;
+  progress(kProgressInit, 0, kImitationSteps, noText, 1);
   for (int i = 0; i < kImitationSteps; ++i) {
-    progress(kProgressStep, 0, 0, std::string(), 1);
+    progress(kProgressStep, 0, 0, noText, 1);
     WaitPumping(kImitationStepMs);
   }
-  progress(kProgressInit, 0, 0, std::string(), 0);
+  progress(kProgressInit, 0, 0, noText, 0);
 }
 
 }  // namespace

@@ -207,10 +207,10 @@ bool PerformAutoUpdate() {
     Trace(" ==== PerformAutoUpdate-5 ====");
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
     const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
-    std::string offer = settings.AutoUpdateText("s11");
-    offer += settings.AutoUpdateText(downloadForce ? (confirmInstall ? "s19" : "s18")
-                                                   : (confirmInstall ? "s13" : "s12"));
-    offer = WithProgName(offer, programName);
+    const std::string offer = WithProgName(
+        settings.AutoUpdateText("s11") +
+            settings.AutoUpdateText(downloadForce ? (confirmInstall ? "s19" : "s18") : (confirmInstall ? "s13" : "s12")),
+        programName);
 
     bool go = true;
     if (settings.RequestConfirmationBeforeDownload() && !userCheck) {
