@@ -39,11 +39,6 @@ std::string XCopyPath() {
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::int64_t FileLength(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
 
 // Waits ms, dispatching messages (sleeping when the queue is gone).
 void Pause(std::uint32_t ms) {
@@ -76,10 +71,10 @@ void WaitForOldCopy(const std::string& xPath) {
 
 // Copies the running executable over the X_ file and checks the copy.
 bool WriteXCopy(const std::string& exe, const std::string& xPath) {
-  const std::int64_t size = FileLength(exe);
+  const std::int64_t size = ExistingFileLength(exe);
   for (int attempt = 0; attempt < kCopyTries; ++attempt) {
     if (attempt > 0) Pause(1000);
-    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && FileLength(xPath) == size) return true;
+    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size) return true;
   }
   return false;
 }
@@ -153,7 +148,8 @@ bool HandleParamOK(bool xWasRunning) {
     result = true;
   }
   if (!localMsg.empty() && PathExists(xPath)) {
-    const std::string wrapped = ":" + localMsg + ":";
+    std::string wrapped = ":";
+    wrapped.append(localMsg) += ':';
     const std::int64_t handle = SUB::ListItemInt(wrapped, 0, 0);
     const std::int64_t number = SUB::ListItemInt(wrapped, 1, 0);
     std::string line = xPath;

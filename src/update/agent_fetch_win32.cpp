@@ -24,10 +24,7 @@ constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
 
-bool IsFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool IsFile(const std::string& path) { return ExistingFileLength(path) >= 0; }
 
 // Copies a file chunk by chunk (a setup may be larger than a 32-bit
 // process can hold in memory). `to` is created anew; false, with `to`

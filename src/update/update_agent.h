@@ -51,6 +51,10 @@ void SetProbingEnabled(bool enabled);
 // Set by the agent command that requests a check; ShotTimeStatus clears it.
 void SetCycleRequested();
 
+// The length of an existing file; -1 for a folder or a path that does not
+// exist.
+std::int64_t ExistingFileLength(const std::string& path);
+
 // Local time now, in seconds since 30 December 1899.
 std::int64_t CurrentSeconds();
 

@@ -36,16 +36,9 @@ UpdateAgentState& State() {
   return state;
 }
 
-// Existing files only; -1 for a folder or a path that does not exist.
 class SystemSizeProbe : public SizeProbe {
  public:
-  std::int64_t FileLength(const std::string& path) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      return -1;
-    return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  }
+  std::int64_t FileLength(const std::string& path) override { return ExistingFileLength(path); }
   bool InternetConnected() override {
     std::string reason;
     return varnel::InternetConnected(reason);
@@ -103,6 +96,14 @@ LRESULT RunAgentCommand(WPARAM code, LPARAM value) {
   // The caller reads the low 32 bits; on a 64-bit system they are handed
   // back unsigned, so that a time above 2^31 arrives whole.
   return static_cast<LRESULT>(static_cast<ULONG_PTR>(result));
+}
+
+std::int64_t ExistingFileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 std::int64_t CurrentSeconds() {
