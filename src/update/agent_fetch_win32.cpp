@@ -195,8 +195,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   } else {
     DeleteFileA(arriving.c_str());
     if (path.size() > 2 && confirmDownload) {
-      const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
-                                                     settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
+      const std::string message = FetchAttentionText(path, DownloadAbort(), settings);
       AgentLog("ATTENTION: ", message);
       AgentMsgBox(kAgentBoxAttention, kMsgOwnerWithHeading, message);
     }

@@ -1,6 +1,7 @@
 #include "update/agent_files.h"
 
 #include "package/package_trailer.h"
+#include "update/update_settings.h"
 #include "utils/text_rules.h"
 #include "utils/text_scramble.h"
 
@@ -62,11 +63,12 @@ bool IsFileSystemFolder(const std::string& folder) {
 
 bool FileSystemFolderAllowed(const std::string& packageUpdateUrl) { return IsFileSystemFolder(packageUpdateUrl); }
 
-std::string FetchAttentionText(const std::string& path, bool aborted, const std::string& s3,
-                               const std::string& s4, const std::string& s5) {
-  if (aborted) return s3;
+std::string FetchAttentionText(const std::string& path, bool aborted, const AgentSettings& settings) {
+  if (aborted) return settings.AutoUpdateText("s3");
   const bool local = (path.size() > 1 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
-  return path + "<P><P>" + (local ? s4 : s5);
+  std::string text = path;
+  text.append("<P><P>").append(settings.AutoUpdateText(local ? "s4" : "s5"));
+  return text;
 }
 
 const char* FetchCaptionKey(int kind) {
