@@ -70,6 +70,8 @@ bool ReplaceWithText(const std::string& path, const std::string& text) {
   return true;
 }
 
+void LogError(const std::string& text) { AgentLog("ERROR: ", text); }
+
 // The error text of a fetched file that could not take its place.
 std::string UnableToWrite(const std::string& target) { return "Unable to write " + target; }
 
@@ -124,7 +126,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   AgentLog("Download START: ", path);
   if (name.empty()) {
     errorText = "Refused file name: " + fileName;
-    AgentLog("ERROR: ", errorText);
+    LogError(errorText);
     return false;
   }
 
@@ -184,13 +186,13 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (!result) {
       const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: ", message);
+      LogError(message);
       AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);
     } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
       errorText = UnableToWrite(target);
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: ", errorText);
+      LogError(errorText);
     }
   } else {
     DeleteFileA(arriving.c_str());
