@@ -24,11 +24,16 @@
 namespace varnel {
 namespace {
 
+constexpr const char* kPerformShot = "PerformShot";
+constexpr const char* kPerformAutoUpdate = "PerformAutoUpdate";
+constexpr const char* kPerformAutoInform = "PerformAutoInform";
+
 // The agent window of the running agent; ticks hand it in.
 HWND g_agentWindow = nullptr;
 
 unsigned long Pid() { return GetCurrentProcessId(); }
-void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
+// "<pid> ==== <function>-<step> ====" on the debug channel.
+void Trace(const char* function, int step) { DebugLine("%lu ==== %s-%d ====", Pid(), function, step); }
 
 std::string WithProgName(const std::string& text, const std::string& name) {
   return ReplaceAllText(text, "PROG_NAME", name);
@@ -160,12 +165,12 @@ void PerformShot() {
   std::string reason;
   bool done = false;
   if (GetOkToPerformAU(infoOk, stage, reason)) {
-    Trace(" ==== PerformShot-1 ====");
+    Trace(kPerformShot, 1);
     settings.SetReAskSecondsLast(CurrentSeconds());
     settings.SetOriginalStamp(settings.InfoStamp());
     if (settings.AutoInform()) PerformAutoInform();
     else if (PerformAutoUpdate()) ReStartAutoUpdateExe();
-    Trace(" ==== PerformShot-2 ====");
+    Trace(kPerformShot, 2);
     done = true;
   }
 
@@ -196,7 +201,7 @@ bool PerformAutoUpdate() {
   AgentRuntime& s = AgentState();
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoUpdate() - START");
-  Trace(" ==== PerformAutoUpdate-4 ====");
+  Trace(kPerformAutoUpdate, 4);
   bool result = false;
   const std::string programName = settings.InfoProgramName();
   const bool userCheck = s.cycleMode == kCycleUserCheck;
@@ -204,7 +209,7 @@ bool PerformAutoUpdate() {
   const std::string setupName = AgentFetchName(settings.NameOfUpdateFile());
 
   if (!settings.DownloadURL_UPDATE().empty() && !setupName.empty()) {
-    Trace(" ==== PerformAutoUpdate-5 ====");
+    Trace(kPerformAutoUpdate, 5);
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
     const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
     const std::string offer = WithProgName(
@@ -220,7 +225,7 @@ bool PerformAutoUpdate() {
     }
 
     if (go && !QuitPending()) {
-      Trace(" ==== PerformAutoUpdate-6 ====");
+      Trace(kPerformAutoUpdate, 6);
       std::string setup;
       bool ok = FetchOffered(setupName, kFetchUpdate, setup);
       HeldFile held;
@@ -238,7 +243,7 @@ bool PerformAutoUpdate() {
       }
 
       if (ok && !QuitPending()) {
-        Trace(" ==== PerformAutoUpdate-7 ====");
+        Trace(kPerformAutoUpdate, 7);
         SetInstallDirs(settings.TargetDir(), settings.SharedDir(), settings.AuxiliaryDir());
         const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
@@ -251,9 +256,9 @@ bool PerformAutoUpdate() {
           while (!program.empty() && IsProcessRunning(program) && !QuitPending())
             AttentionBox(kMsgOwnerWithHeading, notice);
         }
-        Trace(" ==== PerformAutoUpdate-8 ====");
+        Trace(kPerformAutoUpdate, 8);
         if (!program.empty()) ShutDownProduct(program, method);
-        Trace(" ==== PerformAutoUpdate-9 ====");
+        Trace(kPerformAutoUpdate, 9);
         AgentLog("Shut Down Process() - END");
         const bool ended = wasRunning && !IsProcessRunning(program);
         const bool restart = settings.RestartProcess() && ended;
@@ -261,14 +266,14 @@ bool PerformAutoUpdate() {
         const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
         s.activity = kActivitySetup;
         NotifyTarget(kNotifySetupInstall, 1);
-        Trace(" ==== PerformAutoUpdate-10 ====");
+        Trace(kPerformAutoUpdate, 10);
         const std::string tempFolder = GetSetupTempFolder();
         result = !tempFolder.empty() &&
                  ExtractAndLaunch(tempFolder, setup, ProcessReader().GetAgentFileName(), extra,
                                   !settings.BackgroundUpdate());
         if (!tempFolder.empty()) DeleteFolderTree(tempFolder, false);
         CurrentSetupWindow().Show(false);
-        Trace(" ==== PerformAutoUpdate-11 ====");
+        Trace(kPerformAutoUpdate, 11);
         NotifyTarget(kNotifySetupInstall, 2);
 
         if (result) settings.SetVersionOriginal(settings.VersionNew());
@@ -281,7 +286,7 @@ bool PerformAutoUpdate() {
           if (restart) answer = ConfirmBox(kMsgOwnerActive, finish + settings.AutoUpdateText("s17"));
           else AttentionBox(kMsgOwnerActive, finish);
         }
-        Trace(" ==== PerformAutoUpdate-12 ====");
+        Trace(kPerformAutoUpdate, 12);
         DebugLine("%lu restart=%s answer=%s program=%s", Pid(), TrueFalse(restart), TrueFalse(answer),
                   program.c_str());
         if (restart && answer) {
@@ -293,7 +298,7 @@ bool PerformAutoUpdate() {
       }
     }
   }
-  Trace(" ==== PerformAutoUpdate-13 ====");
+  Trace(kPerformAutoUpdate, 13);
   AgentLog("PerformAutoUpdate() - END    Result=", TrueFalse(result));
   return result;
 }
@@ -301,16 +306,16 @@ bool PerformAutoUpdate() {
 bool PerformAutoInform() {
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoInform() - START ");
-  Trace(" ==== PerformAutoInform-1 ====");
+  Trace(kPerformAutoInform, 1);
   bool result = false;
   const std::string informName = AgentFetchName(settings.NameOfInformFile());
   if (!settings.DownloadURL_UPDATE().empty() && !informName.empty()) {
-    Trace(" ==== PerformAutoInform-2 ====");
+    Trace(kPerformAutoInform, 2);
     std::string path;
     const bool ok = FetchOffered(informName, kFetchInform, path);
     HeldFile held;
     if (ok && held.Take(kFetchInform, path)) {
-      Trace(" ==== PerformAutoInform-3 ====");
+      Trace(kPerformAutoInform, 3);
       std::string token;
       std::string text;
       UnscrambleTokenText(ReadFilePart(path), token, text);
@@ -322,7 +327,7 @@ bool PerformAutoInform() {
                              static_cast<int>(settings.AutoInformW()),
                              static_cast<int>(settings.AutoInformH()), address, text);
       if (result) settings.SetVersionOriginal(settings.VersionNew());
-      Trace(" ==== PerformAutoInform-4 ====");
+      Trace(kPerformAutoInform, 4);
     }
   }
   AgentLog("PerformAutoInform() - END ", TrueFalse(result));
