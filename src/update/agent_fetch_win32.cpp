@@ -143,6 +143,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string arriving = target + kFetchSuffix;
   const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
   std::string connectionError;
+  const std::string none;  // a part HTTP_404Message is not given
 
   if (fileSystemAllowed && IsFile(path)) {
     if (kind == kFetchInfo) {
@@ -171,7 +172,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   AgentLog("Download END:   ", path);
 
   if (kind == kFetchInfo) {
-    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
+    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message(none, content, path, none);
     result = errorText.empty() && !content.empty();
     // Only a good .info replaces the last good one.
     if (result && !ReplaceWithText(target, content)) {
@@ -184,7 +185,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   if (errorText.empty()) {
     result = TokenProof(kind, arriving);
     if (!result) {
-      const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
+      const std::string message = HTTP_404Message(arriving, none, path, kBadToken);
       DeleteFileA(arriving.c_str());
       LogError(message);
       AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);

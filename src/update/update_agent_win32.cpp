@@ -159,7 +159,7 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   SystemSizeProbe probe;
   const Decision d = DecideUpdate(in, probe);
   stage = d.stage;
-  reason = d.reason;
+  reason = std::move(d.reason);
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
   for (const std::string& line : d.log) AgentLog(line);
   return d.ok();

@@ -50,7 +50,9 @@ std::string AgentTimestampText(std::int64_t seconds) {
   const LocalDateTime t = DateTimeOfSeconds(seconds);
   char time[16];
   FormatText(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
-  return AgentDateText(t) + time;
+  std::string text = AgentDateText(t);
+  text += time;
+  return text;
 }
 
 AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reader) {
