@@ -1,5 +1,7 @@
 #include "update/agent_files.h"
 
+#include <cstring>
+
 #include "package/package_trailer.h"
 #include "update/update_settings.h"
 #include "utils/text_rules.h"
@@ -41,8 +43,7 @@ std::string CheckedFetchName(const std::string& name, const AgentOwnNames& own) 
   const std::string last = LastPathElement(name);
   if (last.empty() || last == "." || last == "..") return std::string();
   for (unsigned char c : last)
-    if (c < 32 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')
-      return std::string();
+    if (c < 32 || std::strchr(":*?\"<>|", c)) return std::string();  // c is never 0 at strchr
   // The system drops trailing dots and blanks, so "X_Agent.exe." would be
   // the agent's own copy.
   if (last.back() == '.' || last.back() == ' ') return std::string();
