@@ -157,7 +157,7 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   };
 
   SystemSizeProbe probe;
-  const Decision d = DecideUpdate(in, probe);
+  Decision d = DecideUpdate(in, probe);
   stage = d.stage;
   reason = std::move(d.reason);
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
