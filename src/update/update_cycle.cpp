@@ -24,16 +24,11 @@
 namespace varnel {
 namespace {
 
-constexpr const char* kPerformShot = "PerformShot";
-constexpr const char* kPerformAutoUpdate = "PerformAutoUpdate";
-constexpr const char* kPerformAutoInform = "PerformAutoInform";
-
 // The agent window of the running agent; ticks hand it in.
 HWND g_agentWindow = nullptr;
 
 unsigned long Pid() { return GetCurrentProcessId(); }
-// "<pid> ==== <function>-<step> ====" on the debug channel.
-void Trace(const char* function, int step) { DebugLine("%lu ==== %s-%d ====", Pid(), function, step); }
+void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
 
 std::string WithProgName(const std::string& text, const std::string& name) {
   return ReplaceAllText(text, "PROG_NAME", name);
@@ -165,12 +160,12 @@ void PerformShot() {
   std::string reason;
   bool done = false;
   if (GetOkToPerformAU(infoOk, stage, reason)) {
-    Trace(kPerformShot, 1);
+    Trace(" ==== PerformShot-1 ====");
     settings.SetReAskSecondsLast(CurrentSeconds());
     settings.SetOriginalStamp(settings.InfoStamp());
     if (settings.AutoInform()) PerformAutoInform();
     else if (PerformAutoUpdate()) ReStartAutoUpdateExe();
-    Trace(kPerformShot, 2);
+    Trace(" ==== PerformShot-2 ====");
     done = true;
   }
 
@@ -201,7 +196,7 @@ bool PerformAutoUpdate() {
   AgentRuntime& s = AgentState();
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoUpdate() - START");
-  Trace(kPerformAutoUpdate, 4);
+  Trace(" ==== PerformAutoUpdate-4 ====");
   bool result = false;
   const std::string programName = settings.InfoProgramName();
   const bool userCheck = s.cycleMode == kCycleUserCheck;
@@ -209,7 +204,7 @@ bool PerformAutoUpdate() {
   const std::string setupName = AgentFetchName(settings.NameOfUpdateFile());
 
   if (!settings.DownloadURL_UPDATE().empty() && !setupName.empty()) {
-    Trace(kPerformAutoUpdate, 5);
+    Trace(" ==== PerformAutoUpdate-5 ====");
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
     const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
     const std::string offer = WithProgName(
@@ -225,7 +220,7 @@ bool PerformAutoUpdate() {
     }
 
     if (go && !QuitPending()) {
-      Trace(kPerformAutoUpdate, 6);
+      Trace(" ==== PerformAutoUpdate-6 ====");
       std::string setup;
       bool ok = FetchOffered(setupName, kFetchUpdate, setup);
       HeldFile held;
@@ -243,7 +238,7 @@ bool PerformAutoUpdate() {
       }
 
       if (ok && !QuitPending()) {
-        Trace(kPerformAutoUpdate, 7);
+        Trace(" ==== PerformAutoUpdate-7 ====");
         SetInstallDirs(settings.TargetDir(), settings.SharedDir(), settings.AuxiliaryDir());
         const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
@@ -256,9 +251,9 @@ bool PerformAutoUpdate() {
           while (!program.empty() && IsProcessRunning(program) && !QuitPending())
             AttentionBox(kMsgOwnerWithHeading, notice);
         }
-        Trace(kPerformAutoUpdate, 8);
+        Trace(" ==== PerformAutoUpdate-8 ====");
         if (!program.empty()) ShutDownProduct(program, method);
-        Trace(kPerformAutoUpdate, 9);
+        Trace(" ==== PerformAutoUpdate-9 ====");
         AgentLog("Shut Down Process() - END");
         const bool ended = wasRunning && !IsProcessRunning(program);
         const bool restart = settings.RestartProcess() && ended;
@@ -266,14 +261,14 @@ bool PerformAutoUpdate() {
         const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
         s.activity = kActivitySetup;
         NotifyTarget(kNotifySetupInstall, 1);
-        Trace(kPerformAutoUpdate, 10);
+        Trace(" ==== PerformAutoUpdate-10 ====");
         const std::string tempFolder = GetSetupTempFolder();
         result = !tempFolder.empty() &&
                  ExtractAndLaunch(tempFolder, setup, ProcessReader().GetAgentFileName(), extra,
                                   !settings.BackgroundUpdate());
         if (!tempFolder.empty()) DeleteFolderTree(tempFolder, false);
         CurrentSetupWindow().Show(false);
-        Trace(kPerformAutoUpdate, 11);
+        Trace(" ==== PerformAutoUpdate-11 ====");
         NotifyTarget(kNotifySetupInstall, 2);
 
         if (result) settings.SetVersionOriginal(settings.VersionNew());
@@ -286,7 +281,7 @@ bool PerformAutoUpdate() {
           if (restart) answer = ConfirmBox(kMsgOwnerActive, finish + settings.AutoUpdateText("s17"));
           else AttentionBox(kMsgOwnerActive, finish);
         }
-        Trace(kPerformAutoUpdate, 12);
+        Trace(" ==== PerformAutoUpdate-12 ====");
         DebugLine("%lu restart=%s answer=%s program=%s", Pid(), TrueFalse(restart), TrueFalse(answer),
                   program.c_str());
         if (restart && answer) {
@@ -298,7 +293,7 @@ bool PerformAutoUpdate() {
       }
     }
   }
-  Trace(kPerformAutoUpdate, 13);
+  Trace(" ==== PerformAutoUpdate-13 ====");
   AgentLog("PerformAutoUpdate() - END    Result=", TrueFalse(result));
   return result;
 }
@@ -306,16 +301,16 @@ bool PerformAutoUpdate() {
 bool PerformAutoInform() {
   AgentSettings& settings = UpdateAgentSettings();
   AgentLog("PerformAutoInform() - START ");
-  Trace(kPerformAutoInform, 1);
+  Trace(" ==== PerformAutoInform-1 ====");
   bool result = false;
   const std::string informName = AgentFetchName(settings.NameOfInformFile());
   if (!settings.DownloadURL_UPDATE().empty() && !informName.empty()) {
-    Trace(kPerformAutoInform, 2);
+    Trace(" ==== PerformAutoInform-2 ====");
     std::string path;
     const bool ok = FetchOffered(informName, kFetchInform, path);
     HeldFile held;
     if (ok && held.Take(kFetchInform, path)) {
-      Trace(kPerformAutoInform, 3);
+      Trace(" ==== PerformAutoInform-3 ====");
       std::string token;
       std::string text;
       UnscrambleTokenText(ReadFilePart(path), token, text);
@@ -327,7 +322,7 @@ bool PerformAutoInform() {
                              static_cast<int>(settings.AutoInformW()),
                              static_cast<int>(settings.AutoInformH()), address, text);
       if (result) settings.SetVersionOriginal(settings.VersionNew());
-      Trace(kPerformAutoInform, 4);
+      Trace(" ==== PerformAutoInform-4 ====");
     }
   }
   AgentLog("PerformAutoInform() - END ", TrueFalse(result));
