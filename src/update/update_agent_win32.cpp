@@ -157,9 +157,9 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   };
 
   SystemSizeProbe probe;
-  Decision d = DecideUpdate(in, probe);
+  const Decision d = DecideUpdate(in, probe);
   stage = d.stage;
-  reason = std::move(d.reason);
+  reason = d.reason;
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
   for (const std::string& line : d.log) AgentLog(line);
   return d.ok();
