@@ -32,45 +32,49 @@ constexpr int kCopyTries = 5;
 unsigned long Pid() { return GetCurrentProcessId(); }
 
 std::string XCopyPath() {
-  const std::string exe = ExePath(false);
-  const std::size_t slash = exe.find_last_of('\\');
-  return exe.substr(0, slash + 1) + "X_" + exe.substr(slash + 1);
+  std::string path = ExePath(false);
+  path.insert(path.find_last_of('\\') + 1, "X_");  // at 0 when there is no "\\"
+  return path;
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::int64_t FileLength(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+
+// Waits ms, dispatching messages (sleeping when the queue is gone).
+void Pause(std::uint32_t ms) {
+  if (!WaitPumping(ms)) Sleep(ms);
 }
 
-// Polls every 200 ms, dispatching messages, until done() or limitMs passed.
-template <typename Done>
-bool WaitUntil(Done done, std::uint32_t limitMs) {
+// Polls every 200 ms until done(path) or limitMs passed.
+using PathTest = bool (*)(const std::string& path);
+bool WaitUntil(PathTest done, const std::string& path, std::uint32_t limitMs) {
   const std::int64_t end = MillisecondClock() + limitMs;
   for (;;) {
-    if (done()) return true;
+    if (done(path)) return true;
     if (MillisecondClock() >= end) return false;
-    if (!WaitPumping(200)) Sleep(200);
+    Pause(200);
   }
 }
+
+bool ProcessGone(const std::string& path) { return !IsProcessRunning(path); }
+bool FileGone(const std::string& path) { return !PathExists(path); }
+// The copy's window is up (it takes posts), or its process has ended.
+bool CopyReadyOrGone(const std::string& path) { return X_ExeIsRunning() || !IsProcessRunning(path); }
 
 // A copy that is being replaced must have ended, and its self-deletion
 // (which retries until the file is gone) must be over: a new file written
 // before that would be deleted under the new copy.
 void WaitForOldCopy(const std::string& xPath) {
-  if (!WaitUntil([&] { return !IsProcessRunning(xPath); }, kOldCopyGoneMs))
-    AgentLog("Old X_ copy still running: ", xPath);
-  WaitUntil([&] { return !PathExists(xPath); }, kOldFileGoneMs);
+  if (!WaitUntil(ProcessGone, xPath, kOldCopyGoneMs)) AgentLog("Old X_ copy still running: ", xPath);
+  WaitUntil(FileGone, xPath, kOldFileGoneMs);
 }
 
 // Copies the running executable over the X_ file and checks the copy.
 bool WriteXCopy(const std::string& exe, const std::string& xPath) {
-  const std::int64_t size = FileLength(exe);
+  const std::int64_t size = ExistingFileLength(exe);
   for (int attempt = 0; attempt < kCopyTries; ++attempt) {
-    if (attempt > 0 && !WaitPumping(1000)) Sleep(1000);
-    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && FileLength(xPath) == size) return true;
+    if (attempt > 0) Pause(1000);
+    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size) return true;
   }
   return false;
 }
@@ -94,7 +98,9 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
     std::int64_t seconds = GetParamInt("/WAIT=", 0);
     if (seconds < 0) seconds = 0;
     if (seconds > kMaxWaitSeconds) seconds = kMaxWaitSeconds;
-    AgentLog("Wait " + std::to_string(seconds) + " SEC");
+    std::string wait = std::to_string(seconds);
+    wait += " SEC";
+    AgentLog("Wait ", wait);
     WaitPumping(static_cast<std::uint32_t>(seconds * 1000));
 
     const std::string exe = ExePath(false);
@@ -104,19 +110,17 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
     if (copied) AgentLog("Create X_ File ");
     else AgentLog("Create X_ File failed: ", xPath);
 
-    std::string args;
-    const std::string transient = GetParamValue("/TRANSIENT=", "");
-    if (!transient.empty()) args += " /TRANSIENTx=" + transient;
-    const std::string delay = GetParamValue("/DELAY=", "");
-    if (!delay.empty()) args += " /SleepX=" + delay;
-
     if (copied) {
       // Quoted: the install folder may well hold a blank.
-      const std::string command = "\"" + xPath + "\"" + args;
+      std::string command = "\"";
+      command.append(xPath) += '"';
+      const std::string transient = GetParamValue("/TRANSIENT=", "");
+      if (!transient.empty()) command.append(" /TRANSIENTx=").append(transient);
+      const std::string delay = GetParamValue("/DELAY=", "");
+      if (!delay.empty()) command.append(" /SleepX=").append(delay);
       AgentLog("WinExec: ", command);
       if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
-      if (!GetArgumentText().empty())
-        WaitUntil([&] { return IsProcessRunning(xPath); }, kStartWaitMs);
+      if (!GetArgumentText().empty()) WaitUntil(IsProcessRunning, xPath, kStartWaitMs);
     }
   }
   AgentLog("CreateAndRun_X_Exe() --- End");
@@ -135,7 +139,7 @@ bool HandleParamOK(bool xWasRunning) {
   if (posts && PathExists(xPath)) {
     // A copy started a moment ago has no window yet, and a post to it would
     // be lost: wait (bounded) for its window while its process runs.
-    WaitUntil([&] { return X_ExeIsRunning() || !IsProcessRunning(xPath); }, kCopyWindowMs);
+    WaitUntil(CopyReadyOrGone, xPath, kCopyWindowMs);
   }
 
   if (stop >= 0 && PathExists(xPath)) {
@@ -144,16 +148,20 @@ bool HandleParamOK(bool xWasRunning) {
     result = true;
   }
   if (!localMsg.empty() && PathExists(xPath)) {
-    const std::string wrapped = ":" + localMsg + ":";
+    std::string wrapped = ":";
+    wrapped.append(localMsg) += ':';
     const std::int64_t handle = SUB::ListItemInt(wrapped, 0, 0);
     const std::int64_t number = SUB::ListItemInt(wrapped, 1, 0);
-    AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + wrapped);
+    std::string line = xPath;
+    line.append(" - ").append(wrapped);
+    AgentLog("PostProcessMessage(wm_LocalMsg) to: ", line);
     PostToCopy(xPath, wm_LocalMsg, static_cast<WPARAM>(handle), static_cast<LPARAM>(number));
     result = true;
   }
   if (test >= 0 && PathExists(xPath)) {
-    AgentLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" +
-             std::to_string(test) + ")");
+    std::string line = xPath;
+    line.append(" - AU_PerformUpdateCycle (").append(std::to_string(test)) += ')';
+    AgentLog("PostProcessMessage(wm_AgentMsg) to: ", line);
     PostToCopy(xPath, wm_AgentMsg, 31, static_cast<LPARAM>(test));
     // A copy started only for this test ends after its cycle.
     if (!xWasRunning && test > 0) PostToCopy(xPath, wm_ShutDown, 2, 0);

@@ -24,10 +24,7 @@ constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
 
-bool IsFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool IsFile(const std::string& path) { return ExistingFileLength(path) >= 0; }
 
 // Copies a file chunk by chunk (a setup may be larger than a 32-bit
 // process can hold in memory). `to` is created anew; false, with `to`
@@ -73,6 +70,11 @@ bool ReplaceWithText(const std::string& path, const std::string& text) {
   return true;
 }
 
+void LogError(const std::string& text) { AgentLog("ERROR: ", text); }
+
+// The error text of a fetched file that could not take its place.
+std::string UnableToWrite(const std::string& target) { return "Unable to write " + target; }
+
 // The .info text of a file; "" with an error text when the file is larger
 // than any real .info.
 std::string ReadInfoText(const std::string& path, std::string& errorText) {
@@ -94,12 +96,13 @@ bool TokenProof(int kind, const std::string& file) {
 // ten steps while the user watches.
 void ImitateProgress(ProgressCallbackFn progress) {
   if (!progress) return;
-  progress(kProgressInit, 0, kImitationSteps, std::string(), 1);
+  const std::string noText;
+  progress(kProgressInit, 0, kImitationSteps, noText, 1);
   for (int i = 0; i < kImitationSteps; ++i) {
-    progress(kProgressStep, 0, 0, std::string(), 1);
+    progress(kProgressStep, 0, 0, noText, 1);
     WaitPumping(kImitationStepMs);
   }
-  progress(kProgressInit, 0, 0, std::string(), 0);
+  progress(kProgressInit, 0, 0, noText, 0);
 }
 
 }  // namespace
@@ -114,21 +117,22 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   errorText.clear();
 
   const bool testMode = TestModeOn();
-  const std::string folder = testMode ? TestFolder() : folderGiven;
+  const std::string& folder = testMode ? TestFolder() : folderGiven;
   // A setup or notice lives under one checked name; the .info under its own.
   const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
-  std::string path = folder + "\\" + name;
+  std::string path = JoinedPath(folder, '\\', name);
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
-  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
+  AgentLog("TestMode=", TrueFalse(testMode));
   AgentLog("Download START: ", path);
   if (name.empty()) {
     errorText = "Refused file name: " + fileName;
-    AgentLog("ERROR: ", errorText);
+    LogError(errorText);
     return false;
   }
 
-  const bool show =
-      kind == kFetchUpdate && settings.RequestConfirmationBeforeDownload() && CycleModeValue() != kCycleUserCheck;
+  // Read once: it decides the progress window and the attention box.
+  const bool confirmDownload = kind != kFetchInfo && settings.RequestConfirmationBeforeDownload();
+  const bool show = kind == kFetchUpdate && confirmDownload && CycleModeValue() != kCycleUserCheck;
   if (show) window.Show(true);
   SetStatusText(window.StatusLabel(), settings.AutoUpdateText(FetchCaptionKey(kind)), settings.FontName(),
                 settings.CharSet(), settings.FontSize());
@@ -139,6 +143,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string arriving = target + kFetchSuffix;
   const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
   std::string connectionError;
+  const std::string none;  // a part HTTP_404Message is not given
 
   if (fileSystemAllowed && IsFile(path)) {
     if (kind == kFetchInfo) {
@@ -149,7 +154,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
-    path = folder + "/" + name;
+    path = JoinedPath(folder, '/', name);
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
     // A .info comes through a file too, so that an endless answer fills no
@@ -167,12 +172,12 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   AgentLog("Download END:   ", path);
 
   if (kind == kFetchInfo) {
-    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message("", content, path, "");
+    if (errorText.empty() && !content.empty()) errorText = HTTP_404Message(none, content, path, none);
     result = errorText.empty() && !content.empty();
     // Only a good .info replaces the last good one.
     if (result && !ReplaceWithText(target, content)) {
       result = false;
-      errorText = "Unable to write " + target;
+      errorText = UnableToWrite(target);
     }
     return result;
   }
@@ -180,24 +185,22 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   if (errorText.empty()) {
     result = TokenProof(kind, arriving);
     if (!result) {
-      const std::string message = HTTP_404Message(arriving, "", path, kBadToken);
+      const std::string message = HTTP_404Message(arriving, none, path, kBadToken);
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: ", message);
-      MsgBoxError(kMsgOwnerWithHeading, message, settings.ErrorTitle(), settings.BtnText(), settings.CharSet());
+      LogError(message);
+      AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);
     } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
-      errorText = "Unable to write " + target;
+      errorText = UnableToWrite(target);
       DeleteFileA(arriving.c_str());
-      AgentLog("ERROR: ", errorText);
+      LogError(errorText);
     }
   } else {
     DeleteFileA(arriving.c_str());
-    if (path.size() > 2 && settings.RequestConfirmationBeforeDownload()) {
-      const std::string message = FetchAttentionText(path, DownloadAbort(), settings.AutoUpdateText("s3"),
-                                                     settings.AutoUpdateText("s4"), settings.AutoUpdateText("s5"));
+    if (path.size() > 2 && confirmDownload) {
+      const std::string message = FetchAttentionText(path, DownloadAbort(), settings);
       AgentLog("ATTENTION: ", message);
-      MsgBoxAttention(kMsgOwnerWithHeading, message, settings.AttentionTitle(), settings.BtnText(),
-                      settings.CharSet());
+      AgentMsgBox(kAgentBoxAttention, kMsgOwnerWithHeading, message);
     }
   }
   return result;

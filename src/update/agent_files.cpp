@@ -1,6 +1,9 @@
 #include "update/agent_files.h"
 
+#include <cstring>
+
 #include "package/package_trailer.h"
+#include "update/update_settings.h"
 #include "utils/text_rules.h"
 #include "utils/text_scramble.h"
 
@@ -29,21 +32,28 @@ std::string LastPathElement(const std::string& path) {
   return path.substr(at);
 }
 
+std::string JoinedPath(const std::string& folder, char separator, const std::string& name) {
+  std::string path = folder;
+  path += separator;
+  path += name;
+  return path;
+}
+
 std::string CheckedFetchName(const std::string& name, const AgentOwnNames& own) {
   const std::string last = LastPathElement(name);
   if (last.empty() || last == "." || last == "..") return std::string();
   for (unsigned char c : last)
-    if (c < 32 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')
-      return std::string();
+    if (c < 32 || std::strchr(":*?\"<>|", c)) return std::string();  // c is never 0 at strchr
   // The system drops trailing dots and blanks, so "X_Agent.exe." would be
   // the agent's own copy.
   if (last.back() == '.' || last.back() == ' ') return std::string();
   if (IsDeviceName(last)) return std::string();
   const std::string upper = UpperAscii(last);
-  for (const std::string& ownName : {own.agent, "X_" + own.agent, own.info, own.original}) {
-    if (ownName.empty() || ownName == "X_") continue;
-    if (upper == UpperAscii(LastPathElement(ownName))) return std::string();
-  }
+  const auto isOwn = [&upper](const std::string& ownName) {
+    return !ownName.empty() && upper == UpperAscii(LastPathElement(ownName));
+  };
+  if (isOwn(own.agent) || isOwn(own.info) || isOwn(own.original)) return std::string();
+  if (!own.agent.empty() && isOwn("X_" + own.agent)) return std::string();
   return last;
 }
 
@@ -54,11 +64,12 @@ bool IsFileSystemFolder(const std::string& folder) {
 
 bool FileSystemFolderAllowed(const std::string& packageUpdateUrl) { return IsFileSystemFolder(packageUpdateUrl); }
 
-std::string FetchAttentionText(const std::string& path, bool aborted, const std::string& s3,
-                               const std::string& s4, const std::string& s5) {
-  if (aborted) return s3;
+std::string FetchAttentionText(const std::string& path, bool aborted, const AgentSettings& settings) {
+  if (aborted) return settings.AutoUpdateText("s3");
   const bool local = (path.size() > 1 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
-  return path + "<P><P>" + (local ? s4 : s5);
+  std::string text = path;
+  text.append("<P><P>").append(settings.AutoUpdateText(local ? "s4" : "s5"));
+  return text;
 }
 
 const char* FetchCaptionKey(int kind) {

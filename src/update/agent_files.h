@@ -8,11 +8,16 @@
 
 namespace varnel {
 
+class AgentSettings;
+
 // Fetch kinds.
 enum FetchKind : int { kFetchInfo = 1, kFetchUpdate = 2, kFetchInform = 3 };
 
 // The last element of a path, split on both "\" and "/".
 std::string LastPathElement(const std::string& path);
+
+// folder + separator + name.
+std::string JoinedPath(const std::string& folder, char separator, const std::string& name);
 
 // The names of the agent's own files in its folder.
 struct AgentOwnNames {
@@ -37,11 +42,11 @@ bool IsFileSystemFolder(const std::string& folder);
 // network credentials to that host) or into a local folder.
 bool FileSystemFolderAllowed(const std::string& packageUpdateUrl);
 
-// The text of the attention box after a failed UPDATE or INFORM fetch:
-// s3 after an abort; path + "<P><P>" + s4 for a local folder or share
-// (":" second or "\\" first); path + "<P><P>" + s5 otherwise.
-std::string FetchAttentionText(const std::string& path, bool aborted, const std::string& s3,
-                               const std::string& s4, const std::string& s5);
+// The text of the attention box after a failed UPDATE or INFORM fetch, with
+// the [AutoUpdate] texts of the settings: s3 after an abort; path +
+// "<P><P>" + s4 for a local folder or share (":" second or "\\" first);
+// path + "<P><P>" + s5 otherwise. Only the text shown is read.
+std::string FetchAttentionText(const std::string& path, bool aborted, const AgentSettings& settings);
 
 // The caption of the fetch on the status label: key s31, s32 or s33.
 const char* FetchCaptionKey(int kind);

@@ -15,7 +15,9 @@ bool TestModeRefreshDue(bool force, std::uint32_t now, std::uint32_t previous) {
 std::string CheckQuestionText(const std::string& s22, const std::string& s23, const std::string& s24,
                               const std::string& folder, bool testMode, const std::string& programName) {
   const bool localDrive = folder.size() < 2 || folder[1] == ':';
-  std::string question = s22 + (localDrive ? std::string() : s23) + s24;
+  std::string question = s22;
+  if (!localDrive) question += s23;
+  question += s24;
   if (testMode) question += "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
   return ReplaceAllText(question, "PROG_NAME", programName);
 }

@@ -33,9 +33,10 @@ bool CheckTestMode(bool force) {
   TestModeState& s = State();
   const std::uint32_t now = Now();
   if (TestModeRefreshDue(force, now, s.previousCall)) {
-    s.on = TestModeApplies(ReadRegistryString(kTestModeKey, "TestMode", "0", false),
-                           ReadRegistryString(kTestModeKey, "TestModeDate", "", false), Today());
-    s.folder = ReadRegistryString(kTestModeKey, "TestModeURL", "", false);
+    const std::string key = kTestModeKey;
+    s.on = TestModeApplies(ReadRegistryString(key, "TestMode", "0", false),
+                           ReadRegistryString(key, "TestModeDate", "", false), Today());
+    s.folder = ReadRegistryString(key, "TestModeURL", "", false);
   }
   s.previousCall = now;
   return s.on;
@@ -57,7 +58,7 @@ bool AskCheckQuestion() {
   const std::string question =
       CheckQuestionText(settings.AutoUpdateText("s22"), settings.AutoUpdateText("s23"),
                         settings.AutoUpdateText("s24"), folder, testMode, settings.OriginalProgramName());
-  return MsgBoxConfirm(kMsgOwnerActive, question, settings.ConfirmTitle(), settings.BtnText(), settings.CharSet());
+  return AgentMsgBox(kAgentBoxConfirm, kMsgOwnerActive, question);
 }
 
 }  // namespace varnel

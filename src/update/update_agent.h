@@ -51,6 +51,10 @@ void SetProbingEnabled(bool enabled);
 // Set by the agent command that requests a check; ShotTimeStatus clears it.
 void SetCycleRequested();
 
+// The length of an existing file; -1 for a folder or a path that does not
+// exist.
+std::int64_t ExistingFileLength(const std::string& path);
+
 // Local time now, in seconds since 30 December 1899.
 std::int64_t CurrentSeconds();
 
@@ -59,6 +63,11 @@ int ShotTimeStatus();
 // After a .info fetch: true when the offer passes all six stages; writes
 // the debug trace and the agent-log lines.
 bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason);
+
+// A message box with the title, buttons and character set of the .original
+// ([MsgBox]); true when a confirmation is answered Yes.
+enum AgentBoxKind : int { kAgentBoxError, kAgentBoxAttention, kAgentBoxConfirm };
+bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text);
 
 // The checked name (CheckedFetchName) of an UPDATE or INFORM file in the
 // agent folder: the update cycle runs, reads and deletes exactly the file

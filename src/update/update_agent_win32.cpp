@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "dialogs/message_box.h"
 #include "package/package_reader.h"
 #include "download/http_download.h"
 #include "update/test_mode.h"
@@ -35,16 +36,9 @@ UpdateAgentState& State() {
   return state;
 }
 
-// Existing files only; -1 for a folder or a path that does not exist.
 class SystemSizeProbe : public SizeProbe {
  public:
-  std::int64_t FileLength(const std::string& path) override {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      return -1;
-    return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  }
+  std::int64_t FileLength(const std::string& path) override { return ExistingFileLength(path); }
   bool InternetConnected() override {
     std::string reason;
     return varnel::InternetConnected(reason);
@@ -104,6 +98,14 @@ LRESULT RunAgentCommand(WPARAM code, LPARAM value) {
   return static_cast<LRESULT>(static_cast<ULONG_PTR>(result));
 }
 
+std::int64_t ExistingFileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 std::int64_t CurrentSeconds() {
   SYSTEMTIME t;
   GetLocalTime(&t);
@@ -128,26 +130,31 @@ int ShotTimeStatus() {
 
 bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   const AgentSettings& settings = UpdateAgentSettings();
-  DecisionInputs in;
-  in.infoDownloaded = infoDownloaded;
-  in.versionOriginal = settings.VersionOriginal();
-  in.versionNew = settings.VersionNew();
-  in.infoStamp = settings.InfoStamp();
-  in.originalStamp = settings.OriginalStamp();
-  in.reAskInterval = settings.ReAskSecondsInterval();
-  in.reAskLast = settings.ReAskSecondsLast();
-  in.now = CurrentSeconds();
-  in.cycleMode = AgentState().cycleMode;
-  in.validVersions = settings.ValidVersions();
-  in.size.url = settings.DownloadURL_UPDATE();
-  in.size.updateName = AgentFetchName(settings.NameOfUpdateFile());
-  in.size.informName = AgentFetchName(settings.NameOfInformFile());
-  in.size.autoInform = settings.AutoInform();
-  in.size.sizeOfUpdateFile = settings.SizeOfUpdateFile();
-  in.size.sizeOfInformFile = settings.SizeOfInformFile();
-  in.size.testMode = TestModeOn();
-  in.size.testFolder = TestFolder();
-  in.size.fileSystemAllowed = FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
+  // Built in place, field by field in the order of the declarations (each
+  // text is constructed once, not assigned).
+  const DecisionInputs in{
+      infoDownloaded,
+      settings.VersionOriginal(),
+      settings.VersionNew(),
+      settings.InfoStamp(),
+      settings.OriginalStamp(),
+      settings.ReAskSecondsInterval(),
+      settings.ReAskSecondsLast(),
+      CurrentSeconds(),
+      AgentState().cycleMode,
+      settings.ValidVersions(),
+      SizeTestInputs{
+          settings.DownloadURL_UPDATE(),
+          AgentFetchName(settings.NameOfUpdateFile()),
+          AgentFetchName(settings.NameOfInformFile()),
+          settings.AutoInform(),
+          settings.SizeOfUpdateFile(),
+          settings.SizeOfInformFile(),
+          TestModeOn(),
+          TestFolder(),
+          FileSystemFolderAllowed(ProcessReader().GetUpdateUrl()),
+      },
+  };
 
   SystemSizeProbe probe;
   const Decision d = DecideUpdate(in, probe);
@@ -156,6 +163,19 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
   for (const std::string& line : d.log) AgentLog(line);
   return d.ok();
+}
+
+bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text) {
+  static const char* const kTitleKeys[] = {"Error", "Attention", "Confirm"};
+  const AgentSettings& settings = UpdateAgentSettings();
+  const std::string title = settings.BoxTitle(kTitleKeys[kind]);
+  const std::string buttons = settings.BtnText();
+  const int charset = settings.CharSet();
+  switch (kind) {
+    case kAgentBoxError: MsgBoxError(owner, text, title, buttons, charset); return false;
+    case kAgentBoxAttention: MsgBoxAttention(owner, text, title, buttons, charset); return false;
+    default: return MsgBoxConfirm(owner, text, title, buttons, charset);
+  }
 }
 
 std::string AgentFetchName(const std::string& name) {

@@ -1,5 +1,6 @@
 #include "update/update_cycle.h"
 
+#include <cstring>
 #include <string>
 
 #include "dialogs/message_box.h"
@@ -32,6 +33,17 @@ void Trace(const char* text) { DebugLine("%lu%s", Pid(), text); }
 std::string WithProgName(const std::string& text, const std::string& name) {
   return ReplaceAllText(text, "PROG_NAME", name);
 }
+// The [AutoUpdate] text of key with the program's name in it.
+std::string ProgText(const char* key, const std::string& name) {
+  return WithProgName(UpdateAgentSettings().AutoUpdateText(key), name);
+}
+
+// A path as a command line gives it: quoted, as its folder may hold a blank.
+std::string Quoted(const std::string& path) {
+  std::string text = "\"";
+  text.append(path) += '"';
+  return text;
+}
 
 // A quit request waits in this thread's queue (the agent is ending).
 bool QuitPending() {
@@ -49,18 +61,9 @@ bool FetchInfo(std::string& errorText) {
 }
 
 // Message boxes with the texts, buttons and character set of the .original.
-void ErrorBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  MsgBoxError(kind, text, s.ErrorTitle(), s.BtnText(), s.CharSet());
-}
-void AttentionBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  MsgBoxAttention(kind, text, s.AttentionTitle(), s.BtnText(), s.CharSet());
-}
-bool ConfirmBox(HWND kind, const std::string& text) {
-  const AgentSettings& s = UpdateAgentSettings();
-  return MsgBoxConfirm(kind, text, s.ConfirmTitle(), s.BtnText(), s.CharSet());
-}
+void ErrorBox(HWND kind, const std::string& text) { AgentMsgBox(kAgentBoxError, kind, text); }
+void AttentionBox(HWND kind, const std::string& text) { AgentMsgBox(kAgentBoxAttention, kind, text); }
+bool ConfirmBox(HWND kind, const std::string& text) { return AgentMsgBox(kAgentBoxConfirm, kind, text); }
 
 // The downloaded file, held open so that nobody can change or replace it
 // between its proof and its use, and proved once more through that hold.
@@ -90,7 +93,7 @@ bool FetchOffered(const std::string& name, int kind, std::string& path) {
 bool DeveloperSwitchOn() {
   char value[8] = {};
   const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
-  return n > 0 && n < sizeof value && std::string(value) == "735";
+  return n > 0 && n < sizeof value && std::strcmp(value, "735") == 0;
 }
 
 void ShutDownProduct(const std::string& program, const std::string& method) {
@@ -204,12 +207,10 @@ bool PerformAutoUpdate() {
     Trace(" ==== PerformAutoUpdate-5 ====");
     const bool confirmInstall = settings.RequestConfirmationBeforeInstall();
     const bool downloadForce = settings.RequestConfirmationBeforeDownloadForce();
-    std::string offer = settings.AutoUpdateText("s11");
-    if (downloadForce)
-      offer += settings.AutoUpdateText(confirmInstall ? "s19" : "s18");
-    else
-      offer += settings.AutoUpdateText(confirmInstall ? "s13" : "s12");
-    offer = WithProgName(offer, programName);
+    const std::string offer = WithProgName(
+        settings.AutoUpdateText("s11") +
+            settings.AutoUpdateText(downloadForce ? (confirmInstall ? "s19" : "s18") : (confirmInstall ? "s13" : "s12")),
+        programName);
 
     bool go = true;
     if (settings.RequestConfirmationBeforeDownload() && !userCheck) {
@@ -229,7 +230,7 @@ bool PerformAutoUpdate() {
       }
 
       const bool installForce = settings.RequestConfirmationBeforeInstallForce();
-      const std::string question = WithProgName(settings.AutoUpdateText(installForce ? "s20" : "s14"), programName);
+      const std::string question = ProgText(installForce ? "s20" : "s14", programName);
       if (ok && confirmInstall && !userCheck) {
         if (installForce) AttentionBox(kMsgOwnerNoClose, question);
         else ok = ConfirmBox(kMsgOwnerWithHeading, question);
@@ -242,9 +243,11 @@ bool PerformAutoUpdate() {
         const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
         const std::string method = settings.ShutDownMethod();
-        AgentLog("Shut Down Process() - START  (" + program + ")  Method: " + method);
+        std::string line = "Shut Down Process() - START  (";
+        line.append(program).append(")  Method: ").append(method);
+        AgentLog(line);
         if (method == "Issue a Message Box") {
-          const std::string notice = WithProgName(settings.AutoUpdateText("s15"), FileNamePart(program));
+          const std::string notice = ProgText("s15", FileNamePart(program));
           while (!program.empty() && IsProcessRunning(program) && !QuitPending())
             AttentionBox(kMsgOwnerWithHeading, notice);
         }
@@ -255,7 +258,7 @@ bool PerformAutoUpdate() {
         const bool ended = wasRunning && !IsProcessRunning(program);
         const bool restart = settings.RestartProcess() && ended;
 
-        const std::string extra = "/OriginalInfoFile=\"" + AgentFilePaths().info + "\"";
+        const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
         s.activity = kActivitySetup;
         NotifyTarget(kNotifySetupInstall, 1);
         Trace(" ==== PerformAutoUpdate-10 ====");
@@ -272,7 +275,7 @@ bool PerformAutoUpdate() {
         held.handle.reset();
         DeleteFileA(setup.c_str());
 
-        const std::string finish = WithProgName(settings.AutoUpdateText("s16"), programName);
+        const std::string finish = ProgText("s16", programName);
         bool answer = true;
         if (result && (settings.InformFinish() || userCheck)) {
           if (restart) answer = ConfirmBox(kMsgOwnerActive, finish + settings.AutoUpdateText("s17"));
@@ -282,8 +285,7 @@ bool PerformAutoUpdate() {
         DebugLine("%lu restart=%s answer=%s program=%s", Pid(), TrueFalse(restart), TrueFalse(answer),
                   program.c_str());
         if (restart && answer) {
-          // Quoted: the product's folder may hold a blank.
-          if (HANDLE process = RunProgram("\"" + program + "\"", SW_SHOWNORMAL)) CloseHandle(process);
+          if (HANDLE process = RunProgram(Quoted(program), SW_SHOWNORMAL)) CloseHandle(process);
         }
       } else {
         held.handle.reset();
@@ -314,9 +316,10 @@ bool PerformAutoInform() {
       UnscrambleTokenText(ReadFilePart(path), token, text);
       held.handle.reset();
       const std::string address = TrimText(settings.DownloadURL_INFORM());
-      result = ShowNoticeBox(g_agentWindow, settings.AutoUpdateText("s34", "New Version"),
-                             settings.AutoUpdateText("s35", "Download"), settings.CharSet(), settings.FontSize(),
-                             settings.FontName(), static_cast<int>(settings.AutoInformW()),
+      // s34 and s35 have built-in defaults ("New Version", "Download").
+      result = ShowNoticeBox(g_agentWindow, settings.AutoUpdateText("s34"), settings.AutoUpdateText("s35"),
+                             settings.CharSet(), settings.FontSize(), settings.FontName(),
+                             static_cast<int>(settings.AutoInformW()),
                              static_cast<int>(settings.AutoInformH()), address, text);
       if (result) settings.SetVersionOriginal(settings.VersionNew());
       Trace(" ==== PerformAutoInform-4 ====");
@@ -329,9 +332,9 @@ bool PerformAutoInform() {
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
   if (AgentState().shutDownCountdown <= 0) {
-    // Quoted: the agent's folder may hold a blank.
-    const std::string command = "\"" + AgentFilePaths().folder + ProcessReader().GetAgentFileName() +
-                                "\" /_ZZ=99 /WAIT=10 /TRANSIENT=" + SettingOverrideList();
+    std::string command = "\"";
+    command.append(AgentFilePaths().folder).append(ProcessReader().GetAgentFileName());
+    command.append("\" /_ZZ=99 /WAIT=10 /TRANSIENT=").append(SettingOverrideList());
     AgentLog(".. WinExec - ", command);
     if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
     WaitPumping(1000);

@@ -28,7 +28,11 @@ int ShotTimeStatusFor(const ShotTimeInputs& in) {
 
 bool IsValidVersion(const std::string& validVersions, std::int32_t versionOriginal) {
   if (validVersions.empty()) return true;
-  return ("," + validVersions + ",").find("," + std::to_string(versionOriginal) + ",") != std::string::npos;
+  std::string list = ",";
+  list.append(validVersions) += ',';
+  std::string version = ",";
+  version.append(std::to_string(versionOriginal)) += ',';
+  return list.find(version) != std::string::npos;
 }
 
 bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now) {
@@ -41,29 +45,30 @@ bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected) {
   return difference > -100 && difference < 100;
 }
 
+namespace {
+void AddLogLine(std::vector<std::string>& log, const char* label, const std::string& value) {
+  log.push_back(label + value);
+}
+}  // namespace
+
 bool SizeMatches(const SizeTestInputs& in, SizeProbe& probe, std::vector<std::string>& log) {
-  std::int64_t expected = in.sizeOfUpdateFile;
-  std::string name = in.updateName;
-  if (in.autoInform) {
-    name = in.informName;
-    expected = in.sizeOfInformFile;
-  }
-  name = LastPathElement(name);
-  const std::string url = in.testMode ? in.testFolder : in.url;
+  const std::int64_t expected = in.autoInform ? in.sizeOfInformFile : in.sizeOfUpdateFile;
+  const std::string name = LastPathElement(in.autoInform ? in.informName : in.updateName);
+  const std::string& url = in.testMode ? in.testFolder : in.url;
 
   std::int64_t actual = -1;
-  std::string tried = url + "\\" + name;
+  std::string tried = JoinedPath(url, '\\', name);
   if (!name.empty()) {
     if (in.testMode || in.fileSystemAllowed) actual = probe.FileLength(tried);
     if (actual < 0 && !in.testMode && probe.InternetConnected()) {
-      tried = url + "/" + name;
+      tried = JoinedPath(url, '/', name);
       actual = probe.HttpFileSize(tried);
     }
   }
   if (SizeWithinTolerance(actual, expected)) return true;
-  log.push_back("  InfoSize=" + std::to_string(expected));
-  log.push_back("  HttpSize=" + std::to_string(actual));
-  log.push_back("  URL=" + tried);
+  AddLogLine(log, "  InfoSize=", std::to_string(expected));
+  AddLogLine(log, "  HttpSize=", std::to_string(actual));
+  AddLogLine(log, "  URL=", tried);
   return false;
 }
 
@@ -79,7 +84,9 @@ Decision DecideUpdate(const DecisionInputs& in, SizeProbe& probe) {
   if (stage == kStageSizeError && SizeMatches(in.size, probe, d.log)) stage = kStageOk;
   d.stage = stage;
   d.reason = DecisionReason(stage);
-  d.log.push_back("GetOkToPerformAU = " + std::to_string(stage) + " - " + d.reason);
+  std::string line = std::to_string(stage);
+  line.append(" - ").append(d.reason);
+  AddLogLine(d.log, "GetOkToPerformAU = ", line);
   return d;
 }
 

@@ -50,7 +50,9 @@ std::string AgentTimestampText(std::int64_t seconds) {
   const LocalDateTime t = DateTimeOfSeconds(seconds);
   char time[16];
   FormatText(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
-  return AgentDateText(t) + time;
+  std::string text = AgentDateText(t);
+  text += time;
+  return text;
 }
 
 AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reader) {
@@ -59,7 +61,7 @@ AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reade
 
 std::string OverrideListText(const SettingOverrides& overrides) {
   std::string text = "|";
-  for (std::uint8_t v : overrides.value) text += std::to_string(v) + "|";
+  for (std::uint8_t v : overrides.value) text.append(std::to_string(v)) += '|';
   return text;
 }
 
@@ -97,7 +99,8 @@ std::string AgentSettings::Text(const std::string& file, const char* section, co
 
 std::int64_t AgentSettings::Number(const std::string& file, const char* section, const char* key,
                                    std::int64_t fallback) const {
-  return TextToInt64(store_.Read(file, section, key, std::to_string(fallback)), fallback);
+  // A missing key reads as "", which converts to the fallback.
+  return TextToInt64(store_.Read(file, section, key, ""), fallback);
 }
 
 bool AgentSettings::YesNo(const std::string& file, const char* section, const char* key) const {
@@ -110,27 +113,33 @@ bool AgentSettings::YesNoOverridden(int override, const char* key) const {
   return YesNo(files_.info, kNewSetup, key);
 }
 
+std::int64_t AgentSettings::OriginalSetupNumber(const char* key) const {
+  return Number(files_.original, kOriginalSetup, key, 0);
+}
+std::int64_t AgentSettings::NewSetupNumber(const char* key) const { return Number(files_.info, kNewSetup, key, 0); }
+std::string AgentSettings::NewSetupText(const char* key) const { return Text(files_.info, kNewSetup, key); }
+
 void AgentSettings::WriteNumber(const char* key, std::int64_t value) {
   store_.Write(files_.original, kOriginalSetup, key, std::to_string(value));
 }
 
 std::int64_t AgentSettings::ProbeSecondsInterval() const {
-  return Number(files_.original, kOriginalSetup, "ProbeSecondsInterval", 0);
+  return OriginalSetupNumber("ProbeSecondsInterval");
 }
 std::int64_t AgentSettings::ProbeSecondsLast() const {
-  return Number(files_.original, kOriginalSetup, "ProbeSecondsLast", 0);
+  return OriginalSetupNumber("ProbeSecondsLast");
 }
 std::int64_t AgentSettings::ReAskSecondsInterval() const {
-  return Number(files_.original, kOriginalSetup, "ReAskSecondsInterval", 0);
+  return OriginalSetupNumber("ReAskSecondsInterval");
 }
 std::int64_t AgentSettings::ReAskSecondsLast() const {
-  return Number(files_.original, kOriginalSetup, "ReAskSecondsLast", 0);
+  return OriginalSetupNumber("ReAskSecondsLast");
 }
 std::int32_t AgentSettings::VersionOriginal() const {
-  return As32(Number(files_.original, kOriginalSetup, "VersionOriginal", 0));
+  return As32(OriginalSetupNumber("VersionOriginal"));
 }
 std::int32_t AgentSettings::OriginalStamp() const {
-  return As32(Number(files_.original, kOriginalSetup, "Stamp", 0));
+  return As32(OriginalSetupNumber("Stamp"));
 }
 std::string AgentSettings::OriginalProgramName() const {
   return Text(files_.original, kOriginalSetup, "ProgramName");
@@ -141,15 +150,13 @@ void AgentSettings::SetReAskSecondsInterval(std::int64_t s) { WriteNumber("ReAsk
 void AgentSettings::SetVersionOriginal(std::int64_t v) { WriteNumber("VersionOriginal", v); }
 void AgentSettings::SetOriginalStamp(std::int64_t v) { WriteNumber("Stamp", v); }
 
-void AgentSettings::SetProbeSecondsLast(std::int64_t seconds) {
-  WriteNumber("ProbeSecondsLast", seconds);
-  store_.Write(files_.original, kOriginalSetup, "__ProbeSecondsLast", AgentTimestampText(seconds));
+void AgentSettings::WriteTime(const char* shadowKey, std::int64_t seconds) {
+  WriteNumber(shadowKey + 2, seconds);  // the key without its "__"
+  store_.Write(files_.original, kOriginalSetup, shadowKey, AgentTimestampText(seconds));
 }
 
-void AgentSettings::SetReAskSecondsLast(std::int64_t seconds) {
-  WriteNumber("ReAskSecondsLast", seconds);
-  store_.Write(files_.original, kOriginalSetup, "__ReAskSecondsLast", AgentTimestampText(seconds));
-}
+void AgentSettings::SetProbeSecondsLast(std::int64_t seconds) { WriteTime("__ProbeSecondsLast", seconds); }
+void AgentSettings::SetReAskSecondsLast(std::int64_t seconds) { WriteTime("__ReAskSecondsLast", seconds); }
 
 std::string AgentSettings::TargetDir() const { return Text(files_.original, "Directories", "TargetDir"); }
 std::string AgentSettings::SharedDir() const { return Text(files_.original, "Directories", "SharedDir"); }
@@ -161,26 +168,25 @@ std::string AgentSettings::CheckforNewUpdateLink() const {
 std::string AgentSettings::BtnText() const {
   return Text(files_.original, "MsgBox", "BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
 }
-std::string AgentSettings::ErrorTitle() const { return Text(files_.original, "MsgBox", "Error", "Error"); }
-std::string AgentSettings::ConfirmTitle() const { return Text(files_.original, "MsgBox", "Confirm", "Confirm"); }
-std::string AgentSettings::AttentionTitle() const {
-  return Text(files_.original, "MsgBox", "Attention", "Attention");
-}
+std::string AgentSettings::BoxTitle(const char* key) const { return Text(files_.original, "MsgBox", key, key); }
+std::string AgentSettings::ErrorTitle() const { return BoxTitle("Error"); }
+std::string AgentSettings::ConfirmTitle() const { return BoxTitle("Confirm"); }
+std::string AgentSettings::AttentionTitle() const { return BoxTitle("Attention"); }
 int AgentSettings::CharSet() const { return As32(Number(files_.original, "MsgBox", "CharSet", 0)); }
 std::string AgentSettings::FontName() const { return Text(files_.original, "MsgBox", "FontName", "Tahoma"); }
 int AgentSettings::FontSize() const { return As32(Number(files_.original, "MsgBox", "FontSize", 8)); }
 
 std::string AgentSettings::AutoUpdateText(const char* key) const {
-  return AutoUpdateText(key, AutoUpdateDefault(key));
+  return store_.Read(files_.original, "AutoUpdate", key, AutoUpdateDefault(key));
 }
 std::string AgentSettings::AutoUpdateText(const char* key, CText fallback) const {
   return store_.Read(files_.original, "AutoUpdate", key, fallback);
 }
 
-std::string AgentSettings::DownloadURL_UPDATE() const { return Text(files_.info, kNewSetup, "DownloadURL_UPDATE"); }
-std::string AgentSettings::NameOfUpdateFile() const { return Text(files_.info, kNewSetup, "NameOfUpdateFile"); }
+std::string AgentSettings::DownloadURL_UPDATE() const { return NewSetupText("DownloadURL_UPDATE"); }
+std::string AgentSettings::NameOfUpdateFile() const { return NewSetupText("NameOfUpdateFile"); }
 std::int32_t AgentSettings::SizeOfUpdateFile() const {
-  return As32(Number(files_.info, kNewSetup, "SizeOfUpdateFile", 0));
+  return As32(NewSetupNumber("SizeOfUpdateFile"));
 }
 bool AgentSettings::RequestConfirmationBeforeDownload() const {
   return YesNoOverridden(kOverrideConfirmDownload, "RequestConfirmationBeforeDownload");
@@ -197,14 +203,14 @@ bool AgentSettings::RequestConfirmationBeforeInstallForce() const {
 bool AgentSettings::BackgroundUpdate() const {
   return YesNoOverridden(kOverrideBackgroundUpdate, "BackgroundUpdate");
 }
-std::string AgentSettings::ShutDownMethod() const { return Text(files_.info, kNewSetup, "ShutDownMethod"); }
+std::string AgentSettings::ShutDownMethod() const { return NewSetupText("ShutDownMethod"); }
 bool AgentSettings::RestartProcess() const { return YesNoOverridden(kOverrideRestartProcess, "RestartProcess"); }
 bool AgentSettings::InformFinish() const { return YesNoOverridden(kOverrideInformFinish, "InformFinish"); }
-std::string AgentSettings::RunningProcess() const { return Text(files_.info, kNewSetup, "RunningProcess"); }
-std::string AgentSettings::InfoProgramName() const { return Text(files_.info, kNewSetup, "ProgramName"); }
-std::int32_t AgentSettings::VersionNew() const { return As32(Number(files_.info, kNewSetup, "VersionNew", 0)); }
-std::int32_t AgentSettings::InfoStamp() const { return As32(Number(files_.info, kNewSetup, "Stamp", 0)); }
-std::string AgentSettings::ValidVersions() const { return Text(files_.info, kNewSetup, "ValidVersions"); }
+std::string AgentSettings::RunningProcess() const { return NewSetupText("RunningProcess"); }
+std::string AgentSettings::InfoProgramName() const { return NewSetupText("ProgramName"); }
+std::int32_t AgentSettings::VersionNew() const { return As32(NewSetupNumber("VersionNew")); }
+std::int32_t AgentSettings::InfoStamp() const { return As32(NewSetupNumber("Stamp")); }
+std::string AgentSettings::ValidVersions() const { return NewSetupText("ValidVersions"); }
 bool AgentSettings::RemoveStartUpShortcut() const { return YesNo(files_.info, kNewSetup, "RemoveStartUpShortcut"); }
 bool AgentSettings::RemoveCheckForNewUpdateShortcut() const {
   return YesNo(files_.info, kNewSetup, "RemoveCheckForNewUpdateShortcut");

@@ -112,6 +112,9 @@ class AgentSettings {
   std::string ErrorTitle() const;
   std::string ConfirmTitle() const;
   std::string AttentionTitle() const;
+  // [MsgBox] title of a box: key "Error", "Confirm" or "Attention", with the
+  // key itself as its default.
+  std::string BoxTitle(const char* key) const;
   int CharSet() const;
   std::string FontName() const;
   int FontSize() const;
@@ -155,9 +158,17 @@ class AgentSettings {
                    CText fallback = "") const;
   std::int64_t Number(const std::string& file, const char* section, const char* key,
                       std::int64_t fallback) const;
+  // [OriginalSetup] of the .original and [NewSetup] of the .info, numbers
+  // with the default 0.
+  std::int64_t OriginalSetupNumber(const char* key) const;
+  std::int64_t NewSetupNumber(const char* key) const;
+  std::string NewSetupText(const char* key) const;
   bool YesNo(const std::string& file, const char* section, const char* key) const;
   bool YesNoOverridden(int override, const char* key) const;
   void WriteNumber(const char* key, std::int64_t value);
+  // The number under shadowKey without its leading "__", and the moment as
+  // text under shadowKey.
+  void WriteTime(const char* shadowKey, std::int64_t seconds);
 
   IniStore& store_;
   AgentFiles files_;

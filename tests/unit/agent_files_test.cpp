@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "map_ini_store.h"
 #include "package/package_writer.h"
 #include "update/test_mode.h"
 #include "utils/text_scramble.h"
@@ -59,10 +60,15 @@ TEST(UpdateFolder, FileSystemOnlyWhenThePackagesOwnUrlIsAFolder) {
 }
 
 TEST(FetchMessages, AbortedMissingOrUnreachable) {
-  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", true, "s3", "s4", "s5"), "s3");
-  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", false, "s3", "s4", "s5"), "\\\\srv\\upd/S.exe<P><P>s4");
-  EXPECT_EQ(FetchAttentionText("C:\\T\\S.exe", false, "s3", "s4", "s5"), "C:\\T\\S.exe<P><P>s4");
-  EXPECT_EQ(FetchAttentionText("http://h/S.exe", false, "s3", "s4", "s5"), "http://h/S.exe<P><P>s5");
+  MapStore store;
+  const AgentFiles files{"C:\\Agent\\", "C:\\Agent\\App.info", "C:\\Agent\\App.original"};
+  for (const char* key : {"s3", "s4", "s5"}) store.Write(files.original, "AutoUpdate", key, key);
+  const SettingOverrides overrides;
+  const AgentSettings settings(store, files, overrides);
+  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", true, settings), "s3");
+  EXPECT_EQ(FetchAttentionText("\\\\srv\\upd/S.exe", false, settings), "\\\\srv\\upd/S.exe<P><P>s4");
+  EXPECT_EQ(FetchAttentionText("C:\\T\\S.exe", false, settings), "C:\\T\\S.exe<P><P>s4");
+  EXPECT_EQ(FetchAttentionText("http://h/S.exe", false, settings), "http://h/S.exe<P><P>s5");
   EXPECT_STREQ(FetchCaptionKey(kFetchInfo), "s31");
   EXPECT_STREQ(FetchCaptionKey(kFetchUpdate), "s32");
   EXPECT_STREQ(FetchCaptionKey(kFetchInform), "s33");
