@@ -17,6 +17,7 @@
 #include "utils/message_pump.h"
 #include "utils/processes.h"
 #include "utils/system_helpers.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 namespace {
@@ -98,7 +99,7 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
     std::int64_t seconds = GetParamInt("/WAIT=", 0);
     if (seconds < 0) seconds = 0;
     if (seconds > kMaxWaitSeconds) seconds = kMaxWaitSeconds;
-    std::string wait = std::to_string(seconds);
+    std::string wait = DecimalText(seconds);
     wait += " SEC";
     AgentLog("Wait ", wait);
     WaitPumping(static_cast<std::uint32_t>(seconds * 1000));
@@ -160,7 +161,7 @@ bool HandleParamOK(bool xWasRunning) {
   }
   if (test >= 0 && PathExists(xPath)) {
     std::string line = xPath;
-    line.append(" - AU_PerformUpdateCycle (").append(std::to_string(test)) += ')';
+    line.append(" - AU_PerformUpdateCycle (").append(DecimalText(test)) += ')';
     AgentLog("PostProcessMessage(wm_AgentMsg) to: ", line);
     PostToCopy(xPath, wm_AgentMsg, 31, static_cast<LPARAM>(test));
     // A copy started only for this test ends after its cycle.

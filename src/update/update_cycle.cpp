@@ -18,6 +18,7 @@
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
 #include "utils/processes.h"
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
@@ -187,7 +188,7 @@ void PerformShot() {
     ErrorBox(kMsgOwnerWithHeading, infoError);
   } else {
     std::string text = settings.AutoUpdateText("s21");
-    if (DeveloperSwitchOn()) text.append("<P><P>(").append(std::to_string(stage)).append(" - ").append(reason).append(")   ");
+    if (DeveloperSwitchOn()) text.append("<P><P>(").append(DecimalText(stage)).append(" - ").append(reason).append(")   ");
     AttentionBox(kMsgOwnerActive, text);
   }
 }

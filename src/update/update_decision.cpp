@@ -2,6 +2,7 @@
 
 #include "update/agent_files.h"
 #include "utils/delimited_list.h"
+#include "utils/text_format.h"
 
 namespace varnel {
 
@@ -31,7 +32,7 @@ bool IsValidVersion(const std::string& validVersions, std::int32_t versionOrigin
   std::string list = ",";
   list.append(validVersions) += ',';
   std::string version = ",";
-  version.append(std::to_string(versionOriginal)) += ',';
+  version.append(DecimalText(versionOriginal)) += ',';
   return list.find(version) != std::string::npos;
 }
 
@@ -66,8 +67,8 @@ bool SizeMatches(const SizeTestInputs& in, SizeProbe& probe, std::vector<std::st
     }
   }
   if (SizeWithinTolerance(actual, expected)) return true;
-  AddLogLine(log, "  InfoSize=", std::to_string(expected));
-  AddLogLine(log, "  HttpSize=", std::to_string(actual));
+  AddLogLine(log, "  InfoSize=", DecimalText(expected));
+  AddLogLine(log, "  HttpSize=", DecimalText(actual));
   AddLogLine(log, "  URL=", tried);
   return false;
 }
@@ -84,7 +85,7 @@ Decision DecideUpdate(const DecisionInputs& in, SizeProbe& probe) {
   if (stage == kStageSizeError && SizeMatches(in.size, probe, d.log)) stage = kStageOk;
   d.stage = stage;
   d.reason = DecisionReason(stage);
-  std::string line = std::to_string(stage);
+  std::string line = DecimalText(stage);
   line.append(" - ").append(d.reason);
   AddLogLine(d.log, "GetOkToPerformAU = ", line);
   return d;

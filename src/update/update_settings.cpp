@@ -61,7 +61,7 @@ AgentFiles AgentFilesFor(const std::string& agentFolder, const TGFileInfo& reade
 
 std::string OverrideListText(const SettingOverrides& overrides) {
   std::string text = "|";
-  for (std::uint8_t v : overrides.value) text.append(std::to_string(v)) += '|';
+  for (std::uint8_t v : overrides.value) text.append(DecimalText(v)) += '|';
   return text;
 }
 
@@ -120,7 +120,7 @@ std::int64_t AgentSettings::NewSetupNumber(const char* key) const { return Numbe
 std::string AgentSettings::NewSetupText(const char* key) const { return Text(files_.info, kNewSetup, key); }
 
 void AgentSettings::WriteNumber(const char* key, std::int64_t value) {
-  store_.Write(files_.original, kOriginalSetup, key, std::to_string(value));
+  store_.Write(files_.original, kOriginalSetup, key, DecimalText(value));
 }
 
 std::int64_t AgentSettings::ProbeSecondsInterval() const {
