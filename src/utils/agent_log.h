@@ -28,9 +28,12 @@ bool AgentLogEnabled();
 void SetAgentLogTag(std::string_view tag);
 // Appends one line when enabled; failures are not reported.
 void AgentLog(std::string_view message);
+// The same for a literal: the view is made here, not at every call.
+void AgentLog(const char* message);
 // The same for a message in two parts (a label and a value): the caller
 // builds no joined text, and nothing is joined while the log is off.
 void AgentLog(std::string_view label, std::string_view value);
+void AgentLog(const char* label, std::string_view value);
 #endif
 
 }  // namespace varnel

@@ -40,6 +40,10 @@ void AgentLog(std::string_view message) {
   AppendFileText(s.path, FormatAgentLogLine(time, GetCurrentThreadId(), s.tag, message), true, 0);
 }
 
+void AgentLog(const char* message) { AgentLog(std::string_view(message)); }
+
+void AgentLog(const char* label, std::string_view value) { AgentLog(std::string_view(label), value); }
+
 void AgentLog(std::string_view label, std::string_view value) {
   if (!LogState().enabled) return;
   std::string message(label);
