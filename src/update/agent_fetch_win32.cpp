@@ -11,6 +11,7 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
+#include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -120,7 +121,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   const std::string& folder = testMode ? TestFolder() : folderGiven;
   // A setup or notice lives under one checked name; the .info under its own.
   const std::string name = kind == kFetchInfo ? LastPathElement(fileName) : AgentFetchName(fileName);
-  std::string path = JoinedPath(folder, '\\', name);
+  std::string path = JoinPath(folder, name);
   DebugLine("%lu DownloadFileAU: %s", GetCurrentProcessId(), path.c_str());
   AgentLog("TestMode=", TrueFalse(testMode));
   AgentLog("Download START: ", path);
@@ -154,7 +155,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
     WaitPumping(kHttpSettleMs);
-    path = JoinedPath(folder, '/', name);
+    path = JoinPath(folder, name, '/');
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
     // A .info comes through a file too, so that an endless answer fills no

@@ -32,13 +32,6 @@ std::string LastPathElement(const std::string& path) {
   return path.substr(at);
 }
 
-std::string JoinedPath(const std::string& folder, char separator, const std::string& name) {
-  std::string path = folder;
-  path += separator;
-  path += name;
-  return path;
-}
-
 std::string CheckedFetchName(const std::string& name, const AgentOwnNames& own) {
   const std::string last = LastPathElement(name);
   if (last.empty() || last == "." || last == "..") return std::string();

@@ -16,9 +16,6 @@ enum FetchKind : int { kFetchInfo = 1, kFetchUpdate = 2, kFetchInform = 3 };
 // The last element of a path, split on both "\" and "/".
 std::string LastPathElement(const std::string& path);
 
-// folder + separator + name.
-std::string JoinedPath(const std::string& folder, char separator, const std::string& name);
-
 // The names of the agent's own files in its folder.
 struct AgentOwnNames {
   std::string agent;     // the agent's file name (update block item 2)

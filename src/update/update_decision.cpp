@@ -3,6 +3,7 @@
 #include "update/agent_files.h"
 #include "utils/delimited_list.h"
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 
 namespace varnel {
 
@@ -58,11 +59,11 @@ bool SizeMatches(const SizeTestInputs& in, SizeProbe& probe, std::vector<std::st
   const std::string& url = in.testMode ? in.testFolder : in.url;
 
   std::int64_t actual = -1;
-  std::string tried = JoinedPath(url, '\\', name);
+  std::string tried = JoinPath(url, name);
   if (!name.empty()) {
     if (in.testMode || in.fileSystemAllowed) actual = probe.FileLength(tried);
     if (actual < 0 && !in.testMode && probe.InternetConnected()) {
-      tried = JoinedPath(url, '/', name);
+      tried = JoinPath(url, name, '/');
       actual = probe.HttpFileSize(tried);
     }
   }

@@ -58,9 +58,9 @@ std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size
   return std::string::npos;
 }
 
-std::string JoinPath(const std::string& folder, CText name) {
+std::string JoinPath(const std::string& folder, CText name, char separator) {
   std::string path = folder;
-  path += '\\';
+  path += separator;
   path += name.c_str();
   return path;
 }

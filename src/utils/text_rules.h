@@ -21,8 +21,8 @@ std::string UpperAscii(std::string text);
 // without regard to case; npos when absent.
 std::size_t FindAsciiNoCase(const std::string& text, const char* what, std::size_t from = 0);
 
-// folder + "\\" + name, built in one string.
-std::string JoinPath(const std::string& folder, CText name);
+// folder + separator + name, built in one string.
+std::string JoinPath(const std::string& folder, CText name, char separator = '\\');
 
 // Whether text ends with tail, comparing ASCII letters without regard to case.
 bool EndsWithAsciiNoCase(const std::string& text, const char* tail);
