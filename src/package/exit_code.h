@@ -15,6 +15,7 @@ enum StubExitCode : int {
   kExitNoSetupFolder = 6,    // every setup folder name is held by another running setup
   kExitDownloadFailed = 7,   // web installer: no connection, or the download failed
   kExitWrongSetupFile = 8,   // web installer: the setup file's token is not ours (or it is an error page)
+  kExitUnverifiedSetup = 9,  // web installer: the setup file is not the one built with it, or not signed by its key
 };
 
 // The code the process ends with; 0 until something sets it.

@@ -67,9 +67,9 @@ const char kLanguageTable[] =
 namespace {
 
 constexpr int kUpdateUrl = 0, kUpdateInfoFile = 1, kUpdateAgentFile = 2, kUpdateToken = 3,
-              kUpdateRunHidden = 4;
+              kUpdateRunHidden = 4, kUpdateKey = 5;
 constexpr int kDownloadUrl = 0, kDownloadSetupFile = 1, kDownloadNoLocalCopy = 2,
-              kDownloadToken = 3, kDownloadSetupSize = 4;
+              kDownloadToken = 3, kDownloadSetupSize = 4, kDownloadSetupHash = 5;
 
 // Process-wide state of the reader unit.
 struct ReaderUnitState {
@@ -230,6 +230,8 @@ std::string TGFileInfo::GetUpdateToken(bool unscramble) const {
 
 bool TGFileInfo::RunHidden() const { return SUB::ListItem(updateBlock_, kUpdateRunHidden, "") == "1"; }
 
+std::string TGFileInfo::GetUpdateKey() const { return SUB::ListItem(updateBlock_, kUpdateKey, ""); }
+
 std::string TGFileInfo::GetDownloadUrl() const {
   return SUB::ListItem(downloadBlock_, kDownloadUrl, "");
 }
@@ -249,6 +251,10 @@ std::string TGFileInfo::GetDownloadToken(bool unscramble) const {
 
 std::string TGFileInfo::GetSetupFileSize() const {
   return SUB::ListItem(downloadBlock_, kDownloadSetupSize, "");
+}
+
+std::string TGFileInfo::GetSetupHash() const {
+  return SUB::ListItem(downloadBlock_, kDownloadSetupHash, "");
 }
 
 bool TGFileInfo::SameDownloadToken(const TGFileInfo& other) const {

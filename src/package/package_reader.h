@@ -54,6 +54,9 @@ class TGFileInfo {
   std::string GetAgentFileName() const;
   std::string GetUpdateToken(bool unscramble) const;
   bool RunHidden() const;
+  // Item 5: the public key (128 hexadecimal digits) that the package's
+  // agent and web installer verify with; "" for none.
+  std::string GetUpdateKey() const;
 
   // Download block items (empty unless the header count is at least 3).
   std::string GetDownloadUrl() const;
@@ -61,6 +64,9 @@ class TGFileInfo {
   bool NoLocalSetupCopy() const;
   std::string GetDownloadToken(bool unscramble) const;
   std::string GetSetupFileSize() const;
+  // Item 5 (web installer): SHA-256 of the full setup file built with it,
+  // 64 hexadecimal digits; "" for none.
+  std::string GetSetupHash() const;
   // The unscrambled download tokens of both readers are equal.
   bool SameDownloadToken(const TGFileInfo& other) const;
 

@@ -10,8 +10,13 @@
 #include "package/package_reader.h"
 #include "package/setup_window.h"
 #include "package/web_install_rules.h"
+#include "update/info_signature.h"
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
 #include "utils/message_pump.h"
+#include "utils/signature_check.h"
+#include "utils/text_rules.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
 namespace {
@@ -79,6 +84,48 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
   WaitPumping(700);
 }
 
+// A ".sig" sidecar holds one line; anything longer is not one.
+constexpr std::int64_t kMaxSidecarBytes = 4096;
+
+// The setup's ".sig" sidecar: beside a local setup, or downloaded from the
+// setup's address + ".sig" next to the downloaded one (and removed again).
+std::string SidecarText(const std::string& target, bool downloaded, const std::string& url) {
+  const std::string sidecar = target + ".sig";
+  if (downloaded) {
+    std::string error, content;
+    if (!HTTP_DownloadFile_Incremental(nullptr, url + ".sig", sidecar, error, nullptr, content)) return std::string();
+  }
+  std::string text = ReadFilePart(sidecar, kMaxSidecarBytes);
+  if (downloaded) DeleteFileA(sidecar.c_str());
+  return text;
+}
+
+// Built with a key, the web installer runs any full setup signed by it;
+// built with its full setup's SHA-256, only that file. The file is read in
+// one pass through `held`, which keeps it from changing until it has run.
+// "" when the file passes (or the web installer asks for neither).
+std::string SetupRefusal(const TGFileInfo& reader, HANDLE held, const std::string& target, bool downloaded,
+                         const std::string& url) {
+  PublicKey key;
+  const KeyItemState keyState = ParseKeyItem(reader.GetUpdateKey(), key);
+  const std::string hashItem = TrimText(reader.GetSetupHash());
+  if (keyState == KeyItemState::absent && hashItem.empty()) return std::string();
+  Sha256Digest digest{};
+  std::int64_t size = 0;
+  if (!held || !Sha256OfFile(held, digest.data(), size)) return "the file could not be read";
+  if (keyState == KeyItemState::damaged) return "the web installer's key is damaged";
+  if (keyState == KeyItemState::valid) {
+    const SignedBuffer sidecar = SplitSignedBuffer(SidecarText(target, downloaded, url));
+    if (!sidecar.isSigned || sidecar.signedBytes != 0) return "no signature (.sig) beside it";
+    if (!VerifyP256(key.data(), digest.data(), sidecar.signature.data())) return "not signed by the publisher's key";
+    return std::string();
+  }
+  Sha256Digest built{};
+  if (!ParseHexBytes(hashItem, built.data(), built.size()) || built != digest)
+    return "not the setup file built with this web installer";
+  return std::string();
+}
+
 }  // namespace
 
 void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const std::string& baseUrl,
@@ -109,7 +156,23 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
       outcome.Fail(HTTP_404Message(target, std::string(), url, "Bad Secret Token!"), kExitWrongSetupFile);
     DebugLine("WebInstall: token check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
   }
+  // The file is held from its check to the end of its run: nobody can
+  // change or replace it in between.
+  FileHandle held;
+  if (outcome.error.empty()) {
+    held.reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD started = GetTickCount();
+    const std::string refusal = SetupRefusal(reader, held.get(), target, deleteAfter, url);
+    if (!refusal.empty()) {
+      std::string text = target;
+      text.append("<P><P>").append(refusal);
+      outcome.Fail(text, kExitUnverifiedSetup);
+    }
+    DebugLine("WebInstall: file check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
+  }
   if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
+  held.reset();
   if (deleteAfter) DeleteFileA(target.c_str());
 
   if (outcome.error.empty()) return;

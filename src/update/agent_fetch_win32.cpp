@@ -5,12 +5,15 @@
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
 #include "package/setup_window.h"
+#include "update/info_signature.h"
 #include "update/test_mode.h"
 #include "update/update_agent.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
 #include "utils/message_pump.h"
+#include "utils/signature_check.h"
 #include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
@@ -56,15 +59,46 @@ bool CopyInChunks(const std::string& from, const std::string& to) {
   return ok;
 }
 
+// Seconds since 1970-01-01 00:00 UTC.
+std::uint64_t UtcSeconds() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  constexpr std::uint64_t kTicksTo1970 = 116444736000000000ull;
+  return ticks < kTicksTo1970 ? 0 : (ticks - kTicksTo1970) / 10000000u;
+}
+
+// The package's key; its state says whether there is one to verify with.
+KeyItemState PackageKey(PublicKey& key) { return ParseKeyItem(ProcessReader().GetUpdateKey(), key); }
+
+// Why a fetched .info is not signed by the package's key; "" when it is (or
+// the package has no key).
+std::string InfoSignatureRefusal(const std::string& content) {
+  PublicKey key;
+  const KeyItemState state = PackageKey(key);
+  if (state == KeyItemState::absent) return std::string();
+  if (state == KeyItemState::damaged) return "damaged key in the package";
+  const SignedBuffer split = SplitSignedBuffer(content);
+  if (!split.isSigned) return "no signature";
+  if (!VerifyP256Bytes(key.data(), content.data(), split.signedBytes, split.signature.data()))
+    return "wrong signature";
+  return std::string();
+}
+
 // Puts `text` at `path` through a temporary file beside it and a rename,
 // so that a reader sees the old file or the new one, never half a file.
-bool ReplaceWithText(const std::string& path, const std::string& text) {
+// With a key, the .info's expiry is read from the temporary file (by the
+// same INI functions that read it later) and an expired one goes no
+// further: `refusal` says why.
+bool ReplaceWithText(const std::string& path, const std::string& text, std::string& refusal) {
   const std::string temporary = path + kFetchSuffix;
   if (!WriteFileText(temporary, text)) {
     DeleteFileA(temporary.c_str());
     return false;
   }
-  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (AgentVerifiesUpdates()) refusal = ExpiryRefusal(ReadIniString(temporary, "General", "ExpiresUTC", ""), UtcSeconds());
+  if (!refusal.empty() ||
+      !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileA(temporary.c_str());
     return false;
   }
@@ -109,6 +143,32 @@ void ImitateProgress(ProgressCallbackFn progress) {
 }  // namespace
 
 bool ProveAgentFile(int kind, const std::string& path) { return TokenProof(kind, path); }
+
+bool AgentVerifiesUpdates() {
+  PublicKey key;
+  return PackageKey(key) != KeyItemState::absent;
+}
+
+bool SignedFileMatches(int kind, HANDLE file, const std::string& path) {
+  if (!AgentVerifiesUpdates()) return true;
+  const AgentSettings& settings = UpdateAgentSettings();
+  const bool update = kind == kFetchUpdate;
+  Sha256Digest digest{};
+  std::int64_t size = -1;
+  std::string reason;
+  if (!Sha256OfFile(file, digest.data(), size)) {
+    reason = "unable to read it";
+  } else {
+    reason = SignedFileRefusal(update ? settings.SignedSizeOfUpdateFile() : settings.SignedSizeOfInformFile(),
+                               update ? settings.SHA256OfUpdateFile() : settings.SHA256OfInformFile(), size,
+                               digest.data());
+  }
+  if (reason.empty()) return true;
+  std::string line = "ERROR: refused (";
+  line.append(reason).append("): ").append(path);
+  AgentLog(line);
+  return false;
+}
 
 bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName, int kind, std::string& errorText) {
   AgentSettings& settings = UpdateAgentSettings();
@@ -175,10 +235,19 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   if (kind == kFetchInfo) {
     if (errorText.empty() && !content.empty()) errorText = HTTP_404Message(none, content, path, none);
     result = errorText.empty() && !content.empty();
-    // Only a good .info replaces the last good one.
-    if (result && !ReplaceWithText(target, content)) {
+    // Only a good .info replaces the last good one; with a key, only one
+    // signed by it that has not expired. A refused one is a failed fetch.
+    std::string refusal;
+    if (result) refusal = InfoSignatureRefusal(content);
+    if (result && refusal.empty() && !ReplaceWithText(target, content, refusal) && refusal.empty()) {
       result = false;
       errorText = UnableToWrite(target);
+    }
+    if (!refusal.empty()) {
+      result = false;
+      errorText = ".INFO refused (";
+      errorText.append(refusal).append("): ").append(path);
+      LogError(errorText);
     }
     return result;
   }

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "package/package_trailer.h"
+#include "update/info_signature.h"
 #include "update/update_settings.h"
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 #include "utils/text_scramble.h"
 
@@ -84,6 +86,40 @@ std::string InformFileRawToken(const std::string& informText) {
 bool TokensMatch(const std::string& ownRawToken, const std::string& fileRawToken) {
   const std::string own = UnscrambleTokenWithPreset(ownRawToken, "");
   return !own.empty() && own == UnscrambleTokenWithPreset(fileRawToken, "");
+}
+
+std::string ExpiryRefusal(const std::string& expiresItem, std::uint64_t nowUtc) {
+  const std::string text = TrimText(expiresItem);
+  std::uint64_t expires = 0;
+  bool valid = !text.empty() && text.size() <= 18;  // no overflow below 10^18
+  for (char c : text) {
+    if (c < '0' || c > '9') valid = false;
+    else expires = expires * 10 + static_cast<unsigned>(c - '0');
+  }
+  std::string reason;
+  if (!valid) {
+    reason = "no valid ExpiresUTC";
+  } else if (expires <= nowUtc) {
+    reason = "expired (ExpiresUTC=";
+    reason.append(text).append(")");
+  }
+  return reason;
+}
+
+std::string SignedFileRefusal(std::int64_t signedSize, const std::string& signedHash, std::int64_t size,
+                              const unsigned char* digest) {
+  std::string reason;
+  Sha256Digest expected;
+  if (!ParseHexBytes(TrimText(signedHash), expected.data(), expected.size())) {
+    reason = "no signed SHA-256";
+  } else if (size != signedSize) {
+    reason = "size ";
+    reason.append(DecimalText(size)).append(" is not the signed size ").append(DecimalText(signedSize));
+  } else if (std::memcmp(expected.data(), digest, expected.size()) != 0) {
+    reason = "SHA-256 ";
+    reason.append(HexText(digest, expected.size())).append(" is not the signed one");
+  }
+  return reason;
 }
 
 }  // namespace varnel

@@ -59,4 +59,15 @@ bool TokensMatch(const std::string& ownRawToken, const std::string& fileRawToken
 // A .info read into memory larger than this is a failed fetch.
 constexpr std::int64_t kMaxInfoFileBytes = 1 << 20;
 
+// Signed updates (a package that carries a key). The .info's [General]
+// ExpiresUTC (whole seconds since 1970-01-01 00:00 UTC) must lie after
+// `nowUtc`: "" when it does, else the reason for the agent log. A missing
+// or malformed value is a refusal too.
+std::string ExpiryRefusal(const std::string& expiresItem, std::uint64_t nowUtc);
+// A fetched UPDATE or INFORM file against its signed items: exactly the
+// signed size (no tolerance) and the signed SHA-256 (64 hexadecimal
+// digits; a missing one is a refusal). "" when it matches, else the reason.
+std::string SignedFileRefusal(std::int64_t signedSize, const std::string& signedHash, std::int64_t size,
+                              const unsigned char* digest);
+
 }  // namespace varnel

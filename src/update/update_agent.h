@@ -85,4 +85,19 @@ bool ProveAgentFile(int kind, const std::string& path);
 
 bool DownloadFileAU(const std::string& folder, const std::string& fileName, int kind, std::string& errorText);
 
+// The package carries a key (update block item 5): the agent then takes
+// only a .info signed by it and not expired, and only UPDATE and INFORM
+// files of the signed size and SHA-256. False for a package without one
+// (a damaged item counts as a key that verifies nothing).
+bool AgentVerifiesUpdates();
+// The text of a signed offer of an older version than the installed one
+// (the agent log's line and the user-requested check's box).
+constexpr const char* kDowngradeRefused = "The update offers an older version than the installed one: refused.";
+
+// With a key: the held file (`file`, open for reading) has exactly the
+// signed size and SHA-256 of its kind in the .info; read in one pass
+// through the handle. A refusal is logged with its reason. Always true for
+// a package without a key.
+bool SignedFileMatches(int kind, HANDLE file, const std::string& path);
+
 }  // namespace varnel

@@ -162,6 +162,8 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
   reason = d.reason;
   DebugLine("%lu GetOkToPerformAU=%d", GetCurrentProcessId(), d.stage);
   for (const std::string& line : d.log) AgentLog(line);
+  if (d.stage == kStageNotNewer && in.versionNew < in.versionOriginal && AgentVerifiesUpdates())
+    AgentLog("ERROR: ", kDowngradeRefused);
   return d.ok();
 }
 

@@ -67,13 +67,22 @@ void AttentionBox(HWND kind, const std::string& text) { AgentMsgBox(kAgentBoxAtt
 bool ConfirmBox(HWND kind, const std::string& text) { return AgentMsgBox(kAgentBoxConfirm, kind, text); }
 
 // The downloaded file, held open so that nobody can change or replace it
-// between its proof and its use, and proved once more through that hold.
+// between its proof and its use, and proved once more through that hold;
+// with a key, its signed size and SHA-256 are checked through the hold.
 struct HeldFile {
   FileHandle handle;
+  bool refused = false;  // held and proved, but not the signed file
   bool Take(int kind, const std::string& path) {
     handle.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    return handle && ProveAgentFile(kind, path);
+    if (!handle || !ProveAgentFile(kind, path)) return false;
+    refused = !SignedFileMatches(kind, handle.get(), path);
+    return !refused;
+  }
+  // Lets the file go; a refused one is removed.
+  void Drop(const std::string& path) {
+    handle.reset();
+    if (refused) DeleteFileA(path.c_str());
   }
 };
 
@@ -188,6 +197,10 @@ void PerformShot() {
     ErrorBox(kMsgOwnerWithHeading, infoError);
   } else {
     std::string text = settings.AutoUpdateText("s21");
+    // A signed .info that offers an older version than the installed one.
+    if (stage == kStageNotNewer && AgentVerifiesUpdates() && settings.VersionNew() < settings.VersionOriginal()) {
+      text.append("<P><P>").append(kDowngradeRefused);
+    }
     if (DeveloperSwitchOn()) text.append("<P><P>(").append(DecimalText(stage)).append(" - ").append(reason).append(")   ");
     AttentionBox(kMsgOwnerActive, text);
   }
@@ -226,7 +239,7 @@ bool PerformAutoUpdate() {
       bool ok = FetchOffered(setupName, kFetchUpdate, setup);
       HeldFile held;
       if (ok && !held.Take(kFetchUpdate, setup)) {
-        AgentLog("ERROR: the downloaded setup changed after its proof: ", setup);
+        if (!held.refused) AgentLog("ERROR: the downloaded setup changed after its proof: ", setup);
         ok = false;
       }
 
@@ -289,7 +302,7 @@ bool PerformAutoUpdate() {
           if (HANDLE process = RunProgram(Quoted(program), SW_SHOWNORMAL)) CloseHandle(process);
         }
       } else {
-        held.handle.reset();
+        held.Drop(setup);
         if (ok) DeleteFileA(setup.c_str());
       }
     }
@@ -324,6 +337,8 @@ bool PerformAutoInform() {
                              static_cast<int>(settings.AutoInformH()), address, text);
       if (result) settings.SetVersionOriginal(settings.VersionNew());
       Trace(" ==== PerformAutoInform-4 ====");
+    } else {
+      held.Drop(path);
     }
   }
   AgentLog("PerformAutoInform() - END ", TrueFalse(result));

@@ -224,6 +224,14 @@ std::string AgentSettings::NameOfInformFile() const { return Text(files_.info, "
 std::int32_t AgentSettings::SizeOfInformFile() const {
   return As32(Number(files_.info, "AutoInform", "SizeOfInformFile", 0));
 }
+std::string AgentSettings::SHA256OfUpdateFile() const { return NewSetupText("SHA256OfUpdateFile"); }
+std::string AgentSettings::SHA256OfInformFile() const { return Text(files_.info, "AutoInform", "SHA256OfInformFile"); }
+std::int64_t AgentSettings::SignedSizeOfUpdateFile() const {
+  return Number(files_.info, "NewSetup", "SizeOfUpdateFile", -1);
+}
+std::int64_t AgentSettings::SignedSizeOfInformFile() const {
+  return Number(files_.info, "AutoInform", "SizeOfInformFile", -1);
+}
 std::int64_t AgentSettings::AutoInformW() const { return Number(files_.info, "AutoInform", "AutoInformW", 360); }
 std::int64_t AgentSettings::AutoInformH() const { return Number(files_.info, "AutoInform", "AutoInformH", 360); }
 

@@ -148,6 +148,13 @@ class AgentSettings {
   std::string NameOfInformFile() const;
   std::int32_t SizeOfInformFile() const;
   std::int64_t AutoInformW() const;
+  // Signed items (a package that carries a key): [NewSetup]
+  // SHA256OfUpdateFile, [AutoInform] SHA256OfInformFile, and the sizes
+  // as whole 64-bit numbers (-1 when missing).
+  std::string SHA256OfUpdateFile() const;
+  std::string SHA256OfInformFile() const;
+  std::int64_t SignedSizeOfUpdateFile() const;
+  std::int64_t SignedSizeOfInformFile() const;
   std::int64_t AutoInformH() const;
 
   // Override 1 (ask before a check): it has no file key.

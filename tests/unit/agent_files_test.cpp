@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "map_ini_store.h"
 #include "package/package_writer.h"
+#include "update/info_signature.h"
 #include "update/test_mode.h"
 #include "utils/text_scramble.h"
 
@@ -121,6 +123,61 @@ TEST(CheckQuestion, InternetPartAndTestModeNote) {
   EXPECT_EQ(CheckQuestionText("a", "b", "c", "x", false, "App"), "ac");
   EXPECT_EQ(CheckQuestionText("a", "b", "c PROG_NAME PROG_NAME", "http://h", true, "P"),
             std::string("abc P P") + note);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace varnel;
+
+TEST(SignedUpdate, ExpiryMustLieAheadAndBeAWholeNumber) {
+  struct Case {
+    const char* item;
+    std::uint64_t now;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {"1800000000", 1799999999, ""},
+      {" 1800000000\t", 1700000000, ""},
+      {"1800000000", 1800000000, "expired (ExpiresUTC=1800000000)"},
+      {"1800000000", 1900000000, "expired (ExpiresUTC=1800000000)"},
+      {"", 0, "no valid ExpiresUTC"},
+      {"-5", 0, "no valid ExpiresUTC"},
+      {"18e8", 0, "no valid ExpiresUTC"},
+      {"1800000000x", 0, "no valid ExpiresUTC"},
+      // Too many digits to be a time: no wrap-around into the future.
+      {"18446744073709551617", 0, "no valid ExpiresUTC"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ExpiryRefusal(c.item, c.now), c.refusal) << c.item;
+}
+
+TEST(SignedUpdate, FileMustHaveExactlyTheSignedSizeAndHash) {
+  Sha256Digest digest{};
+  for (std::size_t i = 0; i < digest.size(); ++i) digest[i] = static_cast<unsigned char>(0xa0 + i);
+  const std::string hash = HexText(digest.data(), digest.size());
+  std::string upper = hash;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  Sha256Digest other = digest;
+  other[31] ^= 1;
+  struct Case {
+    std::int64_t signedSize;
+    std::string signedHash;
+    std::int64_t size;
+    const Sha256Digest* actual;
+    std::string refusal;
+  };
+  const Case cases[] = {
+      {5000, hash, 5000, &digest, ""},
+      {5000, upper, 5000, &digest, ""},
+      {5000, hash, 5001, &digest, "size 5001 is not the signed size 5000"},  // no size tolerance
+      {-1, hash, 5000, &digest, "size 5000 is not the signed size -1"},
+      {5000, hash, 5000, &other, "SHA-256 " + HexText(other.data(), 32) + " is not the signed one"},
+      {5000, "", 5000, &digest, "no signed SHA-256"},
+      {5000, hash.substr(2), 5000, &digest, "no signed SHA-256"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(SignedFileRefusal(c.signedSize, c.signedHash, c.size, c.actual->data()), c.refusal) << c.signedHash;
 }
 
 }  // namespace
