@@ -17,6 +17,12 @@ const char kHelp[] =
     "  varnel-pack list FILE          trailer, flags, header blocks and every member\n"
     "  varnel-pack extract FILE DIR   unpack every member (following disk files)\n"
     "  varnel-pack verify FILE        magic, checksum, every member inflates\n"
+    "  varnel-pack keygen --out PATH/NAME\n"
+    "                                 a signing key: NAME.key (private, owner only)\n"
+    "                                 and NAME.pub; prints its fingerprint\n"
+    "  varnel-pack publish --key NAME.key --setup NEW_SETUP --version N\n"
+    "                  --previous OLD_SETUP --out FOLDER [options]\n"
+    "                                 a signed update folder (below)\n"
     "  varnel-pack --help\n"
     "\n"
     "build: inputs\n"
@@ -42,6 +48,9 @@ const char kHelp[] =
     "  --update-token VALUE      secret token, scrambled by the tool; \"random\"\n"
     "  --update-token-stored T   token written as it is (already scrambled)\n"
     "  --run-hidden              item 4 = \"1\"\n"
+    "  --update-key NAME.pub     item 5: the public key; agents installed from the\n"
+    "                            setup, and its web installer, then take only\n"
+    "                            what NAME.key signed (varnel-pack publish)\n"
     "build: download block (header count 3)\n"
     "  --download-url URL        base URL of the full setup file\n"
     "  --setup-name NAME         its file name (default: the output's name)\n"
@@ -49,7 +58,8 @@ const char kHelp[] =
     "  --download-token VALUE    shared token (default: random from the seed)\n"
     "  --download-token-stored T token written as it is\n"
     "  --no-local-copy           item 2 = \"1\"\n"
-    "  --web-installer PATH      also write the web installer for the setup file\n"
+    "  --web-installer PATH      also write the web installer for the setup file;\n"
+    "                            it carries the setup file's SHA-256 (item 5)\n"
     "build: trailer\n"
     "  --temp-notice --more-disks --restart-from-temp --activity-bar\n"
     "  --agent-download-log      option bits 0-4\n"
@@ -65,6 +75,31 @@ const char kHelp[] =
     "  --span SIZE               disk files of at most SIZE bytes (K, M, G suffixes)\n"
     "  --span-naming exe|001     exe: SETUP, SETUP.002 ...; 001: SETUP starts\n"
     "                            and restarts from SETUP.001, SETUP.002 ...\n"
+    "\n"
+    "publish: writes into FOLDER the new setup, NEW_SETUP.sig (its signature),\n"
+    "the INFORM file, and last the signed .INFO named as the agents fetch it\n"
+    "  --key NAME.key            the key that installed agents check\n"
+    "  --setup PATH              the new setup file (its token must be the old\n"
+    "                            one's; its update key the signing key)\n"
+    "  --version N               VersionNew: the new setup's version (whole number)\n"
+    "  --previous PATH           the setup or agent file installed copies came from\n"
+    "                            (its token, key, .INFO name and update URL);\n"
+    "                            default: the setup that FOLDER's .INFO names\n"
+    "  --out FOLDER              the update folder (created when missing)\n"
+    "  --info NAME.info          the .INFO's name (default and check: the old setup's)\n"
+    "  --update-url URL          DownloadURL_UPDATE (default: the old setup's update URL)\n"
+    "  --stamp N                 Stamp (default: the time, above FOLDER's old stamp)\n"
+    "  --expires-days N          the .INFO's validity (default 30 days)\n"
+    "  --inform FILE --inform-version N\n"
+    "                            a notice instead of an update (AutoInform=1,\n"
+    "                            VersionNew=N); FILE is the notice text (put in\n"
+    "                            the INFORM form with the token) or an INFORM file\n"
+    "  --set Key=Value           a [NewSetup]/[AutoInform] key agents read\n"
+    "                            (RequestConfirmationBeforeDownload=0, ShutDownMethod=\n"
+    "                            Using WM_CLOSE ...); Section.Key=Value for others\n"
+    "  --rotate                  the new setup may carry another key (or none):\n"
+    "                            agents take it signed by the current key\n"
+    "  SOURCE_DATE_EPOCH         when set, publish's \"now\" (seconds since 1970)\n"
     "\n"
     "exit codes: 0 done, 1 failure (one line on stderr), 2 command-line mistake\n";
 
@@ -99,5 +134,7 @@ int main(int argc, char** argv) {
   if (command == "list") return RunList(args);
   if (command == "extract") return RunExtract(args);
   if (command == "verify") return RunVerify(args);
+  if (command == "keygen") return RunKeygen(args);
+  if (command == "publish") return RunPublish(args);
   return Fail("unknown command " + command + " (see varnel-pack --help)", 2);
 }
