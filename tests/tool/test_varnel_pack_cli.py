@@ -141,6 +141,7 @@ def signing(d, base):
         (["publish", "--key", "keys/k2.key", "--out", "refused", "--rotate"] + v2, 1,
          "check update key %s" % keys["k1"][1]),
         (publish + ["--setup", "v2.exe", "--version", "2"], 2, "needs --previous"),
+        (publish + ["--setup", "v2.exe", "--previous", "v1.exe"], 2, "needs --version"),
         (publish + v2 + ["--info", "Other.info"], 2, "fetch Prod.info, not Other.info"),
         (publish + v2 + ["--set", "RequestConfirmationBeforeDownload=yes"], 2, "\"1\" (yes)"),
         (publish + v2 + ["--set", "ShutDownMethod=WM_CLOSE"], 2, "compared exactly"),
@@ -211,6 +212,15 @@ def signing(d, base):
                        cwd=d)
     info = open(path("upd/Prod.info"), "rb").read()
     check(rc == 0 and verify_signature(keys["k2"][0], *signature_of(info)), "then k2 signs: %s" % err)
+
+    # Without a setup: a signed .INFO that names no file ("nothing newer").
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--version", "1", "--previous", "v1.exe",
+                       "--out", "bare", cwd=d)
+    info = open(path("bare/Prod.info"), "rb").read() if rc == 0 else b""
+    check(rc == 0 and sorted(k for _, k in info_items(info)) == ["DownloadURL_UPDATE", "ExpiresUTC", "Stamp",
+                                                                  "VersionNew"] and
+          verify_signature(keys["k1"][0], *signature_of(info)) and os.listdir(path("bare")) == ["Prod.info"],
+          "publish without a setup: %s %r" % (err, info))
 
     # A notice: the text put in the INFORM form with the token of the
     # installed package, its hash signed, AutoInform=1, VersionNew its

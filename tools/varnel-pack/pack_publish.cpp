@@ -216,13 +216,11 @@ int ParsePublishArgs(const Args& args, PublishArgs& a) {
   }
   if (a.keyPath.empty()) return Fail("publish needs --key NAME.key", 2);
   if (a.outFolder.empty()) return Fail("publish needs --out FOLDER", 2);
-  if (a.setupPath.empty() && a.informPath.empty())
-    return Fail("publish needs --setup NEW_SETUP (or --inform FILE for a notice)", 2);
   if (!a.informPath.empty() && a.informVersion.empty())
     return Fail("--inform needs --inform-version N: the version the notice announces", 2);
   if (a.informPath.empty() && !a.informVersion.empty())
     return Fail("--inform-version needs --inform FILE", 2);
-  if (!a.setupPath.empty() && a.informPath.empty() && a.version.empty())
+  if (a.informPath.empty() && a.version.empty())
     return Fail("publish needs --version N: the version of the new setup", 2);
   return 0;
 }
@@ -514,7 +512,7 @@ int RunPublish(const Args& args) {
   const std::string infoPath = JoinPath(a.outFolder, infoName);
   if (!ReplaceFile(infoPath, infoText + SignatureLine(infoSignature))) return Fail("cannot write " + infoPath);
   std::printf("wrote %s: %s version %lld, stamp %lld, expires %s, signed by %s\n", infoPath.c_str(),
-              notice ? "notice for" : "update to",
+              notice ? "notice for" : withSetup ? "update to" : "no setup file,",
               static_cast<long long>(notice ? informVersion : version), static_cast<long long>(stamp),
               UtcText(now + expiresDays * kSecondsPerDay).c_str(), fingerprint.c_str());
   std::printf("agents fetch the files from %s (upload the .INFO last)\n", updateUrl.c_str());
