@@ -1,13 +1,18 @@
 """The main job's update-agent part: a product installed by its setup file
 keeps itself up to date.
 
-1. TidewaterNotesSetup-1.0.exe (built here with dist/varnel-pack) installs
-   Tidewater Notes 1.0 into "C:\\Program Files\\Tidewater Notes": the product
-   (dist's TestProduct.exe with its options file), the agent's settings file
-   and the update agent, which the setup run writes from the setup file.
-2. The product and its agent start; a loopback HTTP server is the update
-   folder, holding Tidewater.info and TidewaterNotesSetup-2.0.exe.
-3. The agent finds version 2, downloads and proves the new setup, closes the
+1. The publisher makes a signing key (varnel-pack keygen) and builds
+   TidewaterNotesSetup-1.0.exe and -2.0.exe with its public key
+   (build --update-key); version 2.0 is published with varnel-pack publish:
+   the update folder gets the setup, its signature file and the signed
+   Tidewater.info (no hand-written .INFO).
+2. TidewaterNotesSetup-1.0.exe installs Tidewater Notes 1.0 into
+   "C:\\Program Files\\Tidewater Notes": the product (dist's TestProduct.exe
+   with its options file), the agent's settings file and the update agent,
+   which the setup run writes from the setup file (it carries the key).
+3. The product and its agent start; a loopback HTTP server serves the
+   update folder.
+4. The agent finds version 2, downloads and proves the new setup, closes the
    product, runs the setup, starts the product again (now 2.0) and restarts
    itself from its new file.
 Prints the versions and files before and after, the agent's log and where
@@ -36,13 +41,19 @@ def host_path(session, windows_path):
     return os.path.join(drive_c, *windows_path[3:].split("\\"))
 
 
-def build(setup, update_url, members, engine_args):
-    argv = [PACK, "build", "--output", setup, "--stub", STUB, "--engine", ENGINE, "--engine-args", engine_args,
+def pack(*args, quiet=False):
+    """Runs dist/varnel-pack; its report is shown unless quiet."""
+    subprocess.run([PACK, *args], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL if quiet else None)
+
+
+def build(setup, update_url, members, engine_args, update_key):
+    argv = ["build", "--output", setup, "--stub", STUB, "--engine", ENGINE, "--engine-args", engine_args,
             "--update-url", update_url, "--info-file", INFO, "--agent-file", AGENT, "--update-token", TOKEN,
-            "--agent-download-log", "--write-update-agent"]
+            "--update-key", update_key, "--agent-download-log", "--write-update-agent"]
     for member in members:
         argv += ["--file", member]
-    subprocess.run(argv, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    pack(*argv, quiet=True)
 
 
 def write(path, text):
@@ -107,6 +118,11 @@ def main():
             "OriginalSetup": {"VersionOriginal": 1, "Stamp": 1, "ProbeSecondsInterval": 0, "ProbeSecondsLast": 0,
                               "ProgramName": "Tidewater Notes"},
             "Directories": {"TargetDir": INSTALL_DIR}}))
+        # The publisher's key: the private half signs, the public half goes
+        # into every setup (and so into every agent).
+        key = os.path.join(work, "keys", "tidewater")
+        print("varnel-pack keygen:")
+        pack("keygen", "--out", key)
         setups = []
         for version in ("1.0", "2.0"):
             args = write(os.path.join(product_args, "TestProduct-%s.args" % version),
@@ -114,16 +130,20 @@ def main():
             members = [PRODUCT_EXE + "=TestProduct.exe", args + "=TestProduct.args"]
             if version == "1.0":
                 members.append(original + "=" + ORIGINAL)
-            setup = os.path.join(work if version == "1.0" else updates, "TidewaterNotesSetup-%s.exe" % version)
-            build(setup, url, members, engine_args)
+            setup = os.path.join(work, "TidewaterNotesSetup-%s.exe" % version)
+            build(setup, url, members, engine_args, key + ".pub")
             setups.append(setup)
-        write(os.path.join(updates, INFO), ini_text({"NewSetup": {
-            "DownloadURL_UPDATE": url, "NameOfUpdateFile": os.path.basename(setups[1]),
-            "SizeOfUpdateFile": os.path.getsize(setups[1]), "RequestConfirmationBeforeDownload": 0,
-            "RequestConfirmationBeforeInstall": 0, "BackgroundUpdate": 1, "ShutDownMethod": "Using WM_CLOSE",
-            "RestartProcess": 1, "InformFinish": 0, "RunningProcess": "<InstallDir>\\TestProduct.exe",
-            "ProgramName": "Tidewater Notes", "VersionNew": 2, "Stamp": 2}}))
+        # Version 2 goes out through publish: the folder's files, the .INFO
+        # written from them and signed.
+        print("varnel-pack publish:")
+        pack("publish", "--key", key + ".key", "--setup", setups[1], "--version", "2", "--previous", setups[0],
+             "--out", updates, "--set", "RequestConfirmationBeforeDownload=0",
+             "--set", "RequestConfirmationBeforeInstall=0", "--set", "BackgroundUpdate=1",
+             "--set", "ShutDownMethod=Using WM_CLOSE", "--set", "RestartProcess=1", "--set", "InformFinish=0",
+             "--set", "RunningProcess=<InstallDir>\\TestProduct.exe", "--set", "ProgramName=Tidewater Notes")
         print("update folder %s: %s" % (url, ", ".join(sorted(os.listdir(updates)))))
+        with open(os.path.join(updates, INFO), encoding="latin-1") as f:
+            print("".join("  " + line for line in f))
 
         # Version 1.0 is installed by its setup file; the product and the
         # agent start as after an installation.

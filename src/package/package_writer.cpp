@@ -112,7 +112,8 @@ bool PrepareHeaders(const BuildOptions& o, std::uint64_t downloadSizeGuess, bool
       !CheckItem("update info file", update.infoFile, error) ||
       !CheckItem("update agent file", update.agentFile, error) ||
       !CheckItem("update token", update.token, error) ||
-      !CheckItem("run-hidden value", update.runHidden, error))
+      !CheckItem("run-hidden value", update.runHidden, error) ||
+      !CheckItem("update key", update.publicKey, error))
     return false;
   p.headers = HeaderBlock(EncodeLanguageList(o.languages)) + HeaderBlock(EncodeUpdateBlock(update));
   p.headerCount = 2;
@@ -125,7 +126,8 @@ bool PrepareHeaders(const BuildOptions& o, std::uint64_t downloadSizeGuess, bool
         !CheckItem("setup file name", download.setupFileName, error) ||
         !CheckItem("no-local-copy value", download.noLocalCopy, error) ||
         !CheckItem("download token", download.token, error) ||
-        !CheckItem("setup file size", download.setupFileSize, error))
+        !CheckItem("setup file size", download.setupFileSize, error) ||
+        !CheckItem("setup file hash", download.setupHash, error))
       return false;
     p.headers += HeaderBlock(EncodeDownloadBlock(download));
     p.headerCount = 3;
@@ -442,13 +444,17 @@ bool ParseLanguageText(const std::string& text, const std::string& defaultName,
 }
 
 std::string EncodeUpdateBlock(const UpdateSettings& u) {
-  return "|" + u.url + "|" + u.infoFile + "|" + u.agentFile + "|" + u.token + "|" + u.runHidden +
-         "|";
+  std::string block = "|" + u.url + "|" + u.infoFile + "|" + u.agentFile + "|" + u.token + "|" +
+                      u.runHidden + "|";
+  if (!u.publicKey.empty()) block += u.publicKey + "|";
+  return block;
 }
 
 std::string EncodeDownloadBlock(const DownloadSettings& d) {
-  return "|" + d.url + "|" + d.setupFileName + "|" + d.noLocalCopy + "|" + d.token + "|" +
-         d.setupFileSize + "|";
+  std::string block = "|" + d.url + "|" + d.setupFileName + "|" + d.noLocalCopy + "|" + d.token +
+                      "|" + d.setupFileSize + "|";
+  if (!d.setupHash.empty()) block += d.setupHash + "|";
+  return block;
 }
 
 std::uint32_t PackDosTime(int year, int month, int day, int hour, int minute, int second) {

@@ -49,23 +49,28 @@ std::string EncodeLanguageList(const std::vector<LanguageSection>& languages);
 bool ParseLanguageText(const std::string& text, const std::string& defaultName,
                        LanguageSection& section, std::string& error);
 
-// Header block 1: "|" url "|" info file "|" agent file "|" token "|" hidden "|".
+// Header block 1: "|" url "|" info file "|" agent file "|" token "|" hidden "|",
+// followed by "key|" when the package carries an update key (readers take
+// items by index, so a reader that knows five items reads it as before).
 struct UpdateSettings {
   std::string url = "http:";
   std::string infoFile = ".info";
   std::string agentFile = ".exe";
   std::string token;  // stored (scrambled) form; empty for none
   std::string runHidden = "0";
+  std::string publicKey;  // 128 hex digits (X and Y of the P-256 key); empty for none
 };
 std::string EncodeUpdateBlock(const UpdateSettings& update);
 
-// Header block 2: "|" url "|" setup file "|" no local copy "|" token "|" size "|".
+// Header block 2: "|" url "|" setup file "|" no local copy "|" token "|" size "|",
+// followed by "hash|" in a web installer that knows its full setup file.
 struct DownloadSettings {
   std::string url;
   std::string setupFileName;
   std::string noLocalCopy = "0";
   std::string token;      // stored (scrambled) form
   std::string setupFileSize;  // decimal byte count
+  std::string setupHash;  // 64 hex digits: SHA-256 of the full setup file; empty for none
 };
 std::string EncodeDownloadBlock(const DownloadSettings& download);
 

@@ -3,15 +3,21 @@
 
 Runs the tool given in VARNEL_PACK (the sanitizer build's copy in ctest)
 with a stand-in stub image, and checks exit codes, one-line errors and what
-list, verify and extract report.
+list, verify and extract report; then signing keys, packages that carry a
+key and signed update folders, whose signatures are checked with the
+openssl command-line tool.
 """
+import hashlib
 import os
+import re
 import struct
 import subprocess
 import sys
 import tempfile
 import time
 import zlib
+
+from signing_check import info_items, verify_signature, signature_of
 
 TOOL = os.environ.get("VARNEL_PACK") or os.path.join(
     os.environ.get("VARNEL_ROOT", "."), "dist", "varnel-pack")
@@ -43,6 +49,201 @@ def fake_stub(size=8192):
     stub[0:2] = b"MZ"
     stub[0x100:0x104] = b"PE\0\0"
     return bytes(stub)
+
+def update_block(path):
+    """Header block 1 of a package file, as text."""
+    data = open(path, "rb").read()
+    at = struct.unpack_from("<I", data, len(data) - 70)[0]
+    at += 4 + struct.unpack_from("<i", data, at)[0]
+    return data[at + 4:at + 4 + struct.unpack_from("<i", data, at)[0]].decode("latin-1")
+
+
+def signing(d, base):
+    """Keys, packages that carry one, publish and its refusals."""
+    def path(name):
+        return os.path.join(d, name)
+
+    # keygen: the two files in their forms, the private one owner-only, the
+    # fingerprint printed; an existing key is never overwritten.
+    keys = {}
+    for name in ("k1", "k2"):
+        rc, out, err = run("keygen", "--out", "keys/" + name, cwd=d)
+        check(rc == 0, "keygen %s: %s" % (name, err))
+        pub = open(path("keys/%s.pub" % name)).read()
+        private = open(path("keys/%s.key" % name)).read()
+        check(re.fullmatch(r"varnel-ecdsa-p256 [0-9a-f]{128}\n", pub) is not None, "pub form %r" % pub)
+        check(re.fullmatch(r"varnel-ecdsa-p256-private [0-9a-f]{64} [0-9a-f]{128}\n", private) is not None
+              and private.split()[2] == pub.split()[1], "key form")
+        check(os.stat(path("keys/%s.key" % name)).st_mode & 0o777 == 0o600, "key file mode 0600")
+        fingerprint = hashlib.sha256(bytes.fromhex(pub.split()[1])).hexdigest()[:32]
+        check("fingerprint %s" % fingerprint in out, "keygen prints the fingerprint: %s" % out)
+        keys[name] = (pub, fingerprint)
+    rc, out, err = run("keygen", "--out", "keys/k1", cwd=d)
+    check(rc == 1 and "never overwrites" in err and open(path("keys/k1.pub")).read() == keys["k1"][0],
+          "keygen keeps an existing key: %s" % err)
+
+    # A key is the update block's sixth item, nothing else changes; without
+    # a key the block keeps its five items.
+    common = base + ["--update-token", "TOK-1", "--info-file", "Prod.info", "--update-url",
+                     "http://127.0.0.1:9/upd", "--agent-file", "ProdAgent.exe", "--seed", "7"]
+    rc, _, err = run(*common, "-o", "plain.exe", cwd=d)
+    rc2, _, err2 = run(*common, "-o", "v1.exe", "--update-key", "keys/k1.pub", cwd=d)
+    check(rc == 0 and rc2 == 0, "builds with and without key: %s %s" % (err, err2))
+    plain_block = update_block(path("plain.exe"))
+    check(plain_block.count("|") == 6 and plain_block.endswith("|0|"), "five items: %r" % plain_block)
+    check(update_block(path("v1.exe")) == plain_block + keys["k1"][0].split()[1] + "|", "sixth item")
+    _, listing, _ = run("list", "v1.exe", cwd=d)
+    check("update key: fingerprint %s" % keys["k1"][1] in listing, "list shows the fingerprint")
+    _, listing, _ = run("list", "plain.exe", cwd=d)
+    check("update key: none" in listing, "list says there is no key")
+
+    # The web installer names its full setup file's SHA-256 (and carries the
+    # key); the full file's own download block does not.
+    rc, _, err = run(*common, "-o", "full.exe", "--update-key", "keys/k1.pub", "--download-url",
+                     "http://127.0.0.1:9/dl", "--web-installer", "fullweb.exe", cwd=d)
+    full_hash = hashlib.sha256(open(path("full.exe"), "rb").read()).hexdigest()
+    _, web_list, _ = run("list", "fullweb.exe", cwd=d)
+    _, full_list, _ = run("list", "full.exe", cwd=d)
+    check(rc == 0 and "full setup SHA-256: %s" % full_hash in web_list and
+          "update key: fingerprint %s" % keys["k1"][1] in web_list, "web installer: %s %s" % (err, web_list))
+    check("full setup SHA-256" not in full_list, "no hash in the full setup's own block")
+
+    # The next versions: same token; v2 with k1, v3 with k2 (rotation), and
+    # setups that must be refused.
+    for name, extra in [("v2.exe", ["--update-key", "keys/k1.pub", "readme.txt"]),
+                        ("v3.exe", ["--update-key", "keys/k2.pub", "readme.txt"]),
+                        ("v4.exe", ["--update-key", "keys/k2.pub", "--file", "readme.txt=r4.txt"]),
+                        ("nokey.exe", ["readme.txt"])]:
+        rc, _, err = run(*common, "-o", name, *extra, cwd=d)
+        check(rc == 0, "build %s: %s" % (name, err))
+    rc, _, err = run(*base, "-o", "othertoken.exe", "--update-token", "TOK-2", "--info-file", "Prod.info",
+                     "--update-key", "keys/k1.pub", cwd=d)
+    rc2, _, err2 = run(*base, "-o", "notoken.exe", "--info-file", "Prod.info", "--update-key", "keys/k1.pub",
+                       cwd=d)
+    check(rc == 0 and rc2 == 0, "foreign setups: %s %s" % (err, err2))
+    write(path("News.txt"), "{\\rtf1 Version 5 is out}")
+
+    # Refusals: exit code, one line naming the problem, nothing written.
+    publish = ["publish", "--key", "keys/k1.key", "--out", "refused"]
+    v2 = ["--setup", "v2.exe", "--version", "2", "--previous", "v1.exe"]
+    cases = [
+        (publish + ["--setup", "othertoken.exe", "--version", "2", "--previous", "v1.exe"], 1,
+         "does not carry the update token of v1.exe"),
+        (publish + ["--setup", "notoken.exe", "--version", "2", "--previous", "v1.exe"], 1,
+         "does not carry the update token"),
+        (publish + ["--setup", "v2.exe", "--version", "2.1", "--previous", "v1.exe"], 2, "--version needs a whole number"),
+        (publish + ["--setup", "v2.exe", "--version", "two", "--previous", "v1.exe"], 2, "--version needs a whole number"),
+        (publish + ["--setup", "v2.exe", "--version", "0", "--previous", "v1.exe"], 2, "--version needs a whole number"),
+        (publish + ["--inform", "News.txt", "--previous", "v1.exe"], 2, "--inform needs --inform-version"),
+        (publish + ["--setup", "v3.exe", "--version", "3", "--previous", "v1.exe"], 1,
+         "carries update key %s, not %s" % (keys["k2"][1], keys["k1"][1])),
+        (publish + ["--setup", "nokey.exe", "--version", "3", "--previous", "v1.exe"], 1, "carries no update key"),
+        (["publish", "--key", "keys/k2.key", "--out", "refused", "--rotate"] + v2, 1,
+         "check update key %s" % keys["k1"][1]),
+        (publish + ["--setup", "v2.exe", "--version", "2"], 2, "needs --previous"),
+        (publish + ["--setup", "v2.exe", "--previous", "v1.exe"], 2, "needs --version"),
+        (publish + v2 + ["--info", "Other.info"], 2, "fetch Prod.info, not Other.info"),
+        (publish + v2 + ["--set", "RequestConfirmationBeforeDownload=yes"], 2, "\"1\" (yes)"),
+        (publish + v2 + ["--set", "ShutDownMethod=WM_CLOSE"], 2, "compared exactly"),
+        (publish + v2 + ["--set", "VersionNew=9"], 2, "publish writes it (see --version)"),
+        (publish + v2 + ["--set", "RestartProces=1"], 2, "not a key agents read"),
+        (["publish", "--key", "keys/k1.pub", "--out", "refused"] + v2, 1, "is a public key file"),
+        (base + ["-o", "x.exe", "--update-key", "keys/k1.key"], 1, "is a private key file"),
+        (base + ["-o", "x.exe", "--update-key", "offcurve.pub"], 1, "P-256"),
+    ]
+    write(path("offcurve.pub"), "varnel-ecdsa-p256 %s\n" % ("01" * 64))
+    for args, code, text in cases:
+        rc, out, err = run(*args, cwd=d)
+        ok = rc == code and err.count("\n") == 1 and err.startswith("varnel-pack: ") and text in err
+        check(ok, "refused %s -> %d %r" % (" ".join(args[5:]), rc, err))
+    check(not os.path.exists(path("refused")) and not os.path.exists(path("x.exe")), "nothing written when refused")
+
+    # Publish: the folder holds the setup, its signature file and the signed
+    # .INFO with the values that follow from the files and the options.
+    env = dict(os.environ, SOURCE_DATE_EPOCH="1800000000")
+    p = subprocess.run([TOOL, "publish", "--key", "keys/k1.key", *v2, "--out", "upd", "--expires-days", "7",
+                        "--set", "ShutDownMethod=Using WM_CLOSE", "--set", "RequestConfirmationBeforeDownload=0",
+                        "--set", "Custom.Note=hello"], cwd=d, env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    check(p.returncode == 0, "publish: %s" % p.stderr.decode())
+    setup = open(path("v2.exe"), "rb").read()
+    info = open(path("upd/Prod.info"), "rb").read()
+    items = info_items(info)
+    want = {("General", "ExpiresUTC"): str(1800000000 + 7 * 86400),
+            ("NewSetup", "DownloadURL_UPDATE"): "http://127.0.0.1:9/upd",
+            ("NewSetup", "NameOfUpdateFile"): "v2.exe", ("NewSetup", "SizeOfUpdateFile"): str(len(setup)),
+            ("NewSetup", "SHA256OfUpdateFile"): hashlib.sha256(setup).hexdigest(),
+            ("NewSetup", "VersionNew"): "2", ("NewSetup", "Stamp"): "1800000000",
+            ("NewSetup", "ShutDownMethod"): "Using WM_CLOSE",
+            ("NewSetup", "RequestConfirmationBeforeDownload"): "0", ("Custom", "Note"): "hello"}
+    check(items == want, ".INFO values: %r" % items)
+    check(open(path("upd/v2.exe"), "rb").read() == setup, "the setup under its own name")
+    signed = signature_of(info)
+    check(signed is not None and signed[0].endswith(b"\r\n") and info.endswith(b"\r\n") and
+          info.count(b";VarnelSignature=") == 1, "one signature line, last")
+    check(signed is not None and verify_signature(keys["k1"][0], *signed), "the .INFO's signature verifies")
+    check(signed is not None and not verify_signature(keys["k1"][0], signed[0].replace(b"=2\r\n", b"=3\r\n"),
+                                                      signed[1]), "a changed .INFO does not verify")
+    check(signed is not None and not verify_signature(keys["k2"][0], *signed), "nor under another key")
+    sidecar = open(path("upd/v2.exe.sig"), "rb").read()
+    check(sidecar.startswith(b";VarnelSignature=") and
+          verify_signature(keys["k1"][0], setup, signature_of(sidecar)[1]), "the setup's .sig verifies")
+
+    # Again at the same time, from the folder alone (its setup is the
+    # previous one): a new stamp above the old one.
+    p = subprocess.run([TOOL, "publish", "--key", "keys/k1.key", "--setup", "v2.exe", "--version", "2",
+                        "--out", "upd"], cwd=d, env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    check(p.returncode == 0 and info_items(open(path("upd/Prod.info"), "rb").read())[("NewSetup", "Stamp")] ==
+          "1800000001", "republish: a stamp above the old one: %s" % p.stderr.decode())
+
+    # Rotation: v3 carries k2 and is signed with k1 (--rotate); then v4,
+    # whose previous setup is v3 (from the folder), is signed with k2, and k1
+    # is refused.
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--setup", "v3.exe", "--version", "3", "--out", "upd",
+                       "--rotate", cwd=d)
+    info = open(path("upd/Prod.info"), "rb").read()
+    check(rc == 0 and verify_signature(keys["k1"][0], *signature_of(info)) and
+          info_items(info)[("NewSetup", "NameOfUpdateFile")] == "v3.exe", "rotate to k2, signed by k1: %s" % err)
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--setup", "v4.exe", "--version", "4", "--out", "upd",
+                       cwd=d)
+    check(rc == 1 and "check update key %s" % keys["k2"][1] in err, "after rotation k1 is refused: %s" % err)
+    rc, out, err = run("publish", "--key", "keys/k2.key", "--setup", "v4.exe", "--version", "4", "--out", "upd",
+                       cwd=d)
+    info = open(path("upd/Prod.info"), "rb").read()
+    check(rc == 0 and verify_signature(keys["k2"][0], *signature_of(info)), "then k2 signs: %s" % err)
+
+    # Without a setup: a signed .INFO that names no file ("nothing newer").
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--version", "1", "--previous", "v1.exe",
+                       "--out", "bare", cwd=d)
+    info = open(path("bare/Prod.info"), "rb").read() if rc == 0 else b""
+    check(rc == 0 and sorted(k for _, k in info_items(info)) == ["DownloadURL_UPDATE", "ExpiresUTC", "Stamp",
+                                                                  "VersionNew"] and
+          verify_signature(keys["k1"][0], *signature_of(info)) and os.listdir(path("bare")) == ["Prod.info"],
+          "publish without a setup: %s %r" % (err, info))
+
+    # A notice: the text put in the INFORM form with the token of the
+    # installed package, its hash signed, AutoInform=1, VersionNew its
+    # version.
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--inform", "News.txt", "--inform-version", "5",
+                       "--previous", "v1.exe", "--out", "news", "--set", "DownloadURL_INFORM=http://example.test/",
+                       cwd=d)
+    inform = open(path("news/News.txt"), "rb").read()
+    info = open(path("news/Prod.info"), "rb").read()
+    items = info_items(info)
+    stored_token = update_block(path("v1.exe")).split("|")[4]
+    check(rc == 0 and inform == ("Notice|%s|||{\\rtf1 Version 5 is out}" % stored_token).encode(),
+          "INFORM form: %s %r" % (err, inform))
+    check(items.get(("General", "AutoInform")) == "1" and items.get(("NewSetup", "VersionNew")) == "5" and
+          items.get(("AutoInform", "SizeOfInformFile")) == str(len(inform)) and
+          items.get(("AutoInform", "SHA256OfInformFile")) == hashlib.sha256(inform).hexdigest() and
+          items.get(("AutoInform", "DownloadURL_INFORM")) == "http://example.test/" and
+          ("NewSetup", "NameOfUpdateFile") not in items, "notice .INFO: %r" % items)
+    check(verify_signature(keys["k1"][0], *signature_of(info)), "notice .INFO verifies")
+    # An INFORM file already in its form is taken as it is.
+    rc, out, err = run("publish", "--key", "keys/k1.key", "--inform", "news/News.txt", "--inform-version", "6",
+                       "--previous", "v1.exe", "--out", "news2", cwd=d)
+    check(rc == 0 and open(path("news2/News.txt"), "rb").read() == inform, "INFORM file kept: %s" % err)
 
 
 def main():
@@ -249,6 +450,8 @@ def main():
         check(not os.path.exists(os.path.join(d, "x.exe")), "no output after a failure")
         rc, out, err = run("--help", cwd=d)
         check(rc == 0 and "varnel-pack build" in out and "--span-naming" in out, "help")
+
+        signing(d, base)
 
     print("%d passed, %d failed" % (len(passed), len(failures)))
     return 1 if failures else 0

@@ -287,6 +287,11 @@ TEST(PackageWriter, RoundTripThroughReader) {
        }},
       {"signed", [](BuildOptions& o) { o.endPointer = true; o.appended = std::string(4096, 'S'); }},
       {"two languages", [](BuildOptions& o) { o.languages.push_back({"German", {"s1=Bitte warten"}}); }},
+      {"update key and setup hash", [](BuildOptions& o) {
+         o.update.publicKey = std::string(128, 'a');
+         o.withDownloadBlock = true;
+         o.download = {"http://h", "s.exe", "1", "", "12", std::string(64, 'b')};
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -314,6 +319,17 @@ TEST(PackageWriter, RoundTripThroughReader) {
     EXPECT_EQ(reader.GetSetupFileName(), o.withDownloadBlock ? "s.exe" : "");
     EXPECT_EQ(reader.NoLocalSetupCopy(), o.withDownloadBlock);
     EXPECT_EQ(reader.ShowActivityBar(), (o.options & kOptShowActivityBar) != 0);
+    // The key and the hash are sixth items: the first five read as before,
+    // and a package without them has exactly five.
+    EXPECT_EQ(reader.GetInfoFileName(), ".info");
+    EXPECT_EQ(reader.RunHidden(), false);
+    EXPECT_EQ(SUB::ListItem(reader.UpdateBlock(), 5), o.update.publicKey);
+    EXPECT_EQ(SUB::ListCount(reader.UpdateBlock()), o.update.publicKey.empty() ? 5 : 6);
+    if (o.withDownloadBlock) {
+      EXPECT_EQ(reader.GetSetupFileSize(), "12");
+      EXPECT_EQ(SUB::ListItem(reader.DownloadBlock(), 5), o.download.setupHash);
+      EXPECT_EQ(SUB::ListCount(reader.DownloadBlock()), o.download.setupHash.empty() ? 5 : 6);
+    }
 
     MemberBlockWalker walker(source, t.packageStart, t.headerCount, TrailerStart(source));
     std::vector<InputFile> want;

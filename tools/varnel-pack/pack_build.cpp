@@ -6,7 +6,10 @@
 #include <set>
 
 #include "pack_commands.h"
+#include "pack_crypto.h"
+#include "pack_keys.h"
 #include "package/package_writer.h"
+#include "signing_text.h"
 #include "tool_files.h"
 
 namespace varnel::pack {
@@ -24,6 +27,7 @@ struct BuildArgs {
   std::string enginePath;
   std::string engineName;
   std::string webInstallerPath;
+  std::string updateKeyPath;
   std::vector<FileArg> files;
   std::vector<std::string> languageFiles;
   std::string appendPath;
@@ -110,6 +114,7 @@ int ParseBuildArgs(const Args& args, BuildArgs& a) {
       {"--web-installer", &a.webInstallerPath},
       {"--update-url", &o.update.url},  {"--info-file", &o.update.infoFile},
       {"--agent-file", &o.update.agentFile},
+      {"--update-key", &a.updateKeyPath},
       {"--update-token-stored", &o.update.token},
       {"--download-url", &o.download.url},
       {"--setup-name", &o.download.setupFileName},
@@ -252,6 +257,11 @@ int LoadInputs(BuildArgs& a) {
   if (!a.appendPath.empty()) {
     if (int rc = LoadFile(a.appendPath, "appended data", o.appended)) return rc;
   }
+  if (!a.updateKeyPath.empty()) {
+    PublicKey key;
+    if (int rc = LoadPublicKeyFile(a.updateKeyPath, key)) return rc;
+    o.update.publicKey = HexText(key);
+  }
   return 0;
 }
 
@@ -301,6 +311,12 @@ int RunBuild(const Args& args) {
     if (int rc = WriteOutput(a.output + f.suffix, f.bytes)) return rc;
   }
   if (!a.webInstallerPath.empty()) {
+    // The web installer runs only the full setup file written above (or,
+    // with an update key, one that comes signed by the key); the full file's
+    // own download block leaves the hash out.
+    Digest digest;
+    if (!Sha256(files[0].bytes, digest, error)) return Fail(error);
+    o.download.setupHash = HexText(digest);
     std::string web;
     if (!BuildWebInstaller(o, files[0].bytes.size(), web, error))
       return Fail(error);

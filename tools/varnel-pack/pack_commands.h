@@ -13,6 +13,8 @@ int RunBuild(const Args& args);
 int RunList(const Args& args);
 int RunExtract(const Args& args);
 int RunVerify(const Args& args);
+int RunKeygen(const Args& args);
+int RunPublish(const Args& args);
 
 // Prints "varnel-pack: <message>" on stderr and returns `code`.
 int Fail(const std::string& message, int code = 1);

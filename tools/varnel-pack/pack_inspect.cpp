@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pack_commands.h"
+#include "pack_keys.h"
 #include "package/byte_source.h"
 #include "package/member_blocks.h"
 #include "package/package_reader.h"
@@ -195,6 +196,20 @@ void PrintHeaders(const PackageFile& p) {
               updateToken.empty() ? ""
                                   : (" = \"" + Printable(UnscrambleToken(updateToken)) + "\"").c_str(),
               Printable(SUB::ListItem(u, 4)).c_str());
+  PublicKey key;
+  std::string error;
+  switch (ReadEmbeddedKey(u, key)) {
+    case EmbeddedKey::kNone:
+      std::printf("update key: none (updates are not signed)\n");
+      break;
+    case EmbeddedKey::kKey:
+      std::printf("update key: fingerprint %s\n", Fingerprint(key, error).c_str());
+      break;
+    case EmbeddedKey::kDamaged:
+      std::printf("update key: DAMAGED \"%s\" (not 128 hexadecimal digits)\n",
+                  Printable(SUB::ListItem(u, 5)).c_str());
+      break;
+  }
   if (p.trailer.headerCount >= 3) {
     const std::string& d = p.downloadBlock;
     const std::string token = SUB::ListItem(d, 3);
@@ -203,6 +218,8 @@ void PrintHeaders(const PackageFile& p) {
                 Printable(SUB::ListItem(d, 0)).c_str(), Printable(SUB::ListItem(d, 1)).c_str(),
                 Printable(SUB::ListItem(d, 2)).c_str(), Printable(token).c_str(), plain.c_str(),
                 Printable(SUB::ListItem(d, 4)).c_str());
+    const std::string hash = SUB::ListItem(d, 5);
+    if (!hash.empty()) std::printf("full setup SHA-256: %s\n", Printable(hash).c_str());
   }
 }
 

@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <memory>
 
+#include <fcntl.h>
 #ifdef _WIN32
+#include <io.h>
 #include <sys/utime.h>
 #else
+#include <unistd.h>
 #include <utime.h>
 #endif
 
@@ -57,6 +60,41 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool appe
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
+}
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly) {
+#ifdef _WIN32
+  (void)ownerOnly;
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return false;
+  const bool written = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) ==
+                       static_cast<int>(bytes.size());
+  return _close(fd) == 0 && written;
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, ownerOnly ? 0600 : 0644);
+  if (fd < 0) return false;
+  // The mode given to open() passes through the umask; set it outright.
+  bool ok = !ownerOnly || fchmod(fd, 0600) == 0;
+  ok = ok && write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  return close(fd) == 0 && ok;
+#endif
+}
+
+bool ReplaceFile(const std::string& path, const std::string& bytes) {
+  const std::string part = path + ".part";
+  if (!WriteWholeFile(part, bytes)) {
+    std::remove(part.c_str());
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(part, path, ec);
+  if (ec) std::remove(part.c_str());
+  return !ec;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
 }
 
 bool MakeFolders(const std::string& path) {

@@ -10,6 +10,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // Writes (or with `append`, extends) a file; false on any failure.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, bool append = false);
 bool FileExists(const std::string& path);
+// Creates a file that must not exist yet; with `ownerOnly`, readable and
+// writable by its owner only (mode 0600; on Windows the file keeps the
+// folder's permissions). False when it exists or cannot be written.
+bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly);
+// Writes beside `path` and renames over it: a reader of `path` sees the old
+// or the new content, never a part.
+bool ReplaceFile(const std::string& path, const std::string& bytes);
+// Same file (after resolving links and relative parts).
+bool SameFile(const std::string& a, const std::string& b);
 // Creates the folder and its missing parents.
 bool MakeFolders(const std::string& path);
 
