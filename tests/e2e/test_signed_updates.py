@@ -181,6 +181,8 @@ class Agent:
         decisions = self.install.log_count("GetOkToPerformAU = ")
         self.install.start_agent()
         self.install.shut_down(100000)
+        # A restarted agent's first check is not due by the clock: ask for it.
+        self.install.command(PERFORM_UPDATE_CYCLE, BACKGROUND_CHECK)
         self.install.wait_log("GetOkToPerformAU = ", decisions + 1, 90)
 
     def check(self, end_line=None):
@@ -283,7 +285,8 @@ def refusals(session, work, keys):
         open(info, "wb").write(bytes(data))
 
     def unsigned(info):
-        open(info, "wb").write(unsigned_text(info))
+        text = unsigned_text(info)
+        open(info, "wb").write(text)
 
     def swap_update(info):
         shutil.copyfile(other, os.path.join(updates, os.path.basename(setup)))
