@@ -58,5 +58,7 @@ bool TokensMatch(const std::string& ownRawToken, const std::string& fileRawToken
 
 // A .info read into memory larger than this is a failed fetch.
 constexpr std::int64_t kMaxInfoFileBytes = 1 << 20;
+// Likewise an INFORM file (a notice text): it is never read beyond this.
+constexpr std::int64_t kMaxInformFileBytes = 1 << 20;
 
 }  // namespace varnel
