@@ -39,6 +39,12 @@ std::uint32_t RunAgentCommandOn(AgentRuntime& state, AgentSettings& settings, st
   return 0;
 }
 
+int SleepTicksStart(std::int64_t sleepTicks) {
+  constexpr std::int64_t kLongest = 0x7FFFFFFF;
+  if (sleepTicks < 0) return AgentRuntime().timerCount;
+  return static_cast<int>(-(sleepTicks > kLongest ? kLongest : sleepTicks));
+}
+
 bool RunShutDownCountdown(AgentRuntime& state) {
   const bool quit = state.shutDownCountdown == 0;
   if (state.shutDownCountdown >= 0) --state.shutDownCountdown;

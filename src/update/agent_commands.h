@@ -64,6 +64,11 @@ struct TickStart {
 };
 TickStart BeginAgentTick(AgentRuntime& state);
 
+// The update tick count's start value for "/SleepX=" ticks of sleep: minus
+// that many, kept within what the count holds (a value beyond it sleeps as
+// long as it can); a negative one gives the usual start value (-3).
+int SleepTicksStart(std::int64_t sleepTicks);
+
 // The shut-down countdown's step of one tick, also on ticks that arrive
 // while a cycle is busy (a box, a download, the wait for the product): true
 // at the tick on which it is 0 (the agent must end; `stopping` is set from

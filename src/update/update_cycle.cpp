@@ -260,7 +260,12 @@ bool PerformAutoUpdate() {
       if (ok && !QuitPending()) {
         Trace(" ==== PerformAutoUpdate-7 ====");
         SetInstallDirs(settings.TargetDir(), settings.SharedDir(), settings.AuxiliaryDir());
-        const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
+        std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
+        const std::string infoSource = TestModeOn() ? TestFolder() : UpdateUrl();
+        if (!SharePathAllowed(SearchedImageText(program), infoSource)) {
+          AgentLog("ERROR: RunningProcess on a share refused: ", program);
+          program.clear();
+        }
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
         const std::string method = settings.ShutDownMethod();
         std::string line = "Shut Down Process() - START  (";

@@ -119,6 +119,18 @@ TEST(AgentTick, CountdownRunsOnBusyTicksAndMarksTheAgentStopping) {
   EXPECT_TRUE(state.stopping);
 }
 
+TEST(AgentTick, SleepTicksStayWithinTheCount) {
+  struct Case {
+    std::int64_t sleep;
+    int start;
+  } cases[] = {
+      {0, 0}, {5, -5}, {-1, -3}, {2147483647, -2147483647}, {2147483648LL, -2147483647},
+      {4294967301LL, -2147483647},  // would wrap to -5
+      {INT64_MAX, -2147483647},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SleepTicksStart(c.sleep), c.start) << c.sleep;
+}
+
 TEST(AgentTick, UserCheckRunsInTheNextTickThenTheModeStays) {
   AgentRuntime state;
   state.cycleMode = kCycleUserCheckPending;
