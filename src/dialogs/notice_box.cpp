@@ -90,7 +90,7 @@ LRESULT CALLBACK NoticeProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, msg, wp, lp);
 }
 
-void ShowBox(HWND owner, const std::string& title, const std::string& buttonCaption, int charset,
+bool ShowBox(HWND owner, const std::string& title, const std::string& buttonCaption, int charset,
              int fontSize, const std::string& fontName, int width, int height,
              const std::string& address, const std::string& text) {
   if (!g_notice.richEdit) g_notice.richEdit = LoadSystemLibrary("RICHED32.DLL");
@@ -112,7 +112,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
     DebugEvent("NoticeBox: no window (%lu)", GetLastError());
     g_notice.open = nullptr;
     UnregisterClassA(kNoticeClass, instance);
-    return;
+    return false;
   }
   s.text = CreateWindowExA(0, "RICHEDIT", "",
                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
@@ -143,6 +143,7 @@ void ShowBox(HWND owner, const std::string& title, const std::string& buttonCapt
   RunDialogLoop(s.box, s.done, nullptr);
   g_notice.open = nullptr;
   UnregisterClassA(kNoticeClass, instance);
+  return true;
 }
 
 }  // namespace
@@ -161,8 +162,8 @@ bool ShowNoticeBox(HWND owner, const std::string& title, const std::string& butt
     return true;
   }
   if (g_notice.open) return false;  // one box at a time
-  ShowBox(owner, title, buttonCaption, charset, fontSize, fontName, width, height, target, text);
-  return true;
+  // Shown only when its window could be made.
+  return ShowBox(owner, title, buttonCaption, charset, fontSize, fontName, width, height, target, text);
 }
 
 }  // namespace varnel

@@ -12,7 +12,8 @@ namespace varnel {
 
 // Address is trimmed first. Text empty and a web address: the address is
 // opened with the shell, no box, true. Text set: the box is shown, true
-// once it is closed. Both empty: false. Only http:// and https:// addresses
+// once it is closed (false when its window could not be made). Both
+// empty: false. Only http:// and https:// addresses
 // are ever opened; any other address counts as none.
 bool ShowNoticeBox(HWND owner, const std::string& title, const std::string& buttonCaption,
                    int charset, int fontSize, const std::string& fontName, int width, int height,

@@ -22,6 +22,10 @@ Rect2 CentreOnScreen(Size2 screen, Size2 size) {
 }
 
 bool IsWebAddress(const std::string& address) {
+  // The shell takes the address as its own text: quotes, blanks and control
+  // characters could make it more than one address, or a program's options.
+  for (unsigned char c : address)
+    if (c <= ' ' || c == '"' || c == 127) return false;
   const std::string upper = UpperAscii(address);
   for (const char* scheme : {"HTTP://", "HTTPS://"}) {
     const std::string s = scheme;

@@ -34,7 +34,8 @@ Rect2 CentreOnScreen(Size2 screen, Size2 size);
 // True for an http:// or https:// address (any case) with something after
 // the scheme. The notice's address comes from a file fetched over the
 // network: anything else (a share, a local program, another protocol) is
-// never handed to the shell.
+// never handed to the shell, nor one that holds a quote, a blank or a
+// control character.
 bool IsWebAddress(const std::string& address);
 
 }  // namespace varnel

@@ -65,7 +65,10 @@ void WriteWebInstallerAgent(const std::string& agentName) {
 // Waits while the engine shows a dialog window of its class.
 void WaitForEngineDialogs(const std::string& tag) {
   const std::string className = kEngineDialogClassPrefix + tag;
-  while (FindWindowA(className.c_str(), nullptr)) WaitPumping(100);
+  // A pending quit request makes the pump return at once: sleep instead of
+  // spinning.
+  while (FindWindowA(className.c_str(), nullptr))
+    if (!WaitPumping(100)) Sleep(100);
   WaitPumping(1000);
 }
 

@@ -177,6 +177,17 @@ void RemoveAltTempFolder() {
     DeleteFolderTree(g_temp.altFolder, false);
 }
 
+void ForgetSetupTempFolders() {
+  RemoveAltTempFolder();
+  TempFolderState& t = g_temp;
+  t.setupLock.reset();
+  t.setupMade = false;
+  t.setupFolder.clear();
+  t.altBase.clear();
+  t.altMade = false;
+  t.altFolder.clear();
+}
+
 bool HasTempSpace(const std::string& folder, const std::string& packagePath) {
   const TGFileInfo reader = TGFileInfo::Create(packagePath);
   const double needed = reader.GetSpaceNeeded(folder);

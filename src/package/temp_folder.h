@@ -40,6 +40,13 @@ const std::string& GetAltTempFolder();
 // Deletes the alternative folder tree, if there is one.
 void RemoveAltTempFolder();
 
+// Lets the folders go once a run has removed them: the next
+// GetSetupTempFolder makes a fresh one (under a free name, with its lock),
+// and the next ChooseTempDrive probes the drives again, so a later run in
+// the same process (the update agent runs one setup per update) never uses
+// a folder that is gone, and an alternative folder is again made private.
+void ForgetSetupTempFolders();
+
 // Asks the free-space question when the package asks for the notice or
 // the space is short; true to go on with the setup (also when nothing
 // was asked). The reader stays the caller's.

@@ -7,6 +7,7 @@
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
 #include "startup/command_line.h"
+#include "startup/role_decision.h"
 #include "startup/role_dispatch.h"
 #include "update/agent_commands.h"
 #include "update/update_agent.h"
@@ -71,19 +72,28 @@ void WaitForOldCopy(const std::string& xPath) {
 }
 
 // Copies the running executable over the X_ file and checks the copy.
+// The copy takes no attributes of the agent file: a read-only copy could be
+// neither replaced by a later copy nor removed by its self-deletion.
 bool WriteXCopy(const std::string& exe, const std::string& xPath) {
   const std::int64_t size = ExistingFileLength(exe);
   for (int attempt = 0; attempt < kCopyTries; ++attempt) {
     if (attempt > 0) Pause(1000);
-    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size) return true;
+    SetFileAttributesA(xPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size &&
+        SetFileAttributesA(xPath.c_str(), FILE_ATTRIBUTE_NORMAL))
+      return true;
   }
   return false;
 }
 
-// Posts to the copy's main window (found by its image path); a missing copy
-// gets nothing and the step still counts as done.
+// Posts to the copy's agent window: the window of the copy's class whose
+// process runs the X_ file. Not to the window that scores as the copy's
+// main window: a box the copy shows (shown, titled, unowned) outscores the
+// hidden agent window and would drop the message. A missing copy gets
+// nothing and the step still counts as done.
 void PostToCopy(const std::string& xPath, UINT message, WPARAM wParam, LPARAM lParam) {
-  PostProcessMessage(xPath, true, message, lParam, wParam);
+  HWND window = FindProcessWindowOfClass(xPath, XCopyWindowClassName(ProcessReader().GetAgentFileName()));
+  if (!window || !PostMessageA(window, message, wParam, lParam)) AgentLog("No X_ agent window took the message: ", xPath);
 }
 
 }  // namespace
@@ -120,8 +130,12 @@ bool CreateAndRun_X_Exe(bool xWasRunning) {
       const std::string delay = GetParamValue("/DELAY=", "");
       if (!delay.empty()) command.append(" /SleepX=").append(delay);
       AgentLog("WinExec: ", command);
-      if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
-      if (!GetArgumentText().empty()) WaitUntil(IsProcessRunning, xPath, kStartWaitMs);
+      if (HANDLE process = RunProgram(command, SW_HIDE)) {
+        CloseHandle(process);
+        if (!GetArgumentText().empty()) WaitUntil(IsProcessRunning, xPath, kStartWaitMs);
+      } else {
+        AgentLog("WinExec failed: ", SystemMessageText(GetLastError()));
+      }
     }
   }
   AgentLog("CreateAndRun_X_Exe() --- End");

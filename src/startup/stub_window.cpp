@@ -238,7 +238,7 @@ LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 void WinMain() {
   StubWindowState& s = State();
   const std::int64_t sleepTicks = GetParamInt("/SleepX=", -1);
-  if (sleepTicks >= 0) SetAutoUpdateTimerCount(static_cast<int>(-sleepTicks));
+  if (sleepTicks >= 0) SetAutoUpdateTimerCount(SleepTicksStart(sleepTicks));
 
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);

@@ -39,12 +39,24 @@ std::uint32_t RunAgentCommandOn(AgentRuntime& state, AgentSettings& settings, st
   return 0;
 }
 
+int SleepTicksStart(std::int64_t sleepTicks) {
+  constexpr std::int64_t kLongest = 0x7FFFFFFF;
+  if (sleepTicks < 0) return AgentRuntime().timerCount;
+  return static_cast<int>(-(sleepTicks > kLongest ? kLongest : sleepTicks));
+}
+
+bool RunShutDownCountdown(AgentRuntime& state) {
+  const bool quit = state.shutDownCountdown == 0;
+  if (state.shutDownCountdown >= 0) --state.shutDownCountdown;
+  if (quit) state.stopping = true;
+  return quit;
+}
+
 TickStart BeginAgentTick(AgentRuntime& state) {
   TickStart tick;
   if (state.cycleMode == kCycleUserCheckPending) state.cycleMode = kCycleUserCheck;
   if (state.cycleMode == kCycleUserCheck) state.timerCount = 0;
-  if (state.shutDownCountdown == 0) tick.quit = true;
-  if (state.shutDownCountdown >= 0) --state.shutDownCountdown;
+  tick.quit = RunShutDownCountdown(state);
   if (tick.quit) return tick;
   ++state.timerCount;
   tick.checkDue = state.timerCount >= 1;

@@ -43,6 +43,7 @@ struct AgentRuntime {
   bool infoOnlyRequest = false;   // the next tick only fetches the .info (command 32)
   bool probingEnabled = true;
   bool busy = false;              // a tick is being handled
+  bool stopping = false;          // the countdown ran out: the agent is ending
   int activity = kActivityIdle;
   SettingOverrides overrides;
 };
@@ -62,5 +63,16 @@ struct TickStart {
   bool checkDue = false;
 };
 TickStart BeginAgentTick(AgentRuntime& state);
+
+// The update tick count's start value for "/SleepX=" ticks of sleep: minus
+// that many, kept within what the count holds (a value beyond it sleeps as
+// long as it can); a negative one gives the usual start value (-3).
+int SleepTicksStart(std::int64_t sleepTicks);
+
+// The shut-down countdown's step of one tick, also on ticks that arrive
+// while a cycle is busy (a box, a download, the wait for the product): true
+// at the tick on which it is 0 (the agent must end; `stopping` is set from
+// then on); a countdown of 0 or more is decreased.
+bool RunShutDownCountdown(AgentRuntime& state);
 
 }  // namespace varnel

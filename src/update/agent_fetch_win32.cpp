@@ -31,10 +31,12 @@ constexpr const char* kFetchSuffix = ".fetching";
 bool IsFile(const std::string& path) { return ExistingFileLength(path) >= 0; }
 
 // Copies a file chunk by chunk (a setup may be larger than a 32-bit
-// process can hold in memory). `to` is created anew; false, with `to`
-// removed, on any failure or when nothing was copied.
+// process can hold in memory), dispatching messages between chunks. `to` is
+// created anew; false, with `to` removed, on any failure, when nothing was
+// copied, or when the transfer is aborted or the agent is ending.
 bool CopyInChunks(const std::string& from, const std::string& to) {
   bool ok = false;
+  DeleteFileA(to.c_str());
   {
     FileHandle in(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -53,6 +55,7 @@ bool CopyInChunks(const std::string& from, const std::string& to) {
       DWORD written = 0;
       if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got) break;
       total += got;
+      if (!YieldX(0) || DownloadAbort()) break;
     }
   }
   if (!ok) DeleteFileA(to.c_str());
@@ -124,7 +127,8 @@ bool TokenProof(int kind, const std::string& file) {
   if (!IsFile(file)) return false;
   const std::string own = ProcessReader().GetUpdateToken(false);
   if (kind == kFetchUpdate) return TokensMatch(own, TGFileInfo::Create(file).GetUpdateToken(false));
-  return TokensMatch(own, InformFileRawToken(ReadFilePart(file)));
+  std::string text;
+  return ReadInformFile(file, text) && TokensMatch(own, InformFileRawToken(text));
 }
 
 // A copy from a folder gives no progress of its own: the bar moves through
@@ -141,6 +145,13 @@ void ImitateProgress(ProgressCallbackFn progress) {
 }
 
 }  // namespace
+
+bool ReadInformFile(const std::string& path, std::string& text) {
+  text = ReadFilePart(path, kMaxInformFileBytes + 1);
+  if (static_cast<std::int64_t>(text.size()) <= kMaxInformFileBytes) return true;
+  text.clear();
+  return false;
+}
 
 bool ProveAgentFile(int kind, const std::string& path) { return TokenProof(kind, path); }
 
@@ -200,7 +211,16 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
 
   // Files arrive under a temporary name: an UPDATE or INFORM file takes its
   // real name only once its token is proved, a .info only when it is good.
-  const std::string target = AgentFilePaths().folder + name;
+  // The setup and the notice text go into the agent's private download
+  // folder, never among the files of the agent or the product.
+  const std::string& into = kind == kFetchInfo ? AgentFilePaths().folder : AgentDownloadFolder();
+  if (into.empty()) {
+    errorText = "No download folder";
+    LogError(errorText);
+    if (show) window.Show(false);
+    return false;
+  }
+  const std::string target = into + name;
   const std::string arriving = target + kFetchSuffix;
   const bool fileSystemAllowed = testMode || FileSystemFolderAllowed(ProcessReader().GetUpdateUrl());
   std::string connectionError;
@@ -209,8 +229,10 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
   if (fileSystemAllowed && IsFile(path)) {
     if (kind == kFetchInfo) {
       content = ReadInfoText(path, errorText);
-    } else {
-      CopyInChunks(path, arriving);
+    } else if (kind == kFetchInform && ExistingFileLength(path) > kMaxInformFileBytes) {
+      errorText = path + " --- File too large";
+    } else if (!CopyInChunks(path, arriving)) {
+      errorText = path + " --- Unable to copy the file";
     }
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {

@@ -57,6 +57,12 @@ bool IsFileSystemFolder(const std::string& folder) {
   return folder[1] == ':' || (IsSlash(folder[0]) && IsSlash(folder[1]));
 }
 
+bool IsSharePath(const std::string& path) { return path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1]); }
+
+bool SharePathAllowed(const std::string& path, const std::string& infoSourceFolder) {
+  return !IsSharePath(path) || IsSharePath(infoSourceFolder);
+}
+
 bool FileSystemFolderAllowed(const std::string& packageUpdateUrl) { return IsFileSystemFolder(packageUpdateUrl); }
 
 std::string FetchAttentionText(const std::string& path, bool aborted, const AgentSettings& settings) {

@@ -39,6 +39,16 @@ bool IsFileSystemFolder(const std::string& folder);
 // network credentials to that host) or into a local folder.
 bool FileSystemFolderAllowed(const std::string& packageUpdateUrl);
 
+// A path on a share: it begins with two slashes of either kind
+// ("\\host\share\x.exe", "//host/x", "\\?\UNC\host\x").
+bool IsSharePath(const std::string& path);
+// A file named by a .info (RunningProcess) may lie on a share only when
+// the folder the .info came from is itself a share (the package's own
+// update URL, or the test folder in test mode); otherwise the agent never
+// touches such a path, not even to ask for its short form, which would
+// offer the user's network credentials to the host the .info names.
+bool SharePathAllowed(const std::string& path, const std::string& infoSourceFolder);
+
 // The text of the attention box after a failed UPDATE or INFORM fetch, with
 // the [AutoUpdate] texts of the settings: s3 after an abort; path +
 // "<P><P>" + s4 for a local folder or share (":" second or "\\" first);
@@ -58,6 +68,8 @@ bool TokensMatch(const std::string& ownRawToken, const std::string& fileRawToken
 
 // A .info read into memory larger than this is a failed fetch.
 constexpr std::int64_t kMaxInfoFileBytes = 1 << 20;
+// Likewise an INFORM file (a notice text): it is never read beyond this.
+constexpr std::int64_t kMaxInformFileBytes = 1 << 20;
 
 // Signed updates (a package that carries a key). The .info's [General]
 // ExpiresUTC (whole seconds since 1970-01-01 00:00 UTC) must lie after

@@ -20,6 +20,16 @@ namespace varnel {
 // of the running executable.
 void InitUpdateAgent(const std::string& agentFolder);
 const AgentFiles& AgentFilePaths();
+// The agent's private download folder (with its trailing "\"): the setup
+// and the notice text are fetched into it, run and read from there, so a
+// fetched file never takes the place of a file it did not create (the
+// product's program, the agent's files, their short-name aliases). Made
+// afresh at the first call of a run, readable by this user alone, beside
+// the agent's file ("X_" + agent name without extension + ".downloads");
+// "" when it can't be made.
+const std::string& AgentDownloadFolder();
+// Removes that folder with what it holds; the next call makes a new one.
+void RemoveAgentDownloadFolder();
 // The settings of both files, with the process-wide overrides.
 AgentSettings& UpdateAgentSettings();
 
@@ -80,6 +90,9 @@ std::string AgentFetchName(const std::string& name);
 // update token), 3 the INFORM file (carrying it too). True when the file
 // was obtained (and for kinds 2 and 3 proved). errorText keeps the
 // transfer's error text, or the error-page message of a .info.
+// The text of an INFORM file, read only up to kMaxInformFileBytes; false
+// (text empty) for a larger file.
+bool ReadInformFile(const std::string& path, std::string& text);
 // The token proof of a fetched UPDATE (kind 2) or INFORM (kind 3) file.
 bool ProveAgentFile(int kind, const std::string& path);
 

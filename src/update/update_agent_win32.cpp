@@ -9,6 +9,10 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
+#include "utils/private_folder.h"
+#include "utils/text_format.h"
+#include "utils/text_rules.h"
+#include "utils/win_handles.h"
 
 namespace varnel {
 namespace {
@@ -29,6 +33,8 @@ struct UpdateAgentState {
   std::unique_ptr<AgentSettings> settings;
   HWND targetWindow = nullptr;
   UINT targetMessage = 0;
+  std::string downloadFolder;  // "" until made for a run
+  FileHandle downloadHold;     // keeps it from being renamed or removed
 };
 
 UpdateAgentState& State() {
@@ -60,6 +66,37 @@ AgentSettings& UpdateAgentSettings() {
 }
 
 const AgentFiles& AgentFilePaths() { return UpdateAgentSettings().Files(); }
+
+const std::string& AgentDownloadFolder() {
+  UpdateAgentState& s = State();
+  if (!s.downloadFolder.empty()) return s.downloadFolder;
+  std::string base = AgentFilePaths().folder;
+  const std::string agent = LastPathElement(ProcessReader().GetAgentFileName());
+  base.append("X_").append(agent, 0, agent.rfind('.')).append(".downloads");
+  for (unsigned n = 0; n < 10; ++n) {
+    std::string folder = base;
+    if (n > 0) {
+      folder += '_';
+      AppendDecimal(folder, n);
+    }
+    // One left by an agent that did not end its run is emptied first; one
+    // that can't be removed is someone else's and is passed over.
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFolderTree(folder, true);
+    if (CreateFreshPrivateFolder(folder, s.downloadHold)) {
+      s.downloadFolder = JoinPath(folder, "");
+      break;
+    }
+  }
+  if (s.downloadFolder.empty()) AgentLog("ERROR: no download folder beside ", base);
+  return s.downloadFolder;
+}
+
+void RemoveAgentDownloadFolder() {
+  UpdateAgentState& s = State();
+  s.downloadHold.reset();
+  if (!s.downloadFolder.empty()) DeleteFolderTree(SetTrailingBackslash(s.downloadFolder, false), true);
+  s.downloadFolder.clear();
+}
 
 AgentRuntime& AgentState() { return State().runtime; }
 
@@ -168,6 +205,8 @@ bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason) {
 }
 
 bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text) {
+  // An agent that is ending shows nothing more (a box would close at once).
+  if (AgentState().stopping) return false;
   static const char* const kTitleKeys[] = {"Error", "Attention", "Confirm"};
   const AgentSettings& settings = UpdateAgentSettings();
   const std::string title = settings.BoxTitle(kTitleKeys[kind]);

@@ -18,6 +18,7 @@
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
 #include "utils/processes.h"
+#include "utils/system_helpers.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
 #include "utils/win_handles.h"
@@ -46,8 +47,10 @@ std::string Quoted(const std::string& path) {
   return text;
 }
 
-// A quit request waits in this thread's queue (the agent is ending).
+// The agent is ending: its countdown ran out, or a quit request waits in
+// this thread's queue. Nothing new is started then.
 bool QuitPending() {
+  if (AgentState().stopping) return true;
   MSG m;
   return PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
 }
@@ -96,8 +99,8 @@ bool FetchOffered(const std::string& name, int kind, std::string& path) {
   std::string errorText;
   const bool ok = DownloadFileAU(UpdateAgentSettings().DownloadURL_UPDATE(), name, kind, errorText);
   NotifyTarget(kNotifySetupDownload, 2);
-  path = AgentFilePaths().folder + name;
-  return ok;
+  path = AgentDownloadFolder() + name;
+  return ok && !AgentDownloadFolder().empty();
 }
 
 bool DeveloperSwitchOn() {
@@ -106,12 +109,18 @@ bool DeveloperSwitchOn() {
   return n > 0 && n < sizeof value && std::strcmp(value, "735") == 0;
 }
 
+// How long a product may take to end once asked: programs that save their
+// state take seconds (under Wine one closed by WM_CLOSE takes about two).
+constexpr std::uint32_t kProductEndMs = 30000;
+
 void ShutDownProduct(const std::string& program, const std::string& method) {
   const bool wait = method != "Don't Shut Down";
   if (method == "Using WM_CLOSE") CloseProcessWindow(program, true, 0);
   else if (method == "Using WM_QUIT") QuitProcessWindow(program, true);
   else if (method == "Using Terminate Process") TerminateProcessByPath(program, true);
-  if (wait) WaitProcessGone(program, 1000);
+  // Returns as soon as the product is gone.
+  if (wait && !WaitProcessGone(program, kProductEndMs) && IsProcessRunning(program))
+    AgentLog("Shut Down Process() - still running: ", program);
 }
 
 }  // namespace
@@ -121,7 +130,17 @@ int AutoUpdateTimerCount() { return AgentState().timerCount; }
 
 void JustDownloadInfoFile(HWND window) {
   AgentRuntime& s = AgentState();
-  if (s.busy) return;
+  if (s.busy) {
+    // A cycle holds the tick (a box, a download, a wait): only the
+    // shut-down countdown runs, so that a stop still ends the agent. Its
+    // quit request closes the boxes and ends the waits; the cycle starts
+    // nothing more, and a transfer stops.
+    if (RunShutDownCountdown(s)) {
+      PostQuitMessage(0);
+      SetDownloadAbort(true);
+    }
+    return;
+  }
   s.busy = true;
   g_agentWindow = window;
 
@@ -254,7 +273,12 @@ bool PerformAutoUpdate() {
       if (ok && !QuitPending()) {
         Trace(" ==== PerformAutoUpdate-7 ====");
         SetInstallDirs(settings.TargetDir(), settings.SharedDir(), settings.AuxiliaryDir());
-        const std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
+        std::string program = ExpandMacros(settings.RunningProcess(), "\\", true, true);
+        const std::string infoSource = TestModeOn() ? TestFolder() : UpdateUrl();
+        if (!SharePathAllowed(SearchedImageText(program), infoSource)) {
+          AgentLog("ERROR: RunningProcess on a share refused: ", program);
+          program.clear();
+        }
         const bool wasRunning = !program.empty() && IsProcessRunning(program);
         const std::string method = settings.ShutDownMethod();
         std::string line = "Shut Down Process() - START  (";
@@ -269,21 +293,29 @@ bool PerformAutoUpdate() {
         if (!program.empty()) ShutDownProduct(program, method);
         Trace(" ==== PerformAutoUpdate-9 ====");
         AgentLog("Shut Down Process() - END");
+        // Decided before the setup runs: the product ended by then.
         const bool ended = wasRunning && !IsProcessRunning(program);
         const bool restart = settings.RestartProcess() && ended;
+        // A stop that came during the shut-down starts no setup.
+        const bool stopped = QuitPending();
+        if (stopped) AgentLog("PerformAutoUpdate() - stopped before the setup: the agent is ending");
 
-        const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
-        s.activity = kActivitySetup;
-        NotifyTarget(kNotifySetupInstall, 1);
-        Trace(" ==== PerformAutoUpdate-10 ====");
-        const std::string tempFolder = GetSetupTempFolder();
-        result = !tempFolder.empty() &&
-                 ExtractAndLaunch(tempFolder, setup, ProcessReader().GetAgentFileName(), extra,
-                                  !settings.BackgroundUpdate());
-        if (!tempFolder.empty()) DeleteFolderTree(tempFolder, false);
-        CurrentSetupWindow().Show(false);
-        Trace(" ==== PerformAutoUpdate-11 ====");
-        NotifyTarget(kNotifySetupInstall, 2);
+        if (!stopped) {
+          const std::string extra = "/OriginalInfoFile=" + Quoted(AgentFilePaths().info);
+          s.activity = kActivitySetup;
+          NotifyTarget(kNotifySetupInstall, 1);
+          Trace(" ==== PerformAutoUpdate-10 ====");
+          const std::string tempFolder = GetSetupTempFolder();
+          result = !tempFolder.empty() &&
+                   ExtractAndLaunch(tempFolder, setup, ProcessReader().GetAgentFileName(), extra,
+                                    !settings.BackgroundUpdate());
+          if (!tempFolder.empty()) DeleteFolderTree(tempFolder, false);
+          // Each update run gets a fresh setup folder.
+          ForgetSetupTempFolders();
+          CurrentSetupWindow().Show(false);
+          Trace(" ==== PerformAutoUpdate-11 ====");
+          NotifyTarget(kNotifySetupInstall, 2);
+        }
 
         if (result) settings.SetVersionOriginal(settings.VersionNew());
         held.handle.reset();
@@ -307,6 +339,9 @@ bool PerformAutoUpdate() {
       }
     }
   }
+  // Whatever the run fetched goes with its folder (a setup that failed its
+  // proof or whose install was declined too).
+  RemoveAgentDownloadFolder();
   Trace(" ==== PerformAutoUpdate-13 ====");
   AgentLog("PerformAutoUpdate() - END    Result=", TrueFalse(result));
   return result;
@@ -327,7 +362,9 @@ bool PerformAutoInform() {
       Trace(" ==== PerformAutoInform-3 ====");
       std::string token;
       std::string text;
-      UnscrambleTokenText(ReadFilePart(path), token, text);
+      std::string whole;
+      ReadInformFile(path, whole);
+      UnscrambleTokenText(whole, token, text);
       held.handle.reset();
       const std::string address = TrimText(settings.DownloadURL_INFORM());
       // s34 and s35 have built-in defaults ("New Version", "Download").
@@ -341,21 +378,28 @@ bool PerformAutoInform() {
       held.Drop(path);
     }
   }
+  RemoveAgentDownloadFolder();
   AgentLog("PerformAutoInform() - END ", TrueFalse(result));
   return result;
 }
 
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
-  if (AgentState().shutDownCountdown <= 0) {
+  // A stop asked for while the setup ran ends this agent without a new one.
+  if (AgentState().shutDownCountdown <= 0 && !AgentState().stopping) {
     std::string command = "\"";
     command.append(AgentFilePaths().folder).append(ProcessReader().GetAgentFileName());
     command.append("\" /_ZZ=99 /WAIT=10 /TRANSIENT=").append(SettingOverrideList());
     AgentLog(".. WinExec - ", command);
-    if (HANDLE process = RunProgram(command, SW_HIDE)) CloseHandle(process);
-    WaitPumping(1000);
-    AgentLog(".. PostMessage(WM_DESTROY)");
-    if (g_agentWindow) PostMessageA(g_agentWindow, WM_DESTROY, 0, 0);
+    if (HANDLE process = RunProgram(command, SW_HIDE)) {
+      CloseHandle(process);
+      WaitPumping(1000);
+      AgentLog(".. PostMessage(WM_DESTROY)");
+      if (g_agentWindow) PostMessageA(g_agentWindow, WM_DESTROY, 0, 0);
+    } else {
+      // Nobody would take over: this copy keeps running.
+      AgentLog(".. WinExec failed, the agent keeps running: ", SystemMessageText(GetLastError()));
+    }
   }
   AgentLog(".. ReStartAutoUpdateExe() - End");
 }

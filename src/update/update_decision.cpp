@@ -1,5 +1,7 @@
 #include "update/update_decision.h"
 
+#include <cstdint>
+
 #include "update/agent_files.h"
 #include "utils/delimited_list.h"
 #include "utils/text_format.h"
@@ -14,13 +16,21 @@ const char kDecisionReasons[] =
 
 std::string DecisionReason(int stage) { return SUB::ListItem(kDecisionReasons, stage, ""); }
 
+std::int64_t ElapsedSeconds(std::int64_t now, std::int64_t last) {
+  std::int64_t elapsed = 0;
+  if (!__builtin_sub_overflow(now, last, &elapsed)) return elapsed;
+  return last < 0 ? INT64_MAX : INT64_MIN;
+}
+
 int ShotTimeStatusFor(const ShotTimeInputs& in) {
   int status = kShotNone;
   if (in.probingEnabled || in.cycleRequested) {
     // A stored value below -1 would make every tick a check: it counts as -1.
     const std::int64_t stored = in.storedInterval < 0 ? -1 : in.storedInterval;
     const std::int64_t interval = in.testMode ? kTestModeIntervalSeconds : stored;
-    if (in.now >= in.probeSecondsLast + interval) status = kShotNow;
+    // now - last, saturated: a stored time near the limits never wraps
+    // into "a check at every tick".
+    if (ElapsedSeconds(in.now, in.probeSecondsLast) >= interval) status = kShotNow;
     if (stored == 0 && status == kShotNow) status = kShotOnlyOnce;
     if (stored == -1) status = kShotNone;
     if (in.cycleRequested) status = kShotNow;
@@ -38,7 +48,7 @@ bool IsValidVersion(const std::string& validVersions, std::int32_t versionOrigin
 }
 
 bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now) {
-  return interval > 0 && last + interval < now;
+  return interval > 0 && ElapsedSeconds(now, last) > interval;
 }
 
 bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected) {

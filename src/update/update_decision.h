@@ -51,6 +51,8 @@ std::string DecisionReason(int stage);
 bool IsValidVersion(const std::string& validVersions, std::int32_t versionOriginal);
 // Re-ask interval > 0 and its time has passed.
 bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now);
+// now - last without overflow: saturated at the 64-bit limits.
+std::int64_t ElapsedSeconds(std::int64_t now, std::int64_t last);
 // |actual - expected| < 100, in 64 bits; a failed query (-1) never passes.
 bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected);
 

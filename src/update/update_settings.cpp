@@ -1,5 +1,6 @@
 #include "update/update_settings.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -71,8 +72,11 @@ void ParseOverrideList(const std::string& text, SettingOverrides& overrides) {
   for (int n = 1; n <= 8 && begin < text.size(); ++n) {
     std::size_t end = text.find('|', begin);
     if (end == std::string::npos) end = text.size();
-    const std::int64_t number = TextToInt64(text.substr(begin, end - begin), -1);
-    if (number >= 0 && number <= 255) overrides.Set(n, static_cast<std::uint8_t>(number));
+    // Decimal; an override is a byte, and like the agent commands 20 to 25
+    // it takes the low byte of the number (256 is 0, "no").
+    const std::int64_t none = INT64_MIN;
+    const std::int64_t number = DecimalTextToInt64(text.substr(begin, end - begin), none);
+    if (number != none) overrides.Set(n, static_cast<std::uint8_t>(number & 0xFF));
     begin = end + 1;
   }
 }
@@ -100,7 +104,8 @@ std::string AgentSettings::Text(const std::string& file, const char* section, co
 std::int64_t AgentSettings::Number(const std::string& file, const char* section, const char* key,
                                    std::int64_t fallback) const {
   // A missing key reads as "", which converts to the fallback.
-  return TextToInt64(store_.Read(file, section, key, ""), fallback);
+  // Plain decimal, as the agent writes them ("0x10" is not a number).
+  return DecimalTextToInt64(store_.Read(file, section, key, ""), fallback);
 }
 
 bool AgentSettings::YesNo(const std::string& file, const char* section, const char* key) const {

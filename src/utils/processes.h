@@ -69,8 +69,14 @@ std::string ProcessImagePath(unsigned long processId);
 
 unsigned long FindProcessId(const std::string& imagePath, bool fullPathMatching);
 HWND FindMainWindow(const std::string& imagePath, bool fullPathMatching);
+// Posts to the main window of the process found, once that process, held
+// open, is seen still to run the searched image.
 bool PostProcessMessage(const std::string& imagePath, bool fullPathMatching, UINT message, LPARAM lParam,
                         WPARAM wParam);
+// A top-level window of the class whose process runs the image (full path);
+// null when there is none. For a program's own window, which another of its
+// windows (a shown box) may outscore as the main window.
+HWND FindProcessWindowOfClass(const std::string& imagePath, const std::string& className);
 // WM_CLOSE with wParam 15 and lParam 255 (the update cycle's mark), then,
 // when waitMs is above 0, WaitProcessGone.
 bool CloseProcessWindow(const std::string& imagePath, bool fullPathMatching, std::uint32_t waitMs);
@@ -82,8 +88,9 @@ bool TerminateProcessByPath(const std::string& imagePath, bool fullPathMatching)
 // Matches by full path (and short form) only.
 bool IsProcessRunning(const std::string& imagePath);
 // Polls every 100 ms, pumping messages, until the process is gone or
-// limitMs (0: 1000) have passed.
-void WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs);
+// limitMs (0: 1000) have passed; returns as soon as it is gone (true). A
+// quit request of this thread ends the wait too (false).
+bool WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs);
 // Pumps messages and sleeps 100 ms while a top-level window of the class
 // and title exists (an empty text matches any). No limit.
 void WaitWhileWindow(const std::string& className, const std::string& title);

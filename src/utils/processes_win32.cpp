@@ -1,9 +1,11 @@
 #include "utils/processes.h"
 
 #include <tlhelp32.h>
+#include <wtsapi32.h>
 
 #include <vector>
 
+#include "utils/dll_hardening.h"
 #include "utils/message_pump.h"
 #include "utils/win_handles.h"
 
@@ -73,6 +75,42 @@ DWORD SessionOf(DWORD processId) {
   return ProcessIdToSessionId(processId, &session) ? session : 0xFFFFFFFF;
 }
 
+// The processes of one session. The session of each process comes from the
+// terminal-services list, which needs no handle to it: ProcessIdToSessionId
+// needs a query right that an unelevated agent does not get on an elevated
+// product, which would then never be found. Where that list can't be had
+// (or comes back empty), each process is asked one by one.
+class SessionProcesses {
+ public:
+  explicit SessionProcesses(DWORD session) : session_(session) {
+    using EnumFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_PROCESS_INFOW*, DWORD*);
+    using FreeFn = void(WINAPI*)(PVOID);
+    static const HMODULE library = LoadSystemLibrary("wtsapi32.dll");
+    if (!library) return;
+    const auto enumerate =
+        reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(library, "WTSEnumerateProcessesW")));
+    const auto release = reinterpret_cast<FreeFn>(reinterpret_cast<void*>(GetProcAddress(library, "WTSFreeMemory")));
+    PWTS_PROCESS_INFOW list = nullptr;
+    DWORD count = 0;
+    if (!enumerate || !release || !enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count)) return;
+    for (DWORD i = 0; i < count; ++i)
+      if (list[i].SessionId == session) ids_.push_back(list[i].ProcessId);
+    if (list) release(list);
+    listed_ = count > 0;
+  }
+  bool Holds(DWORD processId) const {
+    if (!listed_) return SessionOf(processId) == session_;
+    for (DWORD id : ids_)
+      if (id == processId) return true;
+    return false;
+  }
+
+ private:
+  DWORD session_;
+  bool listed_ = false;
+  std::vector<DWORD> ids_;
+};
+
 struct SearchedImage {
   std::string text;
   std::string shortForm;
@@ -97,12 +135,12 @@ unsigned long FindProcess(const SearchedImage& searched) {
   if (searched.text.empty()) return 0;
   FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
-  const DWORD session = SessionOf(GetCurrentProcessId());
+  const SessionProcesses session(SessionOf(GetCurrentProcessId()));
   PROCESSENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   unsigned long found = 0;
   for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == 0 || SessionOf(entry.th32ProcessID) != session) continue;
+    if (entry.th32ProcessID == 0 || !session.Holds(entry.th32ProcessID)) continue;
     // The last match in snapshot order wins.
     if (Matches(ProcessImagePath(entry.th32ProcessID), searched)) found = entry.th32ProcessID;
   }
@@ -259,8 +297,29 @@ HWND FindMainWindow(const std::string& imagePath, bool fullPathMatching) {
 
 bool PostProcessMessage(const std::string& imagePath, bool fullPathMatching, UINT message, LPARAM lParam,
                         WPARAM wParam) {
-  HWND window = FindMainWindow(imagePath, fullPathMatching);
+  const SearchedImage searched = Searched(imagePath, fullPathMatching);
+  const unsigned long processId = FindProcess(searched);
+  if (processId == 0) return false;
+  // The id may have been given to another program since the lookup: the
+  // opened process must still run the searched image, and while it is held
+  // open its id can't be given to another one.
+  KernelHandle process(OpenProcess(QueryAccess(), FALSE, processId));
+  if (!process || !Matches(ImagePathOfHandle(process.get(), processId), searched)) return false;
+  TAnalizer analizer(processId);
+  analizer.Collect();
+  HWND window = analizer.MainWindow();
   return window && PostMessageA(window, message, wParam, lParam);
+}
+
+HWND FindProcessWindowOfClass(const std::string& imagePath, const std::string& className) {
+  const SearchedImage searched = Searched(imagePath, true);
+  for (HWND window = FindWindowExA(nullptr, nullptr, className.c_str(), nullptr); window;
+       window = FindWindowExA(nullptr, window, className.c_str(), nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != 0 && Matches(ProcessImagePath(processId), searched)) return window;
+  }
+  return nullptr;
 }
 
 bool CloseProcessWindow(const std::string& imagePath, bool fullPathMatching, std::uint32_t waitMs) {
@@ -285,13 +344,14 @@ bool TerminateProcessByPath(const std::string& imagePath, bool fullPathMatching)
 
 bool IsProcessRunning(const std::string& imagePath) { return FindProcessId(imagePath, true) != 0; }
 
-void WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs) {
+bool WaitProcessGone(const std::string& imagePath, std::uint32_t limitMs) {
   const DWORD limit = limitMs == 0 ? 1000 : limitMs;
   const DWORD started = GetTickCount();
-  do {
-    if (!IsProcessRunning(imagePath)) return;
-    if (!WaitPumping(100)) Sleep(100);  // a pending quit request returns at once
-  } while (GetTickCount() - started < limit);
+  for (;;) {
+    if (!IsProcessRunning(imagePath)) return true;
+    // A pending quit request: the caller is ending and waits no longer.
+    if (GetTickCount() - started >= limit || !WaitPumping(100)) return false;
+  }
 }
 
 void WaitWhileWindow(const std::string& className, const std::string& title) {

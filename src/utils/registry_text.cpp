@@ -66,16 +66,18 @@ std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std
   return std::string(reinterpret_cast<const char*>(data), length);
 }
 
-std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) {
+namespace {
+
+std::int64_t ConvertInt64(const std::string& text, std::int64_t fallback, bool hexAllowed) {
   std::string t = TrimText(text);
   std::size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) negative = t[i++] == '-';
   int base = 10;
-  if (i < t.size() && t[i] == '$') {
+  if (hexAllowed && i < t.size() && t[i] == '$') {
     base = 16;
     ++i;
-  } else if (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+  } else if (hexAllowed && i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
     base = 16;
     i += 2;
   }
@@ -96,6 +98,14 @@ std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) {
   }
   if (negative) return value == 0x8000000000000000ULL ? INT64_MIN : -static_cast<std::int64_t>(value);
   return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) { return ConvertInt64(text, fallback, true); }
+
+std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback) {
+  return ConvertInt64(text, fallback, false);
 }
 
 }  // namespace varnel

@@ -30,5 +30,7 @@ std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std
 // Text to a 64-bit integer (optional blanks and sign, decimal or "$"/"0x"
 // hexadecimal); fallback when it does not convert.
 std::int64_t TextToInt64(const std::string& text, std::int64_t fallback);
+// The same, decimal only ("0x10" and "$10" do not convert).
+std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback);
 
 }  // namespace varnel

@@ -21,7 +21,9 @@ void AppendLine(std::string& script, const char* before, const std::string& quot
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
                                   const std::string& batchPath, bool removeFolder, const std::string& quote) {
   std::string script = "SET /A TRIES=0\r\n:START\r\n";
-  AppendLine(script, "DEL ", quote, exe, "\r\n");
+  // Forced: a read-only executable (copied from a read-only agent file)
+  // is deleted too.
+  AppendLine(script, "DEL /F ", quote, exe, "\r\n");
   AppendLine(script, "IF NOT exist ", quote, exe, " GOTO DONE\r\n");
   script += "SET /A TRIES+=1\r\nIF %TRIES% GEQ ";
   AppendDecimal(script, kSelfDeleteTries);

@@ -1,7 +1,9 @@
 """The update agent's file fetch under Wine: .info, UPDATE and INFORM files
 from a local folder and from a share-style path (\\\\host\\share, served by
 the prefix's UNC folder), the token proof with the "Bad Secret Token!" box
-read from outside the process, and what is left in the agent folder.
+read from outside the process, and what is left in the agent folder. The
+setup and the notice text arrive in the agent's private download folder
+(made afresh by each fetching process), never among the agent's files.
 Screenshots of the boxes go to build/screenshots/."""
 import http.server
 import os
@@ -17,6 +19,7 @@ FETCH = os.path.join(BUILD, "tests", "programs", "agent-fetch-probe.exe")
 SHOTS = os.path.join(ROOT, "build", "screenshots")
 SHARE = "\\\\varnelsrv\\upd"
 INFO, UPDATE, INFORM = 1, 2, 3
+DOWNLOADS = "X_AppAgent.downloads"  # the agent's download folder
 
 
 def package(path, url, token):
@@ -76,11 +79,19 @@ class Agent:
             f.write(text)
 
     def files(self):
-        return sorted(os.listdir(self.folder))
+        """The agent folder's files (not its download folder)."""
+        return sorted(n for n in os.listdir(self.folder) if n != DOWNLOADS)
+
+    def downloads(self):
+        folder = os.path.join(self.folder, DOWNLOADS)
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
 
     def read(self, name):
         with open(os.path.join(self.folder, name), "rb") as f:
             return f.read()
+
+    def fetched(self, name):
+        return self.read(os.path.join(DOWNLOADS, name))
 
 
 ERROR_PAGE = (b"<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY>The requested URL was not "
@@ -153,8 +164,8 @@ def run(session, work, updates):
     assert agent.read("App.info") == read(os.path.join(updates, "App.info"))
     ok, error, _ = agent.fetch("update_share", UPDATE, SHARE, "sub\\Setup.exe")
     assert ok and error == "", error
-    assert agent.read("Setup.exe") == read(setup)
-    assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+    assert agent.fetched("Setup.exe") == read(setup)
+    assert agent.files() == ["App.info"] and agent.downloads() == ["Setup.exe"], agent.files()
 
     # The decision finds the setup's size on the share: within 99 bytes
     # passes, 100 bytes off fails.
@@ -171,7 +182,7 @@ def run(session, work, updates):
                                   shot="agent_bad_token.png")
     assert not ok and error == "", error
     assert "Bad Secret Token!" in text, text
-    assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+    assert agent.files() == ["App.info"] and agent.downloads() == [], agent.downloads()
 
     # INFORM files: the agent's token passes, another product's does not.
     assert session.run(FETCH, ["inform", winpath(own), "<B>New</B> version", winpath(
@@ -180,10 +191,10 @@ def run(session, work, updates):
         os.path.join(updates, "Spoof.txt"))]) == 0
     ok, error, _ = agent.fetch("inform_share", INFORM, SHARE, "News.txt")
     assert ok, error
-    assert agent.read("News.txt").endswith(b"|||<B>New</B> version")
+    assert agent.fetched("News.txt").endswith(b"|||<B>New</B> version")
     ok, error, text = agent.fetch("foreign_inform", INFORM, SHARE, "Spoof.txt", box=True)
     assert not ok and "Bad Secret Token!" in text, text
-    assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
+    assert agent.files() == ["App.info"] and agent.downloads() == [], agent.downloads()
 
     # A setup missing on the share, the user to be told: the HTTP form
     # \\varnelsrv\upd/name is tried too, and the box names it with s4.
@@ -198,7 +209,7 @@ def run(session, work, updates):
     shutil.copy(setup, os.path.join(updates, "AppAgent.exe"))
     ok, error, _ = agent.fetch("own_name", UPDATE, SHARE, "..\\AppAgent.exe")
     assert not ok and error.startswith("Refused file name"), error
-    assert agent.files() == ["App.info", "News.txt", "Setup.exe"], agent.files()
+    assert agent.files() == ["App.info"] and agent.downloads() == [], agent.files()
 
 
 def run_http(session, work, updates):
@@ -235,10 +246,10 @@ def run_http(session, work, updates):
         server.routes["/upd/Other.exe"] = (200, read(os.path.join(updates, "Other.exe")))
         ok, error, _ = agent.fetch("http_update", UPDATE, base, "Setup.exe")
         assert ok and error == "", error
-        assert agent.read("Setup.exe") == read(setup)
+        assert agent.fetched("Setup.exe") == read(setup)
         ok, error, text = agent.fetch("http_foreign", UPDATE, base, "Other.exe", box=True)
         assert not ok and "Bad Secret Token!" in text, text
-        assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+        assert agent.files() == ["App.info"] and agent.downloads() == [], agent.downloads()
 
         # A missing setup: with RequestConfirmationBeforeDownload the user is
         # told which address failed; without it nothing is shown.
@@ -250,7 +261,7 @@ def run_http(session, work, updates):
         agent.write("App.info", "[NewSetup]\nRequestConfirmationBeforeDownload=0\n")
         ok, error, _ = agent.fetch("http_missing_quiet", UPDATE, base, "Missing.exe")
         assert not ok and error, error
-        assert agent.files() == ["App.info", "Setup.exe"], agent.files()
+        assert agent.files() == ["App.info"] and agent.downloads() == [], agent.downloads()
 
         # The size test asks the server; a share named by a .info that came
         # over HTTP is never looked into.
@@ -260,9 +271,8 @@ def run_http(session, work, updates):
             agent.write("App.info", "[NewSetup]\nDownloadURL_UPDATE=%s\nNameOfUpdateFile=Setup.exe\n"
                         "SizeOfUpdateFile=%d\nVersionNew=7\nStamp=2\n" % (url, size))
             assert agent.decide("http_decide_%d" % stage)[0] == stage, url
-        os.remove(os.path.join(agent.folder, "Setup.exe"))
         ok, error, _ = agent.fetch("http_agent_share", UPDATE, SHARE, "Setup.exe")
-        assert not ok and "Setup.exe" not in agent.files(), agent.files()
+        assert not ok and "Setup.exe" not in agent.downloads(), agent.downloads()
     finally:
         server.close()
 

@@ -104,6 +104,33 @@ TEST(AgentTick, CountdownOfThreeQuitsAtTheFourthTickAndNothingElseRuns) {
   EXPECT_EQ(state.shutDownCountdown, -1);
 }
 
+// A stop sent while a cycle holds the tick (a box is open) must still run
+// down: busy ticks take only the countdown's step, mixed with whole ticks.
+TEST(AgentTick, CountdownRunsOnBusyTicksAndMarksTheAgentStopping) {
+  AgentRuntime state;
+  state.shutDownCountdown = 2;
+  EXPECT_FALSE(RunShutDownCountdown(state));  // busy
+  EXPECT_FALSE(BeginAgentTick(state).quit);   // whole tick
+  EXPECT_FALSE(state.stopping);
+  EXPECT_TRUE(RunShutDownCountdown(state));   // busy again: the agent ends
+  EXPECT_TRUE(state.stopping);
+  EXPECT_EQ(state.shutDownCountdown, -1);
+  EXPECT_FALSE(RunShutDownCountdown(state));  // fires once
+  EXPECT_TRUE(state.stopping);
+}
+
+TEST(AgentTick, SleepTicksStayWithinTheCount) {
+  struct Case {
+    std::int64_t sleep;
+    int start;
+  } cases[] = {
+      {0, 0}, {5, -5}, {-1, -3}, {2147483647, -2147483647}, {2147483648LL, -2147483647},
+      {4294967301LL, -2147483647},  // would wrap to -5
+      {INT64_MAX, -2147483647},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SleepTicksStart(c.sleep), c.start) << c.sleep;
+}
+
 TEST(AgentTick, UserCheckRunsInTheNextTickThenTheModeStays) {
   AgentRuntime state;
   state.cycleMode = kCycleUserCheckPending;

@@ -61,6 +61,28 @@ TEST(UpdateFolder, FileSystemOnlyWhenThePackagesOwnUrlIsAFolder) {
     EXPECT_FALSE(FileSystemFolderAllowed(url)) << url;
 }
 
+// RunningProcess from a .info: a share only when the .info came from one.
+TEST(UpdateFolder, ShareProgramOnlyFromAShare) {
+  struct Case {
+    const char* program;
+    const char* infoFrom;
+    bool allowed;
+  } cases[] = {
+      {"C:\\Program Files\\App\\App.exe", "http://upd.test/app", true},
+      {"\\\\host\\share\\x.exe", "http://upd.test/app", false},
+      {"//host/share/x.exe", "https://upd.test", false},
+      {"\\/host\\x.exe", "http://upd.test", false},
+      {"\\\\?\\UNC\\host\\share\\x.exe", "http://upd.test", false},
+      {"\\\\.\\pipe\\x", "C:\\Updates", false},  // a local folder is no share
+      {"\\\\host\\share\\x.exe", "C:\\Updates", false},
+      {"\\\\host\\share\\x.exe", "\\\\srv\\upd", true},
+      {"\\\\host\\share\\x.exe", "//srv/upd", true},
+      {"\\x.exe", "http://upd.test", true},  // the current drive's root
+      {"", "http://upd.test", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SharePathAllowed(c.program, c.infoFrom), c.allowed) << c.program;
+}
+
 TEST(FetchMessages, AbortedMissingOrUnreachable) {
   MapStore store;
   const AgentFiles files{"C:\\Agent\\", "C:\\Agent\\App.info", "C:\\Agent\\App.original"};

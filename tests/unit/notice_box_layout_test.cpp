@@ -37,6 +37,10 @@ TEST(NoticeBoxLayout, OnlyWebAddressesAreOpened) {
       {"C:\\Windows\\notepad.exe", false},     {"file:///C:/x.exe", false},
       {"mailto:a@example.test", false},        {"ftp://example.test/x", false},
       {" http://x", false},  // trimmed by the caller first
+      // One text for the shell: nothing that could split it or add options.
+      {"http://x/\" --profile C:\\evil", false}, {"http://x/a b", false},
+      {"http://x/\r\nnext", false},                {"http://x/\ta", false},
+      {"http://x/\x7f", false},                     {"https://x/a%20b?q=1&r=2#f", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsWebAddress(c.address), c.web) << c.address;
 }

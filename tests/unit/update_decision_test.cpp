@@ -49,6 +49,41 @@ TEST(ShotTimeStatus, IntervalRequestAndTestMode) {
   }
 }
 
+// Stored times and intervals are whatever a file holds: the comparison
+// never overflows (the sum last + interval would, and then check at every
+// tick or never).
+TEST(ShotTimeStatus, HostileTimesNeverWrap) {
+  constexpr std::int64_t kMax = INT64_MAX, kMin = INT64_MIN;
+  const std::int64_t now = 3973708800;
+  struct Case {
+    std::int64_t last, interval;
+    int status;
+  } cases[] = {
+      {kMax, 86400, 0},        // a last check at the end of time: not due
+      {kMax - 10, 86400, 0},
+      {kMin, 86400, 1},        // at the start of time: due
+      {kMin, kMax, 1},         // saturated difference reaches the interval
+      {now - 86400, kMax, 0},  // an interval without end: never again
+      {now, kMax, 0},
+      {now - 86400, 86400, 1},
+  };
+  for (const Case& c : cases) {
+    ShotTimeInputs in;
+    in.storedInterval = c.interval;
+    in.probeSecondsLast = c.last;
+    in.now = now;
+    EXPECT_EQ(ShotTimeStatusFor(in), c.status) << c.last << " " << c.interval;
+  }
+  struct ReAsk {
+    std::int64_t interval, last;
+    bool due;
+  } reAsk[] = {
+      {kMax, now - 1, false}, {kMax, kMin, false}, {86400, kMax, false},
+      {86400, kMin, true},    {86400, now - 86401, true}, {86400, now - 86400, false},
+  };
+  for (const ReAsk& r : reAsk) EXPECT_EQ(ReAskDue(r.interval, r.last, now), r.due) << r.interval << " " << r.last;
+}
+
 // The file system and the network as the size test sees them.
 class Probe : public SizeProbe {
  public:

@@ -75,6 +75,9 @@ TEST_F(Settings, NumbersAndYesNoAreReadAsText) {
   const Case cases[] = {
       {"abc", 0, false}, {"yes", 0, false}, {"1", 1, true},  {" 1", 1, false},
       {"-1", -1, false}, {"2", 2, false},   {"9999999999", 9999999999, false},
+      // Decimal only, as the agent writes them; beyond 64 bits: not a number.
+      {"0x10", 0, false}, {"$10", 0, false}, {"1e3", 0, false},
+      {"9223372036854775807", INT64_MAX, false}, {"9223372036854775808", 0, false},
   };
   for (const Case& c : cases) {
     Original("OriginalSetup", "ProbeSecondsInterval", c.value);
@@ -160,7 +163,10 @@ TEST(OverrideList, WrittenAndReadBack) {
       {"|x|0||7|", "|255|0|255|7|255|255|255|255|"},
       {"|1|2|3|4|5|6|7|8|9|", "|1|2|3|4|5|6|7|8|"},
       {"|1|2|3", "|1|2|3|255|255|255|255|255|"},
-      {"|256|-1|0|", "|255|255|0|255|255|255|255|255|"},
+      // An override is a byte: the low byte, as the agent commands take it.
+      {"|256|-1|0|511|", "|0|255|0|255|255|255|255|255|"},
+      // Decimal only.
+      {"|0x1|$1| 1 |", "|255|255|1|255|255|255|255|255|"},
       {"", "|255|255|255|255|255|255|255|255|"},
   };
   for (const Case& c : cases) {

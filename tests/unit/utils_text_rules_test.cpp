@@ -69,7 +69,7 @@ TEST(SelfDeleteScript, LinesQuotesAndFolder) {
   EXPECT_EQ(withFolder,
             "SET /A TRIES=0\r\n"
             ":START\r\n"
-            "DEL \"C:\\A B\\x.exe\"\r\n"
+            "DEL /F \"C:\\A B\\x.exe\"\r\n"
             "IF NOT exist \"C:\\A B\\x.exe\" GOTO DONE\r\n"
             "SET /A TRIES+=1\r\n"
             "IF %TRIES% GEQ 300 GOTO DONE\r\n"

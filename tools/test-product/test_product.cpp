@@ -13,6 +13,9 @@
 //                      Ended                        the program ends by itself
 //                    (a terminated program writes no "Ended")
 //   --refuse-close   WM_CLOSE does not close the window
+//   --slow-end=MS    once its loop has ended, the program takes MS more
+//                    milliseconds to end (as one that saves its state
+//                    does); "Ended" is written at the very end
 //
 // Options are read first from the file beside the program named like it with
 // ".args" in place of ".exe" (one line, the same form), then from the command
@@ -21,6 +24,7 @@
 // a new .args file that gives the new version its own title.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,6 +40,7 @@ struct Options {
   std::string title = "Test Product";
   std::string record;
   bool refuseClose = false;
+  std::string slowEndMs;
 };
 
 Options g_options;
@@ -72,7 +77,8 @@ void ReadOptions(const std::string& text, Options& o) {
       target = t.substr(k.size());
       return true;
     };
-    if (value("--class=", o.windowClass) || value("--title=", o.title) || value("--record=", o.record))
+    if (value("--class=", o.windowClass) || value("--title=", o.title) || value("--record=", o.record) ||
+        value("--slow-end=", o.slowEndMs))
       continue;
     if (t == "--refuse-close") o.refuseClose = true;
   }
@@ -160,6 +166,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   // A quit message that this program did not post itself came from outside.
   if (got == 0 && !g_closing) Record("WM_QUIT " + Pair(msg.wParam, msg.lParam));
+  if (!g_options.slowEndMs.empty()) Sleep(static_cast<DWORD>(std::strtoul(g_options.slowEndMs.c_str(), nullptr, 10)));
   Record("Ended");
   return 0;
 }
