@@ -15,6 +15,8 @@ enum StubExitCode : int {
   kExitNoSetupFolder = 6,    // every setup folder name is held by another running setup
   kExitDownloadFailed = 7,   // web installer: no connection, or the download failed
   kExitWrongSetupFile = 8,   // web installer: the setup file's token is not ours (or it is an error page)
+  kExitWriteFailed = 9,      // a file of the setup could not be written in full (a full disk, for one):
+                             // a member, the update agent, the span copy, the web installer's download
 };
 
 // The code the process ends with; 0 until something sets it.
