@@ -12,6 +12,9 @@ neither can be made.
   and ends the same way. No setup folder is left behind.
 - %TEMP% on a roomy volume mounted two levels below the root of a drive
   whose own volume is small: the same setup fits and runs from %TEMP%.
+- A web installer with %TEMP% on the small volume: its download of the
+  full setup can't be written, the run ends with exit code 9 (not the code
+  of a failed transfer) and leaves no setup folder.
 - The update agent with %TEMP% on the small volume: the update's setup can't
   be extracted, its engine never runs, VersionOriginal stays as it was and
   the product the agent closed is started again.
@@ -31,7 +34,8 @@ from debug_viewer import DebugViewer  # noqa: E402
 from setup_run import engine_record, read_box, record_arg, setup_folders  # noqa: E402
 from update_fixture import (PERFORM_UPDATE_CYCLE, PRODUCT_EXE, Installation, build_agent, build_update,  # noqa: E402
                             ini_text, product_record, starts, INFO)
-from wine_harness import (BUILD, ROOT, WineSession, build_setup, scratch_dir, wait_for, wine_temp_folder,  # noqa: E402
+from loopback_server import LoopbackServer  # noqa: E402
+from wine_harness import (BUILD, ENGINE, PACK, ROOT, STUB, WineSession, build_setup, scratch_dir, wait_for, wine_temp_folder,  # noqa: E402
                           winpath)
 
 SHOTS = os.path.join(ROOT, "build", "screenshots")
@@ -135,16 +139,19 @@ def setup_does_not_fit(session, work, temp):
     # volume's own figures.
     p = session.start(setup, log=setup + ".shown.log")
     question = read_box(session, work, "space-question")
+    os.makedirs(SHOTS, exist_ok=True)
+    session.screenshot(os.path.join(SHOTS, "full_volume_question.png"))
     assert "Limited Free Space on your Temp Drive! (C:)" in question, question
     assert "\t  %s MB\n" % megabytes(temp.free()) in question, (question, temp.free())
     subprocess.run(["xdotool", "mousemove", "512", "384", "key", "Return"], env=session.env,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
     assert wait_for(lambda: not session.probe("wait", "VMsgBox", 0, "visible"), 20), "the question stayed"
     text = read_box(session, work, "write-error")
-    os.makedirs(SHOTS, exist_ok=True)
     session.screenshot(os.path.join(SHOTS, "full_volume_error.png"))
     assert "payload.bin\n\nUnable to save Extracted File!" in text, text
-    assert "Data Size: \t%d Bytes" % PAYLOAD in text, text
+    # Large files travel in pieces of 5 MiB: the first piece did not fit.
+    sizes = re.search(r"Data Size: \t(\d+) Bytes\n  File Size:  \t(\d+) Bytes", text)
+    assert sizes and int(sizes.group(2)) < int(sizes.group(1)) == min(PAYLOAD, 5 * MB), text
     free = re.search(r"Bytes Free: \t(\d+) Bytes", text)
     assert free, text
     # The figure is the small volume's, as it stands with the partial file.
@@ -155,6 +162,27 @@ def setup_does_not_fit(session, work, temp):
     assert not os.path.exists(record), "the engine ran on a folder cut short"
     assert not setup_folders(session), setup_folders(session)
     return int(free.group(1))
+
+
+def web_install(session, work):
+    served = os.path.join(work, "served")
+    os.makedirs(served, exist_ok=True)
+    record = os.path.join(work, "engine-web.txt")
+    with LoopbackServer(served) as server:
+        setup = os.path.join(served, "setup.exe")
+        web = os.path.join(work, "web.exe")
+        argv = [PACK, "build", "-o", setup, "--stub", STUB, "--engine", ENGINE,
+                "--engine-args", " %s --exit=%d" % (record_arg(record), ENGINE_EXIT), "--store",
+                "--download-url", server.url("files"), "--download-token", "full-volume-token",
+                "--web-installer", web, "--file", payload(work)]
+        with open(web + ".log", "w") as log:
+            assert subprocess.run(argv, stdout=log, stderr=subprocess.STDOUT, timeout=300).returncode == 0, \
+                open(web + ".log").read()
+        rc = session.run(web, ["/hide"], timeout=180, log=web + ".run.log")
+        assert any(p.endswith("/setup.exe") for _, p in server.requests), server.requests
+    assert rc == EXIT_WRITE_FAILED, "the web installer ended with %d" % rc
+    assert not os.path.exists(record), "the engine ran"
+    assert not setup_folders(session), setup_folders(session)
 
 
 def reg(session, *args):
@@ -194,7 +222,7 @@ def setup_fits_below_a_small_root(session, work):
                 assert rc == ENGINE_EXIT, "the setup that fits ended with %d" % rc
                 values, files = engine_record(record)
                 assert values["Folder"].upper().startswith("T:\\DEEP\\BIG\\SETUP_"), values["Folder"]
-                assert ("payload.bin", PAYLOAD) in files, files
+                assert sum(size for name, size in files if name.startswith("payload.bin")) == PAYLOAD, files
                 assert not [n for n in os.listdir(big) if n.startswith("SETUP_")], os.listdir(big)
             finally:
                 for name, (kind, data) in saved.items():
@@ -308,6 +336,7 @@ def main():
             # for a while (what was in it is back afterwards).
             with SmallVolume(wine_temp_folder(session), 4 * MB) as small:
                 free = setup_does_not_fit(session, work, small)
+                web_install(session, work)
                 agent_update(session, work)
                 self_deletion_on_a_full_temp(session, work, small)
             setup_fits_below_a_small_root(session, work)
