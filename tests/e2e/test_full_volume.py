@@ -15,6 +15,8 @@ neither can be made.
 - A web installer with %TEMP% on the small volume: its download of the
   full setup can't be written, the run ends with exit code 9 (not the code
   of a failed transfer) and leaves no setup folder.
+- A setup spread over disk files, with %TEMP% full: its copy to the setup
+  folder can't be written, so no copy is started; exit code 9, no folder.
 - The update agent with %TEMP% on the small volume: the update's setup can't
   be extracted, its engine never runs, VersionOriginal stays as it was and
   the product the agent closed is started again.
@@ -185,6 +187,30 @@ def web_install(session, work):
     assert not setup_folders(session), setup_folders(session)
 
 
+def span_copy_on_a_full_temp(session, work, temp):
+    members = []
+    for i in range(3):
+        path = os.path.join(work, "part%d.bin" % i)
+        with open(path, "wb") as f:
+            f.write(os.urandom(400 * 1024))
+        members.append(path)
+    record = os.path.join(work, "engine-span.txt")
+    setup = os.path.join(work, "span", "setup.exe")
+    os.makedirs(os.path.dirname(setup))
+    assert build_setup(setup, members, "%s --exit=%d" % (record_arg(record), ENGINE_EXIT),
+                       ["--restart-from-temp", "--span", "1M", "--span-naming", "001"]) == 0, \
+        open(setup + ".log").read()
+    fill(temp.path)
+    try:
+        rc = session.run(setup, ["/hide"], timeout=120, log=setup + ".run.log")
+        assert rc == EXIT_WRITE_FAILED, "the span start ended with %d" % rc
+        assert not setup_folders(session), setup_folders(session)
+        time.sleep(2)  # a copy that was started would be running now
+        assert not os.path.exists(record), "the engine ran"
+    finally:
+        os.remove(os.path.join(temp.path, "filler.bin"))
+
+
 def reg(session, *args):
     return session.run("reg", list(args), timeout=60) == 0
 
@@ -339,6 +365,7 @@ def main():
                 web_install(session, work)
                 agent_update(session, work)
                 self_deletion_on_a_full_temp(session, work, small)
+                span_copy_on_a_full_temp(session, work, small)
             setup_fits_below_a_small_root(session, work)
             file_helpers_on_a_full_volume(session, work)
         except NoVolume as e:
