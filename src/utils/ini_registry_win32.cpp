@@ -75,6 +75,10 @@ bool WriteIniString(CText file, CText section, CText key, CText value) {
     DeleteFileA(fresh.c_str());
     return false;
   }
+  // The system keeps a read file's settings and takes a change for one only
+  // when the write time differs, which two writes in a few milliseconds may
+  // share: its copy of this file is dropped (the documented flush).
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
   return true;
 }
 
