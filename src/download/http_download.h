@@ -38,6 +38,11 @@ std::int64_t HTTP_GetFileSize(const std::string& url);
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destination,
                                    std::string& errorText, TProgBar* progress, std::string& content);
 
+// True when the last HTTP_DownloadFile_Incremental failed because its file
+// could not be made or written in full (a full disk, for one), not because
+// of the transfer.
+bool DownloadWriteFailed();
+
 // The error-page message for a downloaded file (its first 1000 bytes) or,
 // when filePath is empty or missing, for content; else defaultText.
 std::string HTTP_404Message(const std::string& filePath, const std::string& content,

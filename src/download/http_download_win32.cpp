@@ -22,6 +22,7 @@ constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE
 
 struct DownloadState {
   bool abort = false;
+  bool writeFailed = false;  // the last download's file could not be written in full
   std::unique_ptr<TProgBar> progress;
 };
 
@@ -158,7 +159,10 @@ std::string ReadErrorPage(const InternetApi& api, HINTERNET request) {
 
 // The partial file could not be made or written: the text with the
 // system's reason for the last error.
-std::string WriteFailed(const std::string& path) { return WriteFailedText(path, ErrorText(GetLastError())); }
+std::string WriteFailed(const std::string& path) {
+  g_download.writeFailed = true;
+  return WriteFailedText(path, ErrorText(GetLastError()));
+}
 
 struct Transfer {
   const InternetApi& api;
@@ -202,8 +206,7 @@ std::string RunTransfer(Transfer& t) {
     if (read == 0) break;
     t.done += read;
     if (t.file != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      if (!WriteFile(t.file, buffer.data(), read, &written, nullptr) || written != read) {
+      if (!WriteWhole(t.file, buffer.data(), read)) {
         error = WriteFailed(t.partialName);
         break;
       }
@@ -283,6 +286,7 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
 }  // namespace
 
 bool DownloadAbort() { return g_download.abort; }
+bool DownloadWriteFailed() { return g_download.writeFailed; }
 void SetDownloadAbort(bool abort) { g_download.abort = abort; }
 
 TProgBar& DownloadProgressBar(ProgressCallbackFn sink) {
@@ -328,6 +332,7 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
                                    std::string& errorText, TProgBar* progress, std::string& content) {
   errorText.clear();
   content.clear();
+  g_download.writeFailed = false;
   const InternetApi* api = InternetLibrary();
   InternetHandle session;
   if (api) session = OpenSession(*api, "HTTP_Connect_3");

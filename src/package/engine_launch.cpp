@@ -13,6 +13,7 @@
 #include "utils/ini_registry.h"
 #include "utils/message_pump.h"
 #include "utils/system_helpers.h"
+#include "utils/text_format.h"
 #include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
@@ -44,7 +45,8 @@ bool FileExists(const std::string& path) {
 
 // The web installer's update agent: its own file, cut at the package end
 // when only a signature follows, marked as an agent.
-void WriteWebInstallerAgent(const std::string& agentName) {
+// False when it could not be written in full (reported).
+bool WriteWebInstallerAgent(const std::string& agentName, bool hidden) {
   const std::string self = ExePath(false);
   std::string bytes = ReadFilePart(self);
   if (bytes.size() >= 0x100) {
@@ -59,7 +61,10 @@ void WriteWebInstallerAgent(const std::string& agentName) {
   FileDate date = 0;
   if (GetFileAttributesExA(self.c_str(), GetFileExInfoStandard, &data))
     date = (FileDate(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-  WriteFileText(JoinPath(GetSetupTempFolder(), agentName), bytes, date, false);
+  const std::string path = JoinPath(GetSetupTempFolder(), agentName);
+  if (WriteFileText(path, bytes, date, false)) return true;
+  ReportUnsavedFile(path, hidden);
+  return false;
 }
 
 // Waits while the engine shows a dialog window of its class.
@@ -136,6 +141,19 @@ void ReportNoSetupFolder(bool hidden) {
   if (!hidden) MsgBoxError(nullptr, text);
 }
 
+void ReportUnsavedFile(const std::string& path, bool hidden) {
+  std::string text = path;
+  text += "<P><P>Unable to save Extracted File!<P><P>";
+  text += SystemMessageText(GetLastError());
+  text += "<P>  Bytes Free: <T>";
+  AppendDecimal(text, static_cast<std::uint64_t>(DiskFreeBytes(path)));
+  text += " Bytes";
+  SetProcessExitCode(kExitWriteFailed);
+  DebugEvent("Setup ends: %s", text.c_str());
+  if (!hidden) MsgBoxError(nullptr, text, LangText(ProcessReader(), "Error"), LangText(ProcessReader(), "BtnText"),
+                           ProcessReader().GetCharset());
+}
+
 void RunStubRole(HWND window) {
   KillTimer(window, kStubTimer);
   const TGFileInfo& reader = ProcessReader();
@@ -151,11 +169,11 @@ void RunStubRole(HWND window) {
   const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
 
   if (reader.IsWebInstaller()) {
-    if (!agentName.empty()) WriteWebInstallerAgent(agentName);
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
       downloadUrl = ExeFolder(false);
     const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText, hidden};
-    WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
+    if (agentName.empty() || WriteWebInstallerAgent(agentName, hidden))
+      WebInstall(run, GetSetupTempFolder(), downloadUrl, reader.GetSetupFileName());
   } else {
     std::string packagePath = facts.spanFirstDisk;
     if (packagePath.empty()) packagePath = ExePath(false);
@@ -197,39 +215,36 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     // A window closed during the wait above has ended the setup already.
     if (window.CloseRequested()) extracted.cancelled = true;
     else extracted = ExtractPackage(request, window.ProgressSink());
-    // A corrupt member ends the setup: the engine must not run on a
-    // half-extracted package.
-    const bool corrupt = !extracted.corruptMember.empty();
-    if (corrupt) {
-      const std::string& what = extracted.corruptMember;
-      DebugEvent("Extraction failed: %s", what.c_str());
-      if (foreground) MsgBoxError(nullptr, what, LangText(reader, "Error"), request.buttons, request.charset);
-      SetProcessExitCode(kExitCorruptMember);
-    }
     WaitPumping(1000);
     // The user closed the window: its folder is gone and no engine may start.
-    if (window.CloseRequested() && !corrupt) {
+    if (window.CloseRequested()) {
       extracted.engineEntry.clear();
       extracted.cancelled = true;
     }
 
-    if (!corrupt) {
-      const SetupEnd end = SetupEndFor(extracted);
-      if (end == SetupEnd::kStartEngine) {
-        success = LaunchEngine(tempFolder, extracted.engineEntry, extraArgs, foreground);
-      } else {
-        SetProcessExitCode(end == SetupEnd::kCancelled ? kExitCancelled : kExitBadPackage);
-        // A bad checksum shows the package's own text; a package that is
-        // incomplete, damaged or has no engine names the file as well. In a
-        // hidden run nobody would answer a box: the exit code tells.
-        std::string text;
-        if (end == SetupEnd::kDamaged) text = packagePath + "<P><P>";
-        if (end == SetupEnd::kBadChecksum || end == SetupEnd::kDamaged) text += LangText(reader, "s7");
-        if (!text.empty()) {
-          DebugEvent("Setup ends: %s", text.c_str());
-          if (foreground)
-            MsgBoxError(nullptr, text, LangText(reader, "Error"), request.buttons, request.charset);
-        }
+    const SetupEnd end = SetupEndFor(extracted);
+    if (end == SetupEnd::kStartEngine) {
+      success = LaunchEngine(tempFolder, extracted.engineEntry, extraArgs, foreground);
+    } else {
+      // A corrupt member or a file cut short ends the setup: the engine
+      // must not run on a partial folder. A bad checksum shows the
+      // package's own text; a package that is incomplete, damaged or has no
+      // engine names the file as well. In a hidden run nobody would answer
+      // a box: the exit code tells.
+      std::string text;
+      int code = kExitBadPackage;
+      switch (end) {
+        case SetupEnd::kCorruptMember: text = extracted.corruptMember; code = kExitCorruptMember; break;
+        case SetupEnd::kWriteFailed: text = extracted.writeFailure; code = kExitWriteFailed; break;
+        case SetupEnd::kCancelled: code = kExitCancelled; break;
+        case SetupEnd::kDamaged: text = packagePath; text += "<P><P>"; break;
+        default: break;
+      }
+      if (end == SetupEnd::kDamaged || end == SetupEnd::kBadChecksum) text += LangText(reader, "s7");
+      SetProcessExitCode(code);
+      if (!text.empty()) {
+        DebugEvent("Setup ends: %s", text.c_str());
+        if (foreground) MsgBoxError(nullptr, text, LangText(reader, "Error"), request.buttons, request.charset);
       }
     }
   }

@@ -22,6 +22,12 @@ void RunStubRole(HWND window);
 // exit code and a debug line.
 void ReportNoSetupFolder(bool hidden);
 
+// Ends a setup whose file at `path` could not be written in full (a full
+// disk, for one): the error with the system's reason and the free space of
+// the volume that holds it, in a box unless the run is hidden (then only
+// the debug stream), and exit code 10. The caller removes the folder.
+void ReportUnsavedFile(const std::string& path, bool hidden);
+
 // Extracts the package at `packagePath` into `tempFolder` (or a folder on a
 // roomier drive), starts its engine with `extraArgs` and waits for it. True
 // when the engine ran and removed the global atom (its sign of success).

@@ -16,6 +16,8 @@ enum StubExitCode : int {
   kExitDownloadFailed = 7,   // web installer: no connection, or the download failed
   kExitWrongSetupFile = 8,   // web installer: the setup file's token is not ours (or it is an error page)
   kExitUnverifiedSetup = 9,  // web installer: the setup file is not the one built with it, or not signed by its key
+  kExitWriteFailed = 10,      // a file of the setup could not be written in full (a full disk, for one):
+                             // a member, the update agent, the span copy, the web installer's download
 };
 
 // The code the process ends with; 0 until something sets it.

@@ -34,15 +34,30 @@ std::string Decimal(double value) {
   return DecimalText(static_cast<long long>(std::nearbyint(value)));
 }
 
-// An error box, or in a hidden run only a debug line.
-void ReportError(ExtractionHost& host, const ExtractRequest& request, const std::string& text) {
-  if (request.hidden) DebugEvent("Error: %s", text.c_str());
-  else host.ShowError(text);
+// The text for a file that could not be written in full: what the system
+// said, how much was to be written, how much the file holds and how much the
+// volume holding it has free.
+std::string SaveErrorText(ExtractionHost& host, const std::string& target, std::size_t dataSize) {
+  const std::string why = host.LastErrorText();
+  ++State().saveErrors;
+  std::string text = target;
+  text += "<P><P>Unable to save Extracted File!<P><P>";
+  text += why;
+  text += "<P>  Data Size: <T>";
+  text += DecimalText(dataSize);
+  text += " Bytes<P>  File Size:  <T>";
+  text += DecimalText(host.FileSize(target));
+  text += " Bytes<P>  Bytes Free: <T>";
+  text += Decimal(host.DiskFreeBytes(target));
+  text += " Bytes";
+  return text;
 }
 
-// Writes one member file (or skips it); reports the first save error of the
-// process. True when the member is now in the folder under its own name.
-bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Member& member) {
+// Writes one member file (or skips one with an unsafe name). True when the
+// member is now in the folder under its own name; a member that could not
+// be written in full leaves its error text in `failure`.
+bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Member& member,
+                 std::string& failure) {
   if (!IsSafeMemberName(member.name)) {
     DebugLine("%lu Skipped member with unsafe name: %s", host.ProcessId(), member.name.c_str());
     return false;
@@ -53,27 +68,15 @@ bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
   bool created = false;
   const bool written = host.AppendToFile(target, member.content, member.time, created);
   if (created || (!written && !host.FileExists(target))) host.ProgressStep();
-  if (written) return true;
-  const std::string why = host.LastErrorText();
-  if (++State().saveErrors != 1) return false;
-  std::string text = target;
-  text += "<P><P>Unable to save Extracted File!<P><P>";
-  text += why;
-  text += "<P>  Data Size: <T>";
-  text += DecimalText(member.content.size());
-  text += " Bytes<P>  File Size:  <T>";
-  text += DecimalText(host.FileSize(target));
-  text += " Bytes<P>  Bytes Free: <T>";
-  text += Decimal(host.DiskFreeBytes(target));
-  text += " Bytes";
-  ReportError(host, request, text);
-  return false;
+  if (!written) failure = SaveErrorText(host, target, member.content.size());
+  return written;
 }
 
 // Writes the update agent: the setup file up to its first member block,
 // with no package end pointer, followed by the trailer marked as an agent's.
+// An agent that could not be written in full leaves its error in `failure`.
 void WriteUpdateAgent(ExtractionHost& host, const ExtractRequest& request, const ByteSource& source,
-                      std::uint64_t firstMemberPosition) {
+                      std::uint64_t firstMemberPosition, std::string& failure) {
   Trailer trailer;
   std::string copy;
   ReadTrailer(source, trailer);
@@ -85,7 +88,10 @@ void WriteUpdateAgent(ExtractionHost& host, const ExtractRequest& request, const
   trailer.length = kTrailerSize;
   copy += EncodeTrailer(trailer);
   const std::string agentPath = JoinPath(request.destFolder, FileNamePart(request.agentName));
-  host.ReplaceFile(agentPath, copy, request.packagePath);
+  if (!host.ReplaceFile(agentPath, copy, request.packagePath)) {
+    failure = SaveErrorText(host, agentPath, copy.size());
+    return;
+  }
   DebugLine("%lu New AU-Agent: %s", host.ProcessId(), agentPath.c_str());
 }
 
@@ -126,6 +132,8 @@ std::string DiskPromptText(const std::string& prompt, int number) {
 int SaveErrorCount() { return State().saveErrors; }
 
 SetupEnd SetupEndFor(const ExtractResult& result) {
+  if (!result.corruptMember.empty()) return SetupEnd::kCorruptMember;
+  if (!result.writeFailure.empty()) return SetupEnd::kWriteFailed;
   if (result.cancelled) return SetupEnd::kCancelled;
   if (!result.checksumOk) return SetupEnd::kBadChecksum;
   if (!result.packageFound || result.damaged || result.engineEntry.empty()) return SetupEnd::kDamaged;
@@ -173,10 +181,10 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
         host.ProgressInit(static_cast<int>(trailer.memberCount));
       }
       if (!host.CreateFolderTree(request.destFolder)) {
-        std::string text = request.destFolder;
-        text += "<P><P>Unable to create Directory!<P><P>";
-        text += host.LastErrorText();
-        ReportError(host, request, text);
+        result.writeFailure = request.destFolder;
+        result.writeFailure += "<P><P>Unable to create Directory!<P><P>";
+        result.writeFailure += host.LastErrorText();
+        break;
       }
 
       MemberBlockWalker walker(*source, trailer.packageStart, trailer.headerCount, TrailerStart(*source));
@@ -192,20 +200,28 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
         if (block.hasFile) {
           // Only a member that is in the folder under its checked name may
           // be started as the engine.
-          const bool written = WriteMember(host, request, block.member);
+          const bool written = WriteMember(host, request, block.member, result.writeFailure);
           if (block.member.isEngine && written) result.engineEntry = block.member.engineEntry;
+          // A member cut short (a full disk) ends the setup: nothing may
+          // run on a partial folder.
+          if (!result.writeFailure.empty()) break;
         }
         host.Pump();
       }
-      if (!walker.Corruption().empty()) {
-        result.corruptMember = walker.Corruption();
+      if (!walker.Corruption().empty()) result.corruptMember = walker.Corruption();
+      if (!result.corruptMember.empty() || !result.writeFailure.empty()) {
         result.engineEntry.clear();
         return result;
       }
       if (!carryOn) break;
       if (disk == 1 && !FileNamePart(request.agentName).empty() &&
-          (EndsWithAsciiNoCase(request.packagePath, ".exe") || EndsWithAsciiNoCase(request.packagePath, ".exe.001")))
-        WriteUpdateAgent(host, request, *source, walker.FirstMemberPosition());
+          (EndsWithAsciiNoCase(request.packagePath, ".exe") || EndsWithAsciiNoCase(request.packagePath, ".exe.001"))) {
+        WriteUpdateAgent(host, request, *source, walker.FirstMemberPosition(), result.writeFailure);
+        if (!result.writeFailure.empty()) {
+          result.engineEntry.clear();
+          return result;
+        }
+      }
       moreDisks = (trailer.options & kOptMoreDisks) != 0;
     }
     if (!moreDisks) break;

@@ -32,7 +32,7 @@ class ExtractionHost {
   virtual bool AppendToFile(const std::string& path, const std::string& data,
                             std::uint32_t dosTime, bool& created) = 0;
   // Writes `data` as the whole file, replacing any, with the last-write time
-  // of `timeSource`.
+  // of `timeSource`; true when every byte was written (else LastErrorText()).
   virtual bool ReplaceFile(const std::string& path, const std::string& data,
                            const std::string& timeSource) = 0;
   virtual std::uint64_t FileSize(const std::string& path) = 0;
@@ -56,9 +56,6 @@ class ExtractionHost {
   // The disk prompt; true for OK.
   virtual bool AskOkCancel(const std::string& text, const std::string& title,
                            const std::string& buttons, int charset) = 0;
-  // An error box with the default caption and buttons.
-  virtual void ShowError(const std::string& text) = 0;
-
   // True once the user has closed the stub window: the setup is over, its
   // folder is being removed, so nothing more is written.
   virtual bool StopRequested() { return false; }
@@ -91,19 +88,26 @@ struct ExtractResult {
   // Not empty when a corrupt member block stopped the extraction (members
   // already written stay): what was wrong with it. engineEntry is empty.
   std::string corruptMember;
+  // Not empty when the folder could not be made, or a member or the update
+  // agent could not be written in full (a full disk, for one): the error
+  // text for the user. The extraction stopped there; engineEntry is empty.
+  std::string writeFailure;
 };
 
 // How a setup goes on after its extraction.
 enum class SetupEnd {
   kStartEngine,  // every member is there, the engine among them
+  kCorruptMember,  // a member's compressed data is corrupt
+  kWriteFailed,  // the folder, a member or the update agent could not be written in full
   kCancelled,    // the user cancelled (or, hidden, a disk file was missing)
   kBadChecksum,  // a package file failed its checksum, or the first is missing
   kDamaged,      // no package, an incomplete or damaged one, or no engine member
 };
 SetupEnd SetupEndFor(const ExtractResult& result);
 
-// Runs the extraction. A corrupt member stops it at once (see
-// ExtractResult::corruptMember).
+// Runs the extraction. A corrupt member or a file that could not be written
+// stops it at once (see ExtractResult::corruptMember, writeFailure); nothing
+// is shown here but the disk prompt: the caller tells the user.
 ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& request);
 
 // The base path of a spanned package: the path without a final ".001".
@@ -119,7 +123,7 @@ std::string DiskPromptText(const std::string& prompt, int number);
 ExtractResult ExtractPackage(const ExtractRequest& request, ProgressCallbackFn progress);
 #endif
 
-// How many member files could not be written in this process.
+// How many files could not be written by extractions in this process.
 int SaveErrorCount();
 
 }  // namespace varnel

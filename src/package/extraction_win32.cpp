@@ -81,15 +81,9 @@ class Win32ExtractionHost : public ExtractionHost {
     }
     created = GetLastError() != ERROR_ALREADY_EXISTS;
     SetFilePointer(file.get(), 0, nullptr, FILE_END);
-    std::size_t done = 0;
-    while (done < data.size()) {
-      DWORD written = 0;
-      if (!WriteFile(file.get(), data.data() + done, static_cast<DWORD>(data.size() - done), &written,
-                     nullptr) || written == 0) {
-        lastError_ = GetLastError();
-        return false;
-      }
-      done += written;
+    if (!WriteWhole(file.get(), data.data(), data.size())) {
+      lastError_ = GetLastError();
+      return false;
     }
     const FileDate date = DosTimeToFileDate(dosTime);
     if (date) {
@@ -101,7 +95,9 @@ class Win32ExtractionHost : public ExtractionHost {
     return true;
   }
   bool ReplaceFile(const std::string& path, const std::string& data, const std::string& timeSource) override {
-    return WriteFileText(path, data, LastWriteTimeOf(timeSource), false);
+    if (WriteFileText(path, data, LastWriteTimeOf(timeSource), false)) return true;
+    lastError_ = GetLastError();
+    return false;
   }
   std::uint64_t FileSize(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -140,10 +136,6 @@ class Win32ExtractionHost : public ExtractionHost {
                    int charset) override {
     FlushProgress();
     return MsgBoxOkCancel(nullptr, text, title, buttons, charset);
-  }
-  void ShowError(const std::string& text) override {
-    FlushProgress();
-    MsgBoxError(nullptr, text);
   }
   bool StopRequested() override { return CurrentSetupWindow().CloseRequested(); }
 

@@ -78,7 +78,9 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
     run.window.Show(false);
     return;
   }
-  if (!error.empty()) outcome.Fail(error, kExitDownloadFailed);
+  // A file that could not be written in full ends the run as any setup
+  // file cut short does; the rest are transfer failures.
+  if (!error.empty()) outcome.Fail(error, DownloadWriteFailed() ? kExitWriteFailed : kExitDownloadFailed);
   WaitPumping(300);
   run.window.ProgressSink()(kProgressInit, 10, 10, std::string(), 1);
   WaitPumping(700);

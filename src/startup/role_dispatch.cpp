@@ -62,7 +62,12 @@ void StartSpanDiskCopy() {
     return;
   }
   const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
-  CopyFileA(exe.c_str(), copy.c_str(), FALSE);
+  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) {
+    // A copy cut short (a full disk) must not be started.
+    ReportUnsavedFile(copy, HasParam("/hide") || ProcessReader().RunHidden());
+    DeleteFolderTree(GetSetupTempFolder(), false);
+    return;
+  }
   std::string command = SpanCopyCommandLine(copy, GetArgumentText(), exe);
   DebugEvent("StartSpanDiskCopy >>%s<<", command.c_str());
   // Started hidden; whether it started is not checked: this process ends anyway.

@@ -14,6 +14,7 @@
 #include "utils/message_pump.h"
 #include "utils/private_folder.h"
 #include "utils/self_delete_script.h"
+#include "utils/system_helpers.h"
 #include "utils/win_handles.h"
 #include "utils/text_rules.h"
 
@@ -55,11 +56,6 @@ void SetDate(HANDLE file, FileDate date) {
   ft.dwLowDateTime = static_cast<DWORD>(date);
   ft.dwHighDateTime = static_cast<DWORD>(date >> 32);
   SetFileTime(file, &ft, &ft, &ft);
-}
-
-bool WriteAll(HANDLE file, const char* data, std::size_t size) {
-  DWORD written = 0;
-  return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
 bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
@@ -155,15 +151,13 @@ bool WriteFileWith(const std::string& path, const std::string& text, FileDate da
     bool stop = false;
     if (progress) (*progress)(total, 0, stop);
     while (written < text.size() && !stop) {
-      DWORD n = 0;
-      DWORD want = static_cast<DWORD>(std::min(chunk, text.size() - written));
-      if (!WriteFile(file.get(), text.data() + written, want, &n, nullptr) || n == 0) break;
-      written += n;
+      const std::size_t want = std::min(chunk, text.size() - written);
+      if (!WriteWhole(file.get(), text.data() + written, want)) break;
+      written += want;
       if (progress) (*progress)(total, static_cast<std::int64_t>(written), stop);
     }
-  } else {
-    DWORD n = 0;
-    if (WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &n, nullptr)) written = n;
+  } else if (WriteWhole(file.get(), text.data(), text.size())) {
+    written = text.size();
   }
   bool all = written == text.size();
   if (all) SetDate(file.get(), date);
@@ -187,7 +181,7 @@ bool AppendFileText(const std::string& path, const std::string& text, bool addLi
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   SetFilePointer(file.get(), 0, nullptr, FILE_END);
-  bool all = WriteAll(file.get(), line.data(), line.size());
+  bool all = WriteWhole(file.get(), line.data(), line.size());
   SetDate(file.get(), date);
   return all;
 }
@@ -205,9 +199,16 @@ double DiskFreeBytes(const std::string& path) {
   }
   if (path.empty()) return 0;
   if (freeSpaceEx) {
+    // The volume that holds the path: asked on the path as a folder, else
+    // on the nearest folder above it that is there. A volume mounted in a
+    // folder answers for itself that way, not the drive root's.
     ULARGE_INTEGER available, total, free;
-    if (freeSpaceEx(FreeSpaceQueryPath(path).c_str(), &available, &total, &free) ||
-        freeSpaceEx(DriveRoot(path).c_str(), &available, &total, &free))
+    std::string query = SetTrailingBackslash(path, true);
+    for (int depth = 0; !query.empty() && depth < 256; ++depth) {
+      if (freeSpaceEx(query.c_str(), &available, &total, &free)) return static_cast<double>(available.QuadPart);
+      query = ParentFolderForQuery(query);
+    }
+    if (freeSpaceEx(DriveRoot(path).c_str(), &available, &total, &free))
       return static_cast<double>(available.QuadPart);
     return 0;
   }
@@ -381,7 +382,13 @@ void DeleteMySelf(bool removeFolder, bool shortNames) {
   std::string script = BuildSelfDeleteScript(exe, folder, batch, removeFolder, quote);
   // The folder to be removed must not be this process's current folder.
   SetCurrentDirectoryA(TempFolder(false).c_str());
-  WriteFileText(batch, script);
+  // A script cut short (a full disk) could run half a command line: only a
+  // whole one is started.
+  if (!WriteFileText(batch, script)) {
+    DebugLine("[DeleteMySelf] script not written: %s", batch.c_str());
+    DeleteFileA(batch.c_str());
+    return;
+  }
   ShellExecuteA(nullptr, nullptr, batch.c_str(), nullptr, nullptr, SW_HIDE);
 }
 

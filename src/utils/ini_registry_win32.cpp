@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 #include "utils/debug_stream.h"
+#include "utils/file_helpers.h"
 #include "utils/ini_registry.h"
 #include "utils/lock.h"
 #include "utils/text_format.h"
@@ -16,7 +18,7 @@ constexpr DWORD kIniSizeWarning = 10240;
 constexpr DWORD kRegistryBuffer = 10241;
 
 Lock& IniLock() {
-  static Lock lock;  // serialises INI reads
+  static Lock lock;  // serialises INI reads and writes
   return lock;
 }
 
@@ -52,7 +54,32 @@ std::int64_t ReadIniInteger(CText file, CText section, CText key, std::int64_t f
 
 bool WriteIniString(CText file, CText section, CText key, CText value) {
   if (file.empty() || section.empty() || key.empty()) return false;
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+  // A bare name is the system's business (it lives in the Windows folder).
+  if (!std::strpbrk(file.c_str(), "\\/:"))
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+  // The system's writer rewrites the file in place and reports success even
+  // when a full volume cut it short (Wine does): the settings would be lost.
+  // The new text goes to a file beside it and takes its name only when
+  // every byte was written; otherwise the file stays as it was.
+  LockGuard guard(IniLock());
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  std::string text;
+  if (GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) {
+    text = ReadFilePart(file.str());
+    if (text.empty() && (data.nFileSizeLow || data.nFileSizeHigh)) return false;
+  }
+  std::string fresh = file.str();
+  fresh += ".~new";
+  if (!WriteFileText(fresh, IniTextWithValue(text, section.str(), key.str(), value.str())) ||
+      !MoveFileExA(fresh.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(fresh.c_str());
+    return false;
+  }
+  // The system keeps a read file's settings and takes a change for one only
+  // when the write time differs, which two writes in a few milliseconds may
+  // share: its copy of this file is dropped (the documented flush).
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+  return true;
 }
 
 bool WriteIniInteger(CText file, CText section, CText key, std::int64_t value) {

@@ -1,5 +1,7 @@
 #include "utils/registry_text.h"
 
+#include <string_view>
+
 #include <cctype>
 #include <cstring>
 
@@ -100,12 +102,85 @@ std::int64_t ConvertInt64(const std::string& text, std::int64_t fallback, bool h
   return static_cast<std::int64_t>(value);
 }
 
+<<<<<<< HEAD
 }  // namespace
 
 std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) { return ConvertInt64(text, fallback, true); }
 
 std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback) {
   return ConvertInt64(text, fallback, false);
+=======
+namespace {
+
+// Blanks, tabs and line ends cut off at both ends.
+std::string_view IniTrimmed(std::string_view s) {
+  const char* const kBlanks = " \t\r\n";
+  const std::size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool IniSameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string IniTextWithValue(const std::string& text, const std::string& section, const std::string& key,
+                             const std::string& value) {
+  std::string line = key;
+  line += '=';
+  line += value;
+  line += "\r\n";
+  const std::string_view all(text);
+  bool inSection = false;
+  std::size_t insertAt = std::string::npos;  // just after the section's last line
+  std::size_t replaceEnd = std::string::npos;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string_view row = IniTrimmed(all.substr(at, end - at));
+    if (!row.empty() && row[0] == '[') {
+      if (inSection) break;
+      const std::size_t close = row.find(']');
+      inSection = IniSameName(IniTrimmed(row.substr(1, close == std::string_view::npos ? close : close - 1)),
+                              IniTrimmed(section));
+      if (inSection) insertAt = end;
+    } else if (inSection) {
+      const std::size_t equals = row.find('=');
+      if (equals != std::string_view::npos && IniSameName(IniTrimmed(row.substr(0, equals)), IniTrimmed(key))) {
+        insertAt = at;
+        replaceEnd = end;
+        break;
+      }
+      if (!row.empty()) insertAt = end;
+    }
+    at = end;
+  }
+  std::string out;
+  if (insertAt == std::string::npos) {
+    out = text;
+    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    out += '[';
+    out += section;
+    out += "]\r\n";
+    out += line;
+    return out;
+  }
+  out.assign(text, 0, insertAt);
+  if (!out.empty() && out.back() != '\n') out += "\r\n";
+  out += line;
+  out.append(text, replaceEnd == std::string::npos ? insertAt : replaceEnd, std::string::npos);
+  return out;
+>>>>>>> i25
 }
 
 }  // namespace varnel

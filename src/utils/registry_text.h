@@ -1,5 +1,6 @@
-// Text rules of the registry access: the path syntax with abbreviated root
-// names, and how a value of any type becomes text.
+// Text rules of the registry and INI access: the path syntax with
+// abbreviated root names, how a value of any type becomes text, and how an
+// INI file's text takes a new value.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -32,5 +33,13 @@ std::string RegistryValueText(std::uint32_t type, const unsigned char* data, std
 std::int64_t TextToInt64(const std::string& text, std::int64_t fallback);
 // The same, decimal only ("0x10" and "$10" do not convert).
 std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback);
+
+// The INI file text with key=value set in [section]: a line of that key in
+// that section (names compared without regard to ASCII case and blanks) is
+// replaced; otherwise the line goes after the section's last line, or a new
+// section at the end carries it. Everything else stays byte for byte; new
+// lines end in CR LF.
+std::string IniTextWithValue(const std::string& text, const std::string& section, const std::string& key,
+                             const std::string& value);
 
 }  // namespace varnel

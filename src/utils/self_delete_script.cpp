@@ -2,6 +2,8 @@
 
 #include "utils/text_format.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 namespace {
@@ -42,12 +44,24 @@ std::string SelfDeleteBatchName(unsigned long processId) {
   return name;
 }
 
-std::string FreeSpaceQueryPath(const std::string& path) {
+std::string ParentFolderForQuery(const std::string& path) {
   std::string p = path;
   for (char& c : p)
     if (c == '/') c = '\\';
-  std::size_t cut = p.size() > 3 ? p.find('\\', 3) : std::string::npos;
-  return cut == std::string::npos ? p : p.substr(0, cut);
+  // The part that is never cut: "C:\" or "\\server\share\".
+  std::size_t keep = 0;
+  if (p.size() >= 2 && p[1] == ':') {
+    keep = 3;
+  } else if (p.compare(0, 2, "\\\\") == 0) {
+    const std::size_t server = p.find('\\', 2);
+    const std::size_t share = server == std::string::npos ? server : p.find('\\', server + 1);
+    if (share == std::string::npos) return std::string();
+    keep = share + 1;
+  }
+  while (p.size() > keep && p.back() == '\\') p.pop_back();
+  const std::size_t slash = p.find_last_of('\\');
+  if (p.size() <= keep || slash == std::string::npos || slash + 1 < keep) return std::string();
+  return p.substr(0, std::max(slash + 1, keep));
 }
 
 }  // namespace varnel

@@ -19,8 +19,12 @@ constexpr int kSelfDeleteTries = 300;
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
                                   const std::string& batchPath, bool removeFolder, const std::string& quote);
 
-// The path cut before its first "\" at the 4th character or later ("/"
-// counts as "\"), so a folder on the disk is asked; without one, whole.
-std::string FreeSpaceQueryPath(const std::string& path);
+// The folder that holds `path` one level up ("/" counts as "\"): its parent
+// with a trailing "\" ("C:\a\b" gives "C:\a\", "C:\a" gives "C:\"); ""
+// when nothing is above it (a drive root, "\\server\share\", a bare name).
+// The free-space query walks up this way from a folder that is not there yet
+// to the nearest one that is: a folder on a volume mounted beneath another
+// answers for its own volume, never for the drive root's.
+std::string ParentFolderForQuery(const std::string& path);
 
 }  // namespace varnel

@@ -35,6 +35,12 @@ bool ShellOpen(const std::string& target, const std::string& parameters, int sho
 // it); the result is null when the handle is below 33 or the name is unknown.
 FARPROC LoadAndResolve(const char* libraryName, const char* procedureName, HMODULE& library);
 
+// Writes all `size` bytes at the file's position. A write that reports
+// fewer bytes (as a full volume makes it under Wine) is followed by one for
+// the rest, so a failure comes back as false with its reason in
+// GetLastError(), never as success.
+bool WriteWhole(HANDLE file, const char* data, std::size_t size);
+
 // The system's text for an error code (`module`'s messages first when one is
 // given), without the line break at its end; "" when there is none.
 std::string SystemMessageText(DWORD code, HMODULE module = nullptr);

@@ -46,6 +46,21 @@ int PointsToPixels(int points) {
   return PointsToPixelsAt(points, s.pixelsPerInch);
 }
 
+bool WriteWhole(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(file, data, want, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
 std::string SystemMessageText(DWORD code, HMODULE module) {
   char buffer[512];
   // With a module, its messages are searched first, then the system's.

@@ -4,6 +4,8 @@
 //   deleteself [folder] [short]  removes its own file (and folder) after exit
 //   sysinfo FILE               system information as name=value lines
 //   close-viewer               asks a running debug viewer to close
+//   full-writes FOLDER OUT     the file helpers on FOLDER (a full volume):
+//                              what each reported, as name=value lines in OUT
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "utils/debug_channel.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/ini_registry.h"
 #include "utils/system_info.h"
 
 using namespace varnel;
@@ -64,6 +67,23 @@ int SysInfo(const char* path) {
 
 }  // namespace
 
+int FullWrites(const std::string& folder, const std::string& out) {
+  const std::string text(65536, 'x');
+  std::string report = "free=";
+  report += std::to_string(static_cast<unsigned long long>(DiskFreeBytes(folder)));
+  report += "\r\nwrite=";
+  report += WriteFileText(folder + "\\written.txt", text) ? "1" : "0";
+  report += "\r\nwrite-chunks=";
+  report += WriteFileText(folder + "\\chunked.txt", text + text, 0, false, [](std::int64_t, std::int64_t, bool&) {})
+                ? "1" : "0";
+  report += "\r\nappend=";
+  report += AppendFileText(folder + "\\log.txt", text, true) ? "1" : "0";
+  report += "\r\nini=";
+  report += WriteIniString(folder + "\\settings.ini", "OriginalSetup", "Note", text) ? "1" : "0";
+  report += "\r\n";
+  return WriteFileText(out, report) ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   InitDebugStream();
   if (argc < 2) return 64;
@@ -80,6 +100,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "sysinfo" && argc >= 3) return SysInfo(argv[2]);
+  if (command == "full-writes" && argc >= 4) return FullWrites(argv[2], argv[3]);
   if (command == "close-viewer") {
     HWND viewer = FindWindowA(kDebugViewerClass, nullptr);
     return viewer && PostMessageA(viewer, WM_CLOSE, 0, 0) ? 0 : 1;

@@ -97,11 +97,13 @@ class FakeHost : public ExtractionHost {
   std::map<std::string, std::string> files;  // every file: packages and written members
   std::map<std::string, std::uint32_t> times;
   std::vector<std::string> prompts;
-  std::vector<std::string> errors;
   std::function<bool(int)> answer = [](int) { return false; };  // disk prompt: OK?
   int progressInit = -1;
   int progressSteps = 0;
   int failWrites = 0;  // the next n member writes fail
+  int failAfter = -1;  // member writes fail once this many members are written
+  bool failFolder = false;   // the destination folder cannot be made
+  bool failReplace = false;  // the update agent cannot be written
   std::vector<std::string> opened;
 
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
@@ -109,10 +111,11 @@ class FakeHost : public ExtractionHost {
     opened.push_back(path);
     return std::make_unique<MemorySource>(files.at(path));
   }
-  bool CreateFolderTree(const std::string&) override { return true; }
+  bool CreateFolderTree(const std::string&) override { return !failFolder; }
   bool AppendToFile(const std::string& path, const std::string& data, std::uint32_t time,
                     bool& created) override {
     created = false;
+    if (failAfter >= 0 && writes() >= failAfter) return false;
     if (failWrites > 0) {
       --failWrites;
       return false;
@@ -123,6 +126,7 @@ class FakeHost : public ExtractionHost {
     return true;
   }
   bool ReplaceFile(const std::string& path, const std::string& data, const std::string&) override {
+    if (failReplace) return false;
     files[path] = data;
     return true;
   }
@@ -143,7 +147,6 @@ class FakeHost : public ExtractionHost {
     prompts.push_back(text);
     return answer(static_cast<int>(prompts.size()));
   }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
   bool StopRequested() override { return stopAfterWrites >= 0 && writes() >= stopAfterWrites; }
 
   int stopAfterWrites = -1;  // the window closes once this many members are written
@@ -182,7 +185,6 @@ TEST(Extraction, WritesMembersWithTimesAndFindsTheEngine) {
   EXPECT_EQ(host.files["T\\data.bin"], std::string("a\0b", 3));
   EXPECT_EQ(host.progressInit, 4);
   EXPECT_EQ(host.progressSteps, 3);
-  EXPECT_TRUE(host.errors.empty());
 
   // A second run appends to the existing files and steps no progress.
   host.progressSteps = 0;
@@ -203,7 +205,6 @@ TEST(Extraction, ClosedWindowStopsBeforeTheNextMember) {
   EXPECT_TRUE(r.engineEntry.empty());
   EXPECT_EQ(host.files.count("T\\a.txt"), 1u);
   EXPECT_EQ(host.files.count("T\\b.txt"), 0u);
-  EXPECT_TRUE(host.errors.empty());
 }
 
 TEST(Extraction, UnsafeMemberNamesAreNotWritten) {
@@ -350,22 +351,47 @@ TEST(Extraction, CorruptMemberStopsAfterEarlierMembers) {
   EXPECT_EQ(host.files["T\\Engine.exe"], "ENGINE");
 }
 
-TEST(Extraction, OnlyTheFirstSaveErrorOfTheProcessIsShown) {
-  const int before = SaveErrorCount();
-  FakeHost host;
-  PackageSpec layout;
-  layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}, {"|b.txt|0|", "b"}};
-  host.files["setup.exe"] = BuildPackage(layout);
-  host.failWrites = 2;
-  ExtractResult r = ExtractPackageWith(host, Request("setup.exe"));
-  EXPECT_EQ(SaveErrorCount(), before + 2);
-  EXPECT_TRUE(r.engineEntry.empty());  // an engine that could not be saved is no engine
-  EXPECT_EQ(host.files["T\\b.txt"], "b");
-  if (before == 0) {
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0],
-              "T\\Engine.exe<P><P>Unable to save Extracted File!<P><P>Disk full.<P>"
-              "  Data Size: <T>6 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>12345 Bytes");
+TEST(Extraction, AFileThatCouldNotBeWrittenEndsTheExtraction) {
+  // Whatever could not be written in full (a full disk), the extraction
+  // stops there with the error text, writes nothing more and names no
+  // engine: nothing may run on a partial folder.
+  const std::string saveError =
+      "<P><P>Unable to save Extracted File!<P><P>Disk full.<P>  Data Size: <T>";
+  const struct {
+    const char* what;
+    std::function<void(FakeHost&)> fault;
+    std::string error;
+    std::vector<std::string> written;
+  } cases[] = {
+      {"the engine", [](FakeHost& h) { h.failWrites = 1; },
+       "T\\Engine.exe" + saveError + "6 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>12345 Bytes", {}},
+      {"a later member", [](FakeHost& h) { h.failAfter = 1; },
+       "T\\a.txt" + saveError + "3 Bytes<P>  File Size:  <T>0 Bytes<P>  Bytes Free: <T>12345 Bytes",
+       {"T\\Engine.exe"}},
+      {"the folder", [](FakeHost& h) { h.failFolder = true; },
+       "T<P><P>Unable to create Directory!<P><P>Disk full.", {}},
+      {"the update agent", [](FakeHost& h) { h.failReplace = true; }, "T\\Agent.exe" + saveError,
+       {"T\\Engine.exe", "T\\a.txt", "T\\b.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int before = SaveErrorCount();
+    FakeHost host;
+    PackageSpec layout;
+    layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}, {"|b.txt|0|", "b"}};
+    host.files["setup.exe"] = BuildPackage(layout);
+    c.fault(host);
+    ExtractRequest req = Request("setup.exe");
+    req.agentName = "Agent.exe";
+    const ExtractResult r = ExtractPackageWith(host, req);
+    EXPECT_EQ(r.writeFailure.substr(0, c.error.size()), c.error);
+    EXPECT_TRUE(r.engineEntry.empty());
+    EXPECT_EQ(SetupEndFor(r), SetupEnd::kWriteFailed);
+    std::vector<std::string> written;
+    for (const auto& f : host.files)
+      if (f.first.compare(0, 2, "T\\") == 0) written.push_back(f.first);
+    EXPECT_EQ(written, c.written);
+    EXPECT_EQ(SaveErrorCount(), before + (c.error.find("save") != std::string::npos ? 1 : 0));
   }
 }
 
@@ -443,18 +469,6 @@ TEST(Extraction, HiddenRunShowsNoBox) {
     const ExtractResult r = ExtractPackageWith(host, req);
     EXPECT_TRUE(host.prompts.empty());
     EXPECT_EQ(SetupEndFor(r), SetupEnd::kStartEngine);
-  }
-  {
-    // A member that cannot be saved is only traced.
-    FakeHost host;
-    PackageSpec layout;
-    layout.members = {Engine("Engine.exe*"), {"|a.txt|0|", "abc"}};
-    host.files["setup.exe"] = BuildPackage(layout);
-    host.failWrites = 100;
-    ExtractRequest req = Request("setup.exe");
-    req.hidden = true;
-    ExtractPackageWith(host, req);
-    EXPECT_TRUE(host.errors.empty());
   }
 }
 

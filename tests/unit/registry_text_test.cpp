@@ -63,3 +63,32 @@ TEST(TextToInt64, ConvertsOrFallsBack) {
 }
 
 }  // namespace
+
+namespace varnel {
+namespace {
+
+TEST(IniText, SetsOneValueAndKeepsEverythingElse) {
+  const std::string file = "; settings\r\n[OriginalSetup]\r\nVersionOriginal=1\r\n Stamp = 7\r\n\r\n[MsgBox]\r\nFontSize=9\r\n";
+  const struct {
+    const char* what;
+    std::string text, section, key, value, expected;
+  } cases[] = {
+      {"an existing key, any case and blanks", file, "originalsetup", "stamp", "8",
+       "; settings\r\n[OriginalSetup]\r\nVersionOriginal=1\r\nstamp=8\r\n\r\n[MsgBox]\r\nFontSize=9\r\n"},
+      {"a new key after the section's last line", file, "OriginalSetup", "Probe", "",
+       "; settings\r\n[OriginalSetup]\r\nVersionOriginal=1\r\n Stamp = 7\r\nProbe=\r\n\r\n[MsgBox]\r\nFontSize=9\r\n"},
+      {"a key in the last section", file, "MsgBox", "FontSize", "12",
+       "; settings\r\n[OriginalSetup]\r\nVersionOriginal=1\r\n Stamp = 7\r\n\r\n[MsgBox]\r\nFontSize=12\r\n"},
+      {"a new section", file, "UnInstall", "StartUpLink", "C:\\x.lnk",
+       file + "[UnInstall]\r\nStartUpLink=C:\\x.lnk\r\n"},
+      {"an empty file", "", "A", "k", "v", "[A]\r\nk=v\r\n"},
+      {"no line end at the end", "[A]\nk=1", "A", "j", "2", "[A]\nk=1\r\nj=2\r\n"},
+      {"the same name in another section stays", "[B]\r\nk=1\r\n[A]\r\n", "A", "k", "2",
+       "[B]\r\nk=1\r\n[A]\r\nk=2\r\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IniTextWithValue(c.text, c.section, c.key, c.value), c.expected) << c.what;
+}
+
+}  // namespace
+}  // namespace varnel

@@ -87,12 +87,24 @@ TEST(SelfDeleteScript, LinesQuotesAndFolder) {
   EXPECT_EQ(SelfDeleteBatchName(100), "_DEL_ME_100.BAT");
 }
 
-TEST(FreeSpaceQuery, CutsAtFirstBackslashFromFourthCharacter) {
-  EXPECT_EQ(FreeSpaceQueryPath("C:\\Users\\me\\file.txt"), "C:\\Users");
-  EXPECT_EQ(FreeSpaceQueryPath("C:/Users/me"), "C:\\Users");
-  EXPECT_EQ(FreeSpaceQueryPath("C:\\"), "C:\\");
-  EXPECT_EQ(FreeSpaceQueryPath("D:\\setup.exe"), "D:\\setup.exe");
-  EXPECT_EQ(FreeSpaceQueryPath(""), "");
+TEST(FreeSpaceQuery, WalksUpOneFolderAtATimeAndStopsAtTheRoot) {
+  const struct {
+    const char* path;
+    const char* parent;
+  } cases[] = {
+      {"C:\\Users\\me\\Temp\\SETUP_1", "C:\\Users\\me\\Temp\\"},
+      {"C:\\Users\\me\\Temp\\", "C:\\Users\\me\\"},
+      {"C:/Users/me", "C:\\Users\\"},
+      {"C:\\Users", "C:\\"},
+      {"C:\\", ""},
+      {"C:", ""},
+      {"\\\\server\\share\\setup\\x", "\\\\server\\share\\setup\\"},
+      {"\\\\server\\share\\setup", "\\\\server\\share\\"},
+      {"\\\\server\\share\\", ""},
+      {"setup.exe", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParentFolderForQuery(c.path), c.parent) << c.path;
 }
 
 TEST(BufferText, StopsAtTheFirstZeroOrTheBufferEnd) {

@@ -74,7 +74,7 @@ TEST_F(IniFile, OversizedValueIsWholeAndLoggedOnce) {
   EXPECT_EQ(trace, "ReadIniString SizeError=12000\r\n");
 }
 
-TEST_F(IniFile, WritesThroughTheSystem) {
+TEST_F(IniFile, WritesOneValueAndKeepsTheRest) {
   EXPECT_TRUE(WriteIniString(file, "Agent", "Name", "App"));
   EXPECT_TRUE(WriteIniInteger(file, "Agent", "Time", -46000000000LL));
   EXPECT_TRUE(WriteIniString(file, "Agent", "Blank", ""));
@@ -88,6 +88,17 @@ TEST_F(IniFile, WritesThroughTheSystem) {
   EXPECT_FALSE(WriteIniString(file, "Agent", "", "v"));
   EXPECT_FALSE(WriteIniString("", "Agent", "Key", "v"));
   EXPECT_EQ(ReadFilePart(file), before);
+}
+
+TEST_F(IniFile, EveryWriteIsReadBackAtOnce) {
+  // Writes follow each other faster than a file's write time changes: each
+  // value read right after its write is that value, not a cached older one.
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_TRUE(WriteIniInteger(file, "Agent", "Count", i));
+    ASSERT_TRUE(WriteIniInteger(file, "Agent", "Other", i * 2));
+    ASSERT_EQ(ReadIniInteger(file, "Agent", "Count", -1), i);
+    ASSERT_EQ(ReadIniInteger(file, "Agent", "Other", -1), i * 2);
+  }
 }
 
 // Registry values seeded by Wine's own reg.exe.
