@@ -11,7 +11,6 @@
 #include "package/setup_window.h"
 #include "package/web_install_rules.h"
 #include "utils/debug_stream.h"
-#include "utils/message_pump.h"
 
 namespace varnel {
 namespace {
@@ -74,9 +73,10 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
     return;
   }
   if (!error.empty()) outcome.Fail(error, kExitDownloadFailed);
-  WaitPumping(300);
+  // The bar shows the download's end; the extraction sets it up anew at
+  // once. No time is waited here: a shown window is kept up long enough by
+  // the extraction (LetBeSeen), a hidden run has nobody to wait for.
   run.window.ProgressSink()(kProgressInit, 10, 10, std::string(), 1);
-  WaitPumping(700);
 }
 
 }  // namespace
