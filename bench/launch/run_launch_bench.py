@@ -4,7 +4,7 @@ test engine (which ends at once), run as `setup.exe /hide` and shown, against
 the engine started directly, runs alternated in one invocation, everything
 on tmpfs.
 
-    python3 bench/launch/run_launch_bench.py [--runs 7] [--stub OTHER_STUB.exe ...]
+    python3 bench/launch/run_launch_bench.py [--runs 7] [--stub OTHER_STUB.exe ...] [--unmanaged]
 
 Each figure is the wall time of the whole program under Wine (a persistent
 wineserver), from the start of the loader to the end of the process; the
@@ -12,6 +12,13 @@ engine started directly pays the same loader start. Overhead = median of a
 setup run - median of the engine run. With --stub, the same package built
 on further stubs (an older build, say) is measured in the same runs, so a
 before and after come from one invocation.
+
+Xvfb has no window manager, and Wine waits up to 2 s for one to withdraw a
+managed window that is hidden: a shown run pays that when the stub hides its
+window for the engine, which no desktop with a window manager does. With
+--unmanaged, Wine is told for the time of the run (X11 Driver "Managed"="N",
+removed afterwards) to hand no window to a window manager, which takes that
+wait out.
 
 Needs the route's Windows programs (dist/ or dist/win64/: Stub.exe,
 Engine.exe) and dist/varnel-pack (scripts/build.sh)."""
@@ -31,6 +38,7 @@ os.environ.setdefault("VARNEL_ROOT", ROOT)
 from wine_harness import ENGINE, PACK, STUB, WineSession  # noqa: E402
 
 WORK = "/dev/shm/varnel-launch-bench"
+X11_KEY = "HKCU\\Software\\Wine\\X11 Driver"
 
 
 def build(stub, name, payload):
@@ -54,6 +62,8 @@ def main():
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--stub", action="append", default=[],
                     help="a further Stub.exe to measure beside the route's one")
+    ap.add_argument("--unmanaged", action="store_true",
+                    help="no window handed to a window manager (no 2 s hide wait of Xvfb)")
     args = ap.parse_args()
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
@@ -78,16 +88,21 @@ def main():
     times = {label: [] for label, _, _ in cases}
     try:
         with WineSession() as session:
+            if args.unmanaged:
+                session.run("reg", ["add", X11_KEY, "/v", "Managed", "/d", "N", "/f"], timeout=60)
             for _, exe, argv in cases:  # warm-up: wineserver, page cache
                 timed(session, exe, argv)
             for _ in range(args.runs):
                 for label, exe, argv in cases:
                     times[label].append(timed(session, exe, argv))
+            if args.unmanaged:
+                session.run("reg", ["delete", X11_KEY, "/v", "Managed", "/f"], timeout=60)
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
 
     base = statistics.median(times[cases[0][0]])
-    print("one 3-byte file + the test engine, median of %d runs (seconds):" % args.runs)
+    print("one 3-byte file + the test engine, median of %d runs (seconds)%s:"
+          % (args.runs, ", windows unmanaged" if args.unmanaged else ""))
     for label, _, _ in cases:
         m = statistics.median(times[label])
         extra = "" if label == cases[0][0] else "   overhead %6.3f" % (m - base)
