@@ -67,14 +67,15 @@ bool WriteWebInstallerAgent(const std::string& agentName, bool hidden) {
   return false;
 }
 
-// Waits while the engine shows a dialog window of its class.
+// Waits while the engine shows a dialog window of its class: a window that
+// may outlive the engine's process (a lingering copy shows it), so its
+// presence itself is watched. Nothing is waited once it is gone.
 void WaitForEngineDialogs(const std::string& tag) {
   const std::string className = kEngineDialogClassPrefix + tag;
   // A pending quit request makes the pump return at once: sleep instead of
   // spinning.
   while (FindWindowA(className.c_str(), nullptr))
     if (!WaitPumping(100)) Sleep(100);
-  WaitPumping(1000);
 }
 
 // Starts the engine and waits for it and its dialogs; true when the engine
@@ -104,7 +105,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
 
   KernelHandle engine(RunProgram(command, foreground ? SW_SHOWNORMAL : SW_HIDE));
   CurrentSetupWindow().Show(false);
-  WaitPumping(1000);
+  // The process handle tells when the engine ends; no time is waited on top.
   WaitForProcess(engine.get());
   DWORD exitCode = 0;
   if (engine && GetExitCodeProcess(engine.get(), &exitCode))
@@ -210,12 +211,16 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     SetProcessExitCode(kExitCancelled);
   } else {
     if (foreground) window.Show(true);
-    WaitPumping(1000);
+    // Paints the window and takes a close that is already waiting; nothing
+    // more: a hidden run has nobody to wait for.
+    YieldX(0);
     ExtractResult extracted;
-    // A window closed during the wait above has ended the setup already.
+    // A window closed before the extraction has ended the setup already.
     if (window.CloseRequested()) extracted.cancelled = true;
     else extracted = ExtractPackage(request, window.ProgressSink());
-    WaitPumping(1000);
+    // A shown window stays up long enough to be seen (no flash); after a
+    // longer extraction, and in a hidden run, this takes no time.
+    window.LetBeSeen();
     // The user closed the window: its folder is gone and no engine may start.
     if (window.CloseRequested()) {
       extracted.engineEntry.clear();

@@ -42,7 +42,8 @@ class ExtractionHost {
 
   // Dispatches pending window messages; cheap enough to call often.
   virtual void Pump() = 0;
-  // Waits the given time while dispatching messages.
+  // Hands pending progress steps to the bars, then waits the given time
+  // (0: none) while dispatching messages.
   virtual void WaitPumping(unsigned milliseconds) = 0;
   virtual std::uint32_t TickCount() = 0;
   virtual unsigned long ProcessId() = 0;

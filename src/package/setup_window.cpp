@@ -10,6 +10,7 @@ class NoWindow : public SetupWindow {
   HWND Handle() override { return nullptr; }
   HWND StatusLabel() override { return nullptr; }
   void Show(bool) override {}
+  void LetBeSeen() override {}
   void ShowActivityBar(bool) override {}
   ProgressCallbackFn ProgressSink() override { return &Ignore; }
   void ProgressSteps(ProgressCallbackFn progress, int count) override {

@@ -17,6 +17,10 @@ class SetupWindow {
   virtual HWND Handle() = 0;
   virtual HWND StatusLabel() = 0;
   virtual void Show(bool show) = 0;
+  // Waits, dispatching messages, until the window has been visible for a
+  // short minimum since it last appeared, so that a person sees it rather
+  // than a flash; returns at once when it is hidden or has been up that long.
+  virtual void LetBeSeen() = 0;
   virtual void ShowActivityBar(bool show) = 0;
   // The sink of the window's progress bars.
   virtual ProgressCallbackFn ProgressSink() = 0;

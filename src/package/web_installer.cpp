@@ -81,9 +81,10 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
   // A file that could not be written in full ends the run as any setup
   // file cut short does; the rest are transfer failures.
   if (!error.empty()) outcome.Fail(error, DownloadWriteFailed() ? kExitWriteFailed : kExitDownloadFailed);
-  WaitPumping(300);
+  // The bar shows the download's end; the extraction sets it up anew at
+  // once. No time is waited here: a shown window is kept up long enough by
+  // the extraction (LetBeSeen), a hidden run has nobody to wait for.
   run.window.ProgressSink()(kProgressInit, 10, 10, std::string(), 1);
-  WaitPumping(700);
 }
 
 // A ".sig" sidecar holds one line; anything longer is not one.

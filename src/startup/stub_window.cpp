@@ -18,6 +18,8 @@
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/message_pump.h"
+#include "utils/system_helpers.h"
 
 namespace varnel {
 namespace {
@@ -26,6 +28,9 @@ constexpr UINT_PTR kStubTimerId = 1;
 constexpr UINT kStubTimerMs = 1000;
 constexpr char kMainIcon[] = "MainIcon";
 constexpr char kDefaultTitle[] = "Varnel Installation Suite";
+// A shown window stays up at least this long from its appearing, so that a
+// quick setup is seen rather than flashing by.
+constexpr std::int64_t kMinShownMs = 800;
 
 // Held in static storage only (State()), where the members without an
 // initializer start at zero: no code sets them at the first call.
@@ -41,6 +46,7 @@ struct StubWindowState {
   int progressMax;   // the main bar's range is 0..progressMax
   int progressStep;  // and each step moves it by this much
   UINT autoPlayQuery;
+  std::int64_t shownAt;  // millisecond clock when the window last appeared; 0 while hidden
 };
 
 StubWindowState& State() {
@@ -180,6 +186,12 @@ class StubSetupWindow : public SetupWindow {
   }
   void RefuseAutoPlay() override { RegisterAutoPlayQuery(); }
   bool CloseRequested() override { return State().loopExit; }
+  void LetBeSeen() override {
+    const StubWindowState& s = State();
+    if (!s.window || !s.shownAt || !IsWindowVisible(s.window)) return;
+    const std::int64_t shownFor = MillisecondClock() - s.shownAt;
+    if (shownFor >= 0 && shownFor < kMinShownMs) WaitPumping(static_cast<std::uint32_t>(kMinShownMs - shownFor));
+  }
 };
 
 }  // namespace
@@ -218,6 +230,11 @@ LRESULT CALLBACK StubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case WM_PAINT:
       PaintBackground(window);
+      break;
+    case WM_SHOWWINDOW:
+      // Shown by the setup run or by a download (which shows its owner).
+      if (!wParam) State().shownAt = 0;
+      else if (!State().shownAt) State().shownAt = MillisecondClock();
       break;
     case WM_CLOSE:
       if (!CloseMainWindow()) return 0;
@@ -267,6 +284,9 @@ void WinMain() {
 
   if (s.window) {
     ShowWindow(s.window, SW_HIDE);
+    // A setup starts at once: its first tick is posted rather than awaited.
+    // The agent counts its ticks from the timer alone.
+    if (!ThisIs_AutoUpdateProg()) PostMessageA(s.window, WM_TIMER, kStubTimerId, 0);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
