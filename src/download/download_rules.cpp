@@ -111,6 +111,24 @@ bool ParseContentRange(std::string_view text, ContentRange& range) {
   return true;
 }
 
+std::string ResumeValidator(std::string_view etag, std::string_view lastModified) {
+  // A weak ETag may not validate a range.
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') return std::string(etag);
+  return std::string(lastModified);
+}
+
+std::string RangeRequestHeaders(std::uint64_t from, std::string_view validator) {
+  std::string text = "Range: bytes=";
+  text += Decimal(from);
+  text += "-\r\n";
+  if (!validator.empty()) {
+    text += "If-Range: ";
+    text += validator;
+    text += "\r\n";
+  }
+  return text;
+}
+
 std::uint32_t ChunkSize(std::uint64_t length) {
   const std::uint64_t tenth = length / 10;
   return static_cast<std::uint32_t>(tenth < 1 ? 1 : tenth > kChunkBytes ? kChunkBytes : tenth);

@@ -29,7 +29,19 @@ struct DownloadLimits {
   std::uint64_t capBytes = 0;
   // No byte for this long fails the transfer.
   std::uint32_t stallMs = kStallDeadlineMs;
+  // A transfer that breaks off continues where it stopped (a Range request
+  // validated by If-Range), and its partial file stays for a later call.
+  bool resume = false;
 };
+// Resumes after a break: at most this many, after pauses of 1, 2, 4 s.
+constexpr unsigned kResumeTries = 3;
+constexpr std::uint32_t kResumePauseMs = 1000;
+
+// The If-Range validator of a reply: its ETag when that is a strong one,
+// else its Last-Modified text; empty when it has neither.
+std::string ResumeValidator(std::string_view etag, std::string_view lastModified);
+// "Range: bytes=FROM-\r\n" and, with a validator, "If-Range: V\r\n".
+std::string RangeRequestHeaders(std::uint64_t from, std::string_view validator);
 // The cap of a small text file (.INFO, INFORM).
 constexpr std::uint64_t kSmallFileCapBytes = 1u << 20;
 

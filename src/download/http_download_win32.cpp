@@ -198,7 +198,7 @@ std::uint32_t LastModifiedStamp(const InternetApi& api, HINTERNET request) {
 // destination + "." + digits, nothing else (the name may come from the
 // network, and "MyApp" must not take "MyApp.exe" with it). Read-only ones
 // are not forced.
-void DeletePartialFiles(const std::string& destination) {
+void DeletePartialFiles(const std::string& destination, const std::string& keep) {
   // npos + 1 is 0: a destination without folder is a name only.
   const std::size_t nameAt = destination.find_last_of("\\/") + 1;
   const std::string_view name = std::string_view(destination).substr(nameAt);
@@ -210,7 +210,7 @@ void DeletePartialFiles(const std::string& destination) {
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName)) {
       path.replace(nameAt, std::string::npos, found.cFileName);
-      DeleteFileA(path.c_str());
+      if (path != keep) DeleteFileA(path.c_str());
     }
   } while (FindNextFileA(find.get(), &found));
 }
@@ -254,7 +254,8 @@ struct Transfer {
   DWORD lastByte = 0;  // tick of the last byte (or of the start)
   bool quit = false;   // the thread's loop was asked to end
   std::unique_ptr<AsyncSlot> slot{new AsyncSlot()};
-  bool abandoned = false;
+  bool abandoned = false;  // a call was given up (its slot left to it)
+  bool retriable = false;  // the failure may pass: a resume may follow
 };
 
 // True when the transfer is to stop.
@@ -287,6 +288,7 @@ Awaited Await(Transfer& t) {
 // The text for a call that was given up, and the slot left to WinINet.
 std::string GiveUp(Transfer& t, Awaited how) {
   t.abandoned = true;
+  t.retriable = how == Awaited::kStalled;
   t.slot.release();  // NOLINT: owned by the pending call from now on
   PinInternetLibrary();
   return how == Awaited::kStalled ? StalledText(t.label, t.limits.stallMs) : AbortedText();
@@ -313,6 +315,7 @@ Called Complete(Transfer& t, Call call, std::string& error) {
   std::string detail = ErrorText(code);
   if (detail.empty()) detail = LastResponseText(t.api);
   error = ReadFailedText(t.label, detail);
+  t.retriable = true;
   return Called::kFailed;
 }
 
@@ -404,11 +407,12 @@ std::string RunTransfer(Transfer& t) {
 
 // Opens the address on the asynchronous session: the request, or none with
 // the error text.
-InternetHandle OpenAsync(Transfer& t, HINTERNET session, const std::string& url, DWORD_PTR context,
-                         std::string& error) {
+InternetHandle OpenAsync(Transfer& t, HINTERNET session, const std::string& url, const std::string& headers,
+                         DWORD_PTR context, std::string& error) {
   HINTERNET opened = nullptr;
   Arm();
-  opened = t.api.openUrl(session, DownloadUrl(url).c_str(), nullptr, 0, kOpenFlags, context);
+  opened = t.api.openUrl(session, DownloadUrl(url).c_str(), headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), kOpenFlags, context);
   DWORD code = opened ? 0 : GetLastError();
   if (!opened && code == ERROR_IO_PENDING) {
     const Awaited how = Await(t);
@@ -423,66 +427,226 @@ InternetHandle OpenAsync(Transfer& t, HINTERNET session, const std::string& url,
   return InternetHandle(opened);
 }
 
+// Waits ms while dispatching messages; false when the transfer is stopped.
+bool Pause(Transfer& t, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    if (Stopped(t)) return false;
+    if (!YieldX(10)) t.quit = true;
+  }
+  return !Stopped(t);
+}
+
+// The partial file from its start (CREATE_ALWAYS) or continued at its end.
+bool OpenPartial(Transfer& t, FileHandle& file, bool fresh) {
+  file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         fresh ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER end = {};
+  if (file && !fresh && !SetFilePointerEx(file.get(), end, nullptr, FILE_END)) file.reset();
+  t.file = file ? file.get() : INVALID_HANDLE_VALUE;
+  return static_cast<bool>(file);
+}
+
+// The first partial file of `destination` that a search finds, or "".
+std::string ExistingPartialFile(const std::string& destination) {
+  const std::size_t nameAt = destination.find_last_of("\\/") + 1;
+  const std::string_view name = std::string_view(destination).substr(nameAt);
+  WIN32_FIND_DATAA found;
+  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &found));
+  if (!find) return {};
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName))
+      return destination.substr(0, nameAt) + found.cFileName;
+  } while (FindNextFileA(find.get(), &found));
+  return {};
+}
+
+// The size of a file, -1 when it is missing.
+std::int64_t FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+}
+
+enum class Step { kDone, kFailed, kAgain };
+
+// What one request of a download keeps for the next.
+struct Session {
+  HINTERNET handle;
+  HWND window;
+  const std::string& url;
+  const std::string& destination;
+  FileHandle file;
+  std::string validator;  // the first reply's ETag or Last-Modified, for If-Range
+};
+
+// The headers of a 200 that starts the file anew: checks them, names and
+// opens the partial file.
+Step StartFile(Transfer& t, Session& s, std::string& error) {
+  const DownloadLimits& limits = t.limits;
+  std::uint64_t length = 0;
+  const bool announced = QueryNumber(t.api, t.request, HTTP_QUERY_CONTENT_LENGTH, length);
+  const std::uint32_t stamp = LastModifiedStamp(t.api, t.request);
+  if (announced && length == 0) error = FileNotFoundText(s.url);
+  else if (announced && limits.expectedBytes && length != limits.expectedBytes)
+    error = WrongLengthText(t.label, length, limits.expectedBytes);
+  if (!error.empty()) return Step::kFailed;
+  t.length = announced ? length : limits.expectedBytes ? limits.expectedBytes : kUnknownLength;
+  t.limit = announced ? length : limits.expectedBytes ? limits.expectedBytes : limits.capBytes;
+  t.done = 0;
+  s.validator = ResumeValidator(QueryText(t.api, t.request, HTTP_QUERY_ETAG),
+                                QueryText(t.api, t.request, HTTP_QUERY_LAST_MODIFIED));
+  if (!announced) s.validator.clear();  // a range needs the whole length
+  if (s.destination.empty()) {
+    t.content->clear();
+    return Step::kDone;
+  }
+  const std::string name = PartialFileName(s.destination, announced ? length : kUnknownLength, stamp);
+  const bool same = name == t.partialName;
+  if (!same && !t.partialName.empty()) {
+    s.file.reset();
+    DeleteFileA(t.partialName.c_str());
+  }
+  t.partialName = name;
+  DeletePartialFiles(s.destination, t.partialName);
+  // Kept open for the whole transfer; every chunk is written as it comes,
+  // so the file holds every byte received so far.
+  s.file.reset();
+  if (!OpenPartial(t, s.file, true)) {
+    error = WriteFailed(t.partialName);
+    return Step::kFailed;
+  }
+  return Step::kDone;
+}
+
+// One request: the reply's status, then the body. t.done > 0 asks for the
+// rest of the file (Range, validated by If-Range).
+Step Attempt(Transfer& t, Session& s, std::string& error) {
+  const DWORD_PTR context = NewContext();
+  if (!context) {
+    error = InitFailedText();
+    return Step::kFailed;
+  }
+  if (!t.slot) t.slot.reset(new AsyncSlot());
+  const bool ranged = t.done > 0;
+  const std::string headers = ranged ? RangeRequestHeaders(t.done, s.validator) : std::string();
+  t.lastByte = GetTickCount();
+  InternetHandle request = OpenAsync(t, s.handle, s.url, headers, context, error);
+  if (!request) {
+    // A stall or a lost connection while opening may pass; a refusal
+    // before any byte came is final.
+    t.retriable = ranged || t.abandoned;
+    return Step::kFailed;
+  }
+  t.request = request.get();
+
+  std::uint64_t status = 0;
+  QueryNumber(t.api, t.request, HTTP_QUERY_STATUS_CODE, status);
+  if (ranged && status == 416 && s.validator.empty()) {
+    // A left partial file no shorter than the file: start anew.
+    s.file.reset();
+    DeleteFileA(t.partialName.c_str());
+    t.partialName.clear();
+    t.done = 0;
+    return Step::kAgain;
+  }
+  if (status >= 400) {
+    const std::string page = ReadErrorPage(t);
+    error = HTTP_Is404Page(page) ? ErrorPageMessage(s.url) : StatusErrorText(s.url, static_cast<unsigned>(status));
+    return Step::kFailed;
+  }
+  if (ranged && status == 206) {
+    ContentRange range;
+    const bool parsed = ParseContentRange(QueryText(t.api, t.request, HTTP_QUERY_CONTENT_RANGE), range) &&
+                        range.first == t.done && range.total >= 0;
+    const std::uint64_t total = parsed ? static_cast<std::uint64_t>(range.total) : 0;
+    if (parsed && s.validator.empty()) {
+      // The rest of a partial file left by an earlier call: it belongs to
+      // this file when the name it was given (length and stamp) is the one
+      // this reply gives.
+      const std::uint32_t stamp = LastModifiedStamp(t.api, t.request);
+      if (PartialFileName(s.destination, total, stamp) != t.partialName ||
+          (t.limits.expectedBytes && total != t.limits.expectedBytes)) {
+        s.file.reset();
+        DeleteFileA(t.partialName.c_str());
+        t.partialName.clear();
+        t.done = 0;
+        return Step::kAgain;
+      }
+      t.length = t.limit = total;
+      s.validator = ResumeValidator(QueryText(t.api, t.request, HTTP_QUERY_ETAG),
+                                    QueryText(t.api, t.request, HTTP_QUERY_LAST_MODIFIED));
+    } else if (!parsed || total != t.length) {
+      error = StatusErrorText(s.url, 206);
+      return Step::kFailed;
+    }
+  } else if (status == 200) {
+    // A first reply, or a server that sends the whole file again (no
+    // ranges, or the file changed): it starts over.
+    const Step started = StartFile(t, s, error);
+    if (started != Step::kDone) return started;
+  } else {
+    // Only a 200 is the file: a 204, a 206 nobody asked for or a redirect
+    // that was not followed is not.
+    error = StatusErrorText(s.url, static_cast<unsigned>(status));
+    return Step::kFailed;
+  }
+
+  if (reinterpret_cast<UINT_PTR>(s.window) > 10) ShowWindow(s.window, SW_SHOW);
+  error = RunTransfer(t);
+  if (error.empty() && t.done == 0) error = FileNotFoundText(s.url);
+  if (error.empty() && t.length != kUnknownLength && t.done != t.length) {
+    error = IncompleteText(t.label, t.done, t.length);
+    t.retriable = true;
+  }
+  return error.empty() ? Step::kDone : Step::kFailed;
+}
+
 // Everything from opening the address to the finished destination; returns
-// the error text.
+// the error text. With limits.resume a transfer that broke off (a failed
+// read, a stall, a cut) continues where it stopped, up to kResumeTries
+// times after growing pauses, and a partial file that could be continued
+// stays when the download fails.
 std::string Download(const InternetApi& api, HINTERNET session, HWND window, const std::string& url,
                      const std::string& destination, TProgBar* progress, std::string& content,
                      const DownloadLimits& limits) {
   SetTimeouts(api, session, limits.stallMs);
-  const DWORD_PTR context = NewContext();
-  if (!context) return InitFailedText();
   api.setStatusCallback(session, &OnStatus);
-
   Transfer t(api, limits);
   t.label = FileLabel(url);
   t.progress = progress;
   t.content = &content;
-  t.lastByte = GetTickCount();
+  Session s{session, window, url, destination, FileHandle(), std::string()};
   std::string error;
-  InternetHandle request = OpenAsync(t, session, url, context, error);
-  if (!request) return error;
-  t.request = request.get();
-
-  std::uint64_t status = 0;
-  QueryNumber(api, t.request, HTTP_QUERY_STATUS_CODE, status);
-  if (status >= 400) {
-    const std::string page = ReadErrorPage(t);
-    return HTTP_Is404Page(page) ? ErrorPageMessage(url) : StatusErrorText(url, static_cast<unsigned>(status));
+  if (limits.resume && !destination.empty()) {
+    // A partial file of an earlier call: its rest is asked for first.
+    t.partialName = ExistingPartialFile(destination);
+    const std::int64_t kept = t.partialName.empty() ? -1 : FileLength(t.partialName);
+    if (kept > 0 && OpenPartial(t, s.file, false)) t.done = static_cast<std::uint64_t>(kept);
+    else t.partialName.clear();
   }
-  // Only a 200 is the file: a 204, a 206 nobody asked for or a redirect
-  // that was not followed is not.
-  if (status != 200) return StatusErrorText(url, static_cast<unsigned>(status));
-  std::uint64_t length = 0;
-  const bool announced = QueryNumber(api, t.request, HTTP_QUERY_CONTENT_LENGTH, length);
-  const std::uint32_t stamp = LastModifiedStamp(api, t.request);
-  if (announced && length == 0) return FileNotFoundText(url);
-  if (announced && limits.expectedBytes && length != limits.expectedBytes)
-    return WrongLengthText(t.label, length, limits.expectedBytes);
-  t.length = announced ? length : limits.expectedBytes ? limits.expectedBytes : kUnknownLength;
-  t.limit = announced ? length : limits.expectedBytes ? limits.expectedBytes : limits.capBytes;
-
-  if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
-
-  FileHandle file;
-  if (!destination.empty()) {
-    t.partialName = PartialFileName(destination, announced ? length : kUnknownLength, stamp);
-    DeletePartialFiles(destination);
-    // Kept open for the whole transfer; every chunk is written as it comes,
-    // so the file holds every byte received so far.
-    file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WriteFailed(t.partialName);
-    t.file = file.get();
+  for (unsigned retries = 0;;) {
+    error.clear();
+    t.retriable = false;
+    t.abandoned = false;
+    const Step step = Attempt(t, s, error);
+    if (step == Step::kDone) break;
+    if (step == Step::kAgain) continue;
+    if (!limits.resume || !t.retriable || Stopped(t) || retries >= kResumeTries) break;
+    DebugLine("HTTP_DownloadFile_Incremental: %s; again from byte %llu", error.c_str(),
+              static_cast<unsigned long long>(t.done));
+    if (!Pause(t, kResumePauseMs << retries)) {
+      error = AbortedText();
+      break;
+    }
+    ++retries;
+    if (s.validator.empty()) t.done = 0;  // nothing to validate a range with
   }
-
-  error = RunTransfer(t);
-  if (error.empty() && t.done == 0) error = FileNotFoundText(url);
-  if (error.empty() && t.length != kUnknownLength && t.done != t.length)
-    error = IncompleteText(t.label, t.done, t.length);
-  file.reset();
+  s.file.reset();
   if (!error.empty()) {
-    if (!t.partialName.empty()) DeleteFileA(t.partialName.c_str());
-    if (t.file == INVALID_HANDLE_VALUE) content.clear();
+    const bool keep = limits.resume && !s.validator.empty() && t.done > 0 && (t.retriable || Stopped(t));
+    if (!t.partialName.empty() && !keep) DeleteFileA(t.partialName.c_str());
+    if (destination.empty()) content.clear();
     return error;
   }
   if (!destination.empty() &&

@@ -121,6 +121,7 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
   // The full setup has the size the download block names, when it names one.
   DownloadLimits limits;
   limits.expectedBytes = SetupFileBytes(reader.GetSetupFileSize());
+  limits.resume = true;
   HTTP_DownloadFile_Incremental(run.hidden ? nullptr : run.window.Handle(), url, target, error, &progress,
                                 content, limits);
   if (DownloadAbort()) {

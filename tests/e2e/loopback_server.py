@@ -25,6 +25,11 @@ Broken behaviours that real servers don't produce:
   /status/CODE/NAME    that status with the file as body (no Location)
   /redirect/CODE/NAME  that status, Location: /files/NAME
   /tohttps/NAME        302, Location: `redirect_base` + "files/NAME"
+  /cutonce/NAME        as /files/, but the first request without Range gets
+                       half the file and a reset
+  /cutnorange/NAME     the same, and Range is never honoured
+/files/ and /cutonce/ honour "Range: bytes=N-" with an ETag validator
+(If-Range); `sent` counts the body bytes sent per path.
 Every request is recorded in `requests` as (method, path) and its Range
 header, when it has one, in `ranges` as (path, range).
 """
@@ -102,22 +107,37 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(first)
             return
         size = os.path.getsize(path)
-        self.send_response(200)
+        etag = '"%x-%x"' % (int(os.path.getmtime(path)), size)
+        start = self._range_start(kind, etag, size)
+        if kind in ("cutonce", "cutnorange"):
+            first = path not in server.cut
+            server.cut.add(path)
+            if first and start == 0:
+                kind = "reset"
+            else:
+                kind = "files"
+        self.send_response(206 if start else 200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Last-Modified", email.utils.formatdate(os.path.getmtime(path), usegmt=True))
+        self.send_header("ETag", etag)
+        if start:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
         if kind in ("nolength", "nolengthshort"):
             self.send_header("Connection", "close")
             self.close_connection = True
         else:
-            self.send_header("Content-Length", str(size))
+            self.send_header("Content-Length", str(size - start))
         self.end_headers()
         try:
             with open(path, "rb") as f:
+                f.seek(start)
+                size -= start
                 if kind in ("short", "nolengthshort"):
                     self.wfile.write(f.read(size // 2))
                     self.close_connection = True
                 elif kind == "reset":
                     self.wfile.write(f.read(size // 2))
+                    server.sent[self.path] = server.sent.get(self.path, 0) + size // 2
                     self.wfile.flush()
                     time.sleep(0.2)
                     self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -149,8 +169,23 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                         if not block:
                             break
                         self.wfile.write(block)
+                        server.sent[self.path] = server.sent.get(self.path, 0) + len(block)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             self.close_connection = True
+
+    def _range_start(self, kind, etag, size):
+        """The first byte asked for by "Range: bytes=N-" when this kind honours
+        ranges and If-Range (if given) names the current ETag; else 0."""
+        wanted = self.headers.get("Range", "")
+        if kind not in ("files", "cutonce") or not wanted.startswith("bytes=") or not wanted.endswith("-"):
+            return 0
+        if self.headers.get("If-Range") not in (None, etag):
+            return 0
+        try:
+            start = int(wanted[6:-1])
+        except ValueError:
+            return 0
+        return start if 0 < start < size else 0
 
     def _stream(self, kind, path):
         """A body without Content-Length: chunked (whole or cut), or endless."""
@@ -211,6 +246,8 @@ class LoopbackServer:
         self.folder = folder
         self.requests = []
         self.ranges = []
+        self.cut = set()
+        self.sent = {}
         self.redirect_base = ""
         self.slow_delay = slow_delay
         self.trickle_delay = trickle_delay
