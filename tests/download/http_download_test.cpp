@@ -440,6 +440,58 @@ TEST_F(HttpDownload, SizeQueryAnswersTheServedLengthOrMinusOne) {
   EXPECT_TRUE(InternetConnected(why)) << why;
 }
 
+// Against Debian's nginx (and through tinyproxy), started by
+// tests/e2e/test_real_servers.py with VARNEL_REAL_SERVER naming the phase:
+// "direct", "proxy" (the prefix's system proxy is tinyproxy) or "refusing"
+// (the system proxy is a port where nothing listens).
+class RealServer : public HttpDownload {
+ protected:
+  void SetUp() override {
+    phase_ = Env("VARNEL_REAL_SERVER");
+    if (phase_.empty()) GTEST_SKIP() << "no real servers (run by tests/e2e/test_real_servers.py)";
+    HttpDownload::SetUp();
+    https_ = Env("VARNEL_HTTPS_BASE");
+  }
+  std::string phase_, https_;
+};
+
+TEST_F(RealServer, Direct) {
+  if (phase_ != "direct") GTEST_SKIP();
+  for (const std::string& url : {base_ + "files/medium.bin", base_ + "moved301/medium.bin",
+                                 base_ + "moved302/medium.bin", base_ + "tohttps/medium.bin",
+                                 https_ + "files/medium.bin"}) {
+    Write(dest_, "the old file");
+    ASSERT_TRUE(HTTP_DownloadFile_Incremental(nullptr, url, dest_, error_, nullptr, content_)) << url << ": " << error_;
+    EXPECT_TRUE(ReadAll(dest_) == Served("medium.bin")) << url;
+  }
+  EXPECT_EQ(HTTP_GetFileSize(base_ + "files/medium.bin"), 300000);
+  EXPECT_EQ(HTTP_GetFileSize(https_ + "files/medium.bin"), 300000);
+  // nginx honours the range that continues a partial file of an earlier call.
+  DownloadLimits resume;
+  resume.resume = true;
+  const std::string partial = folder_ + "\\" + PartialNameOf("setup.exe", "sized.bin");
+  Write(partial, Served("sized.bin").substr(0, 100000));
+  ASSERT_TRUE(HTTP_DownloadFile_Incremental(nullptr, base_ + "files/sized.bin", dest_, error_, nullptr, content_,
+                                            resume))
+      << error_;
+  EXPECT_TRUE(ReadAll(dest_) == Served("sized.bin"));
+}
+
+TEST_F(RealServer, ThroughTheSystemProxy) {
+  if (phase_ != "proxy") GTEST_SKIP();
+  for (const std::string& url : {base_ + "files/medium.bin", https_ + "files/medium.bin"}) {
+    ASSERT_TRUE(HTTP_DownloadFile_Incremental(nullptr, url, dest_, error_, nullptr, content_)) << url << ": " << error_;
+    EXPECT_TRUE(ReadAll(dest_) == Served("medium.bin")) << url;
+  }
+}
+
+TEST_F(RealServer, ARefusingProxyIsAClearError) {
+  if (phase_ != "refusing") GTEST_SKIP();
+  const std::string url = base_ + "files/medium.bin";
+  EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, url, dest_, error_, nullptr, content_));
+  EXPECT_EQ(error_.rfind("Unable to open Internet Connection: " + url + " (", 0), 0u) << error_;
+}
+
 TEST(Https, TrustedCertificateDownloadsUntrustedIsRefused) {
   const std::string trusted = Env("VARNEL_HTTPS_TRUSTED");
   const std::string untrusted = Env("VARNEL_HTTPS_UNTRUSTED");
