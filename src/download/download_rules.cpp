@@ -134,7 +134,7 @@ std::uint32_t ChunkSize(std::uint64_t length) {
   return static_cast<std::uint32_t>(tenth < 1 ? 1 : tenth > kChunkBytes ? kChunkBytes : tenth);
 }
 
-ProgressPlan::ProgressPlan(std::uint64_t length) {
+ProgressPlan::ProgressPlan(std::uint64_t total) : length(total) {
   const std::uint64_t chunk = ChunkSize(length);
   std::uint64_t chunks = (length + chunk - 1) / chunk;
   bytesPerStep = chunk;

@@ -75,15 +75,18 @@ std::uint32_t ChunkSize(std::uint64_t length);
 // How the main bar follows the bytes: Start(1, maximum), then StepsDue(done)
 // steps in all once `done` bytes have arrived. A file of up to 10000 chunks
 // steps once per chunk (maximum = ceil(length / chunk) + 1); a larger one
-// in 10000 even parts.
+// in 10000 even parts. A step is due for every part completed, and the last
+// one with the last byte, so that the final step carries the final text
+// however the reads fall.
 struct ProgressPlan {
   explicit ProgressPlan(std::uint64_t length);
   int maximum = 1;
   std::uint64_t bytesPerStep = 1;
   std::uint64_t steps = 0;
+  std::uint64_t length = 0;
   std::uint64_t StepsDue(std::uint64_t done) const {
-    // A step for every part begun: the last, shorter chunk steps too.
-    const std::uint64_t due = (done + bytesPerStep - 1) / bytesPerStep;
+    if (done >= length) return steps;
+    const std::uint64_t due = done / bytesPerStep;
     return due < steps ? due : steps;
   }
 };

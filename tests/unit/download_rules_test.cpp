@@ -89,8 +89,15 @@ TEST(ProgressPlan, OneStepPerChunkUpToTenThousandStepsThenEvenParts) {
   EXPECT_EQ(small.maximum, 11);
   EXPECT_EQ(small.StepsDue(0), 0u);
   EXPECT_EQ(small.StepsDue(5), 1u);
-  EXPECT_EQ(small.StepsDue(6), 2u);
+  EXPECT_EQ(small.StepsDue(6), 1u);
+  EXPECT_EQ(small.StepsDue(49), 9u);
   EXPECT_EQ(small.StepsDue(50), 10u);
+
+  // Reads that don't fall on chunk ends: the last step waits for the last
+  // byte (it carries the final "done/total" text).
+  const ProgressPlan medium(300000);
+  EXPECT_EQ(medium.StepsDue(298496), 36u);
+  EXPECT_EQ(medium.StepsDue(300000), 37u);
 
   // 30 full chunks and one byte: the short last chunk steps too.
   const ProgressPlan odd(8192 * 30 + 1);
@@ -102,7 +109,7 @@ TEST(ProgressPlan, OneStepPerChunkUpToTenThousandStepsThenEvenParts) {
   const std::uint64_t big = 5ull << 30;
   const ProgressPlan large(big);
   EXPECT_EQ(large.maximum, 10001);
-  EXPECT_EQ(large.StepsDue(big / 2), 5000u);
+  EXPECT_EQ(large.StepsDue(big / 2), 4999u);  // 5000 parts complete a little later
   EXPECT_EQ(large.StepsDue(big), 10000u);
   // More bytes than announced never step past the end.
   EXPECT_EQ(large.StepsDue(big * 2), 10000u);
