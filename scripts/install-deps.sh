@@ -5,7 +5,8 @@ set -euo pipefail
 
 need=(cmake make g++ clang python3 googletest
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev zlib1g-dev
-      wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick openssl libssl-dev)
+      wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick openssl libssl-dev
+      nginx tinyproxy)
 
 missing=()
 for p in "${need[@]}"; do

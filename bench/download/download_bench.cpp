@@ -1,7 +1,7 @@
 // HTTP_DownloadFile_Incremental into a file, with the process-wide progress
 // object (its sink does nothing here: there is no window). Prints the
 // elapsed milliseconds and the byte count.
-//   download_bench URL FILE
+//   download_bench URL FILE [resume]
 #include <windows.h>
 
 #include <cstdio>
@@ -25,8 +25,10 @@ int main(int argc, char** argv) {
     std::printf("connect ms=%.1f\n", (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
     return 0;
   }
+  varnel::DownloadLimits limits;
+  limits.resume = argc > 3 && std::string(argv[3]) == "resume";
   const bool ok = varnel::HTTP_DownloadFile_Incremental(nullptr, argv[1], argv[2], error,
-                                                        &varnel::DownloadProgressBar(&NoWindow), content);
+                                                        &varnel::DownloadProgressBar(&NoWindow), content, limits);
   QueryPerformanceCounter(&end);
   if (!ok) {
     std::printf("error=%s\n", error.c_str());

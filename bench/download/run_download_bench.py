@@ -8,7 +8,10 @@ on tmpfs.
    plain WinINet loop of the same read size writing the same file
    (download_reference.exe), runs alternated; median MB/s of each and the
    ratio, and the same for the best run of each.
-2. With --web: the web installer end to end on a setup of that size
+2. A resumed download: the server cuts the first transfer at half the file
+   (a reset), the download continues with a Range request; the share of the
+   file's bytes the server sent again.
+3. With --web: the web installer end to end on a setup of that size
    (download + token check + extraction + engine), hidden, with the time
    split taken from the stub's trace lines (received by the debug viewer).
 
@@ -31,7 +34,8 @@ os.environ.setdefault("VARNEL_ROOT", ROOT)
 from loopback_server import LoopbackServer  # noqa: E402
 from wine_harness import BUILD, ENGINE, PACK, STUB, WineSession, winpath  # noqa: E402
 
-WORK = "/dev/shm/varnel-download-bench"
+# One folder per run: benchmarks of other work trees may run at the same time.
+WORK = "/dev/shm/varnel-download-bench-%d" % os.getpid()
 MIB = 1048576
 
 
@@ -68,6 +72,21 @@ def download_figures(session, server, size, runs):
     # when nothing else competes for the processor.
     print("  best runs: %.1f against %.1f MB/s, ratio %.1f %%"
           % (max(stub_rates), max(ref_rates), 100.0 * max(stub_rates) / max(ref_rates)))
+
+
+def resume_figures(session, server, size):
+    bench = os.path.join(BUILD, "bench", "download", "download_bench.exe")
+    out = os.path.join(WORK, "resumed.bin")
+    log = os.path.join(WORK, "resume.log")
+    rc = session.run(bench, [server.url("cutonce/data.bin"), winpath(out), "resume"], timeout=600, log=log)
+    with open(log) as f:
+        text = f.read()
+    assert rc == 0, text
+    with open(out, "rb") as a, open(os.path.join(WORK, "served", "data.bin"), "rb") as b:
+        assert a.read() == b.read(), "the resumed file differs from the served one"
+    sent = server.sent.get("/cutonce/data.bin", 0)
+    print("resumed download of %d MiB cut at 50%%: the server sent %.1f %% of the file in all,"
+          " %.1f %% again" % (size // MIB, 100.0 * sent / size, 100.0 * (sent - size) / size))
 
 
 def web_figures(session, server, size_mb):
@@ -117,6 +136,7 @@ def main():
     try:
         with LoopbackServer(os.path.join(WORK, "served")) as server, WineSession() as session:
             download_figures(session, server, size, args.runs)
+            resume_figures(session, server, size)
             if args.web:
                 web_figures(session, server, args.size_mb)
     finally:

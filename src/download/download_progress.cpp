@@ -27,8 +27,8 @@ void TProgBar::Step(const std::string& text, int count) {
 void TProgBar::Flush() {
   if (pending_ == 0) return;
   Pump();
-  for (; pending_ > 0; --pending_)
-    if (sink_) sink_(kProgressStep, 0, 0, pendingText_, 1);
+  if (sink_) sink_(kProgressSteps, 0, 0, pendingText_, pending_);
+  pending_ = 0;
   Pump();
 }
 

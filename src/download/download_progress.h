@@ -14,9 +14,10 @@ using PumpFn = void (*)();
 
 // Forwards start and step events to the sink, dispatching pending messages
 // (pump) before and after each event it hands on. Steps are handed on at
-// most every kStepIntervalMs (all steps of the interval in one go, as
-// several step events), so that a fast transfer does not spend its time
-// repainting bars and pumping; the final steps are handed on by Flush().
+// most every kStepIntervalMs, all steps of the interval as one kind-2 event
+// (one repaint), and only when there are steps to make, so that a fast
+// transfer does not spend its time repainting bars and pumping; the final
+// steps are handed on by Flush().
 class TProgBar {
  public:
   static constexpr std::uint32_t kStepIntervalMs = 40;

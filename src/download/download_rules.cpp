@@ -71,12 +71,70 @@ std::string_view FileLabel(std::string_view url) {
   return url.substr(url.find_last_of("/\\") + 1);
 }
 
+namespace {
+
+// Decimal digits at `at` (at least one, no overflow); moves `at` past them.
+bool TakeNumber(std::string_view text, std::size_t& at, std::uint64_t& value) {
+  const std::size_t start = at;
+  std::uint64_t n = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    const unsigned d = static_cast<unsigned>(text[at] - '0');
+    if (n > (UINT64_MAX - d) / 10) return false;
+    n = n * 10 + d;
+  }
+  value = n;
+  return at > start;
+}
+
+}  // namespace
+
+bool ParseContentRange(std::string_view text, ContentRange& range) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] == ' ') ++at;
+  if (!StartsWithNoCase(text.substr(at), "bytes ")) return false;
+  at += 6;
+  while (at < text.size() && text[at] == ' ') ++at;
+  ContentRange r;
+  if (!TakeNumber(text, at, r.first) || at >= text.size() || text[at++] != '-') return false;
+  if (!TakeNumber(text, at, r.last) || r.last < r.first || at >= text.size() || text[at++] != '/') return false;
+  if (at < text.size() && text[at] == '*') {
+    ++at;
+  } else {
+    std::uint64_t total = 0;
+    if (!TakeNumber(text, at, total) || total > static_cast<std::uint64_t>(INT64_MAX) || total <= r.last)
+      return false;
+    r.total = static_cast<std::int64_t>(total);
+  }
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\r' || text[at] == '\n')) ++at;
+  if (at != text.size()) return false;
+  range = r;
+  return true;
+}
+
+std::string ResumeValidator(std::string_view etag, std::string_view lastModified) {
+  // A weak ETag may not validate a range.
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') return std::string(etag);
+  return std::string(lastModified);
+}
+
+std::string RangeRequestHeaders(std::uint64_t from, std::string_view validator) {
+  std::string text = "Range: bytes=";
+  text += Decimal(from);
+  text += "-\r\n";
+  if (!validator.empty()) {
+    text += "If-Range: ";
+    text += validator;
+    text += "\r\n";
+  }
+  return text;
+}
+
 std::uint32_t ChunkSize(std::uint64_t length) {
   const std::uint64_t tenth = length / 10;
   return static_cast<std::uint32_t>(tenth < 1 ? 1 : tenth > kChunkBytes ? kChunkBytes : tenth);
 }
 
-ProgressPlan::ProgressPlan(std::uint64_t length) {
+ProgressPlan::ProgressPlan(std::uint64_t total) : length(total) {
   const std::uint64_t chunk = ChunkSize(length);
   std::uint64_t chunks = (length + chunk - 1) / chunk;
   bytesPerStep = chunk;
@@ -135,6 +193,28 @@ std::string IncompleteText(std::string_view label, std::uint64_t received, std::
   text += " of ";
   text += Decimal(expected);
   text += " bytes";
+  return text;
+}
+
+std::string TooLargeText(std::string_view label, std::uint64_t limit) {
+  std::string text = Joined("", label, " --- Download too large: more than ");
+  text += Decimal(limit);
+  text += " bytes";
+  return text;
+}
+
+std::string WrongLengthText(std::string_view label, std::uint64_t announced, std::uint64_t expected) {
+  std::string text = Joined("", label, " --- The server announces ");
+  text += Decimal(announced);
+  text += " bytes, expected ";
+  text += Decimal(expected);
+  return text;
+}
+
+std::string StalledText(std::string_view label, std::uint32_t ms) {
+  std::string text = Joined("", label, " --- No data for ");
+  text += Decimal((ms + 999) / 1000);
+  text += " seconds";
   return text;
 }
 

@@ -22,7 +22,10 @@ bool InternetConnected(std::string& errorText);
 void HTTP_Connect(const std::string& url);
 
 // The content length announced for the URL (64-bit), or -1 when the session,
-// the address or the length can't be had. Follows the download's URL rule
+// the address or the length can't be had. Asks with HEAD; a server that
+// refuses HEAD (405, 501) or gives no length there is asked with a GET for
+// the range bytes=0-0, closed after its headers (the total of a 206's
+// Content-Range, or a 200's Content-Length). Follows the download's URL rule
 // and never answers from a cache.
 std::int64_t HTTP_GetFileSize(const std::string& url);
 
@@ -33,10 +36,14 @@ std::int64_t HTTP_GetFileSize(const std::string& url);
 // and the destination left as it was. errorText is empty exactly on success.
 // While the transfer runs the bytes go to destination + "." + N (a partial
 // file that holds every byte received so far); earlier partial files of the
-// same destination are removed first. The transfer stops after the current
-// chunk when DownloadAbort() or progress->Cancelled is set.
+// same destination are removed first, and a failed transfer removes its own.
+// Only a 200 reply is the file. The transfer runs on WinINet's asynchronous
+// mode: while it waits it dispatches the thread's messages, stops within a
+// wait slice when DownloadAbort() or progress->Cancelled is set, and fails
+// when no byte arrives within limits.stallMs. `limits` also bounds the body.
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destination,
-                                   std::string& errorText, TProgBar* progress, std::string& content);
+                                   std::string& errorText, TProgBar* progress, std::string& content,
+                                   const DownloadLimits& limits = DownloadLimits());
 
 // True when the last HTTP_DownloadFile_Incremental failed because its file
 // could not be made or written in full (a full disk, for one), not because
@@ -48,7 +55,7 @@ bool DownloadWriteFailed();
 std::string HTTP_404Message(const std::string& filePath, const std::string& content,
                             const std::string& url, const std::string& defaultText);
 
-// Process-wide flag that stops a running transfer after its current chunk.
+// Process-wide flag that stops a running transfer at once.
 // The stub window sets it on a close request; a caller clears it before it
 // starts a download.
 bool DownloadAbort();

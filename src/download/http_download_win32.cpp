@@ -1,6 +1,7 @@
 #include "download/http_download.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -13,23 +14,86 @@
 namespace varnel {
 namespace {
 
-constexpr DWORD kDownloadTimeoutMs = 180000;
 // Pending messages are dispatched at most this often during a transfer:
 // under Wine each look at the queue costs tens of microseconds, as much as
 // reading a chunk on a fast line.
 constexpr DWORD kPumpIntervalMs = 10;
+// A wait for WinINet looks at the abort flag and the clock this often.
+constexpr DWORD kWaitSliceMs = 50;
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+// The completion of the asynchronous call under way. WinINet's status
+// callback runs on a thread of WinINet's: it records the result of the
+// transfer whose context is current and signals the event; completions of
+// transfers given up earlier are ignored.
+struct AsyncState {
+  CRITICAL_SECTION lock;
+  HANDLE event = nullptr;
+  DWORD_PTR context = 0;
+  bool completed = false;
+  DWORD_PTR result = 0;
+  DWORD error = 0;
+};
 
 struct DownloadState {
   bool abort = false;
   bool writeFailed = false;  // the last download's file could not be written in full
   std::unique_ptr<TProgBar> progress;
+  AsyncState async;
+  DWORD_PTR lastContext = 0;
 };
 
 DownloadState g_download;
 
 void PumpPending() { YieldX(0); }
 std::uint32_t Tick() { return GetTickCount(); }
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+  if (status != INTERNET_STATUS_REQUEST_COMPLETE || !info) return;
+  AsyncState& a = g_download.async;
+  const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+  EnterCriticalSection(&a.lock);
+  if (context == a.context) {
+    a.result = result->dwResult;
+    a.error = result->dwError;
+    a.completed = true;
+    SetEvent(a.event);
+  }
+  LeaveCriticalSection(&a.lock);
+}
+
+// A new context for a transfer (completions of older ones no longer count);
+// 0 when the event can't be made.
+DWORD_PTR NewContext() {
+  AsyncState& a = g_download.async;
+  if (!a.event) {
+    InitializeCriticalSection(&a.lock);
+    a.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!a.event) return 0;
+  }
+  EnterCriticalSection(&a.lock);
+  a.context = ++g_download.lastContext;
+  LeaveCriticalSection(&a.lock);
+  return a.context;
+}
+
+// Before an asynchronous call: no completion seen yet.
+void Arm() {
+  AsyncState& a = g_download.async;
+  EnterCriticalSection(&a.lock);
+  a.completed = false;
+  ResetEvent(a.event);
+  LeaveCriticalSection(&a.lock);
+}
+
+// Completions of the current transfer no longer count.
+void Forget() {
+  AsyncState& a = g_download.async;
+  if (!a.event) return;
+  EnterCriticalSection(&a.lock);
+  a.context = 0;
+  LeaveCriticalSection(&a.lock);
+}
 
 std::string ErrorText(DWORD code) {
   if (code == 0) return {};
@@ -48,23 +112,27 @@ std::string LastResponseText(const InternetApi& api) {
   return std::string(buffer, length);
 }
 
-InternetHandle OpenSession(const InternetApi& api, const char* agent) {
-  return InternetHandle(api.open(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0));
+InternetHandle OpenSession(const InternetApi& api, const char* agent, DWORD flags = 0) {
+  return InternetHandle(api.open(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, flags));
 }
 
-InternetHandle OpenAddress(const InternetApi& api, HINTERNET session, const std::string& url) {
-  return InternetHandle(api.openUrl(session, DownloadUrl(url).c_str(), nullptr, 0, kOpenFlags, 0));
+// The five time-outs of a download on a session or request handle.
+void SetTimeouts(const InternetApi& api, HINTERNET handle, DWORD ms) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                       INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
+                       INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
+    api.setOption(handle, option, &ms, sizeof ms);
+  }
 }
 
-// A HEAD request for the URL: the reply's headers without its body. A GET
-// closed before its body was read would make WinINet read the whole body
-// first to keep the connection (Wine does), which for a large file costs a
-// second download.
-struct HeadRequest {
+// A request on a plain (blocking) session whose reply headers are read and
+// whose body is never read: the size query.
+struct HeaderRequest {
   InternetHandle connection;
   InternetHandle request;
 
-  HeadRequest(const InternetApi& api, HINTERNET session, const std::string& url) {
+  HeaderRequest(const InternetApi& api, HINTERNET session, const std::string& url, const char* verb,
+                const char* headers) {
     const std::string address = DownloadUrl(url);
     char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
     std::string path(address.size() + 1, '\0');
@@ -83,9 +151,10 @@ struct HeadRequest {
     if (!connection) return;
     DWORD flags = kOpenFlags;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    request = InternetHandle(api.openRequest(connection.get(), "HEAD", path.empty() ? "/" : path.c_str(), nullptr,
+    request = InternetHandle(api.openRequest(connection.get(), verb, path.empty() ? "/" : path.c_str(), nullptr,
                                              nullptr, nullptr, flags, 0));
-    if (request && !api.sendRequest(request.get(), nullptr, 0, nullptr, 0)) request.reset();
+    const DWORD headerLength = headers ? static_cast<DWORD>(std::strlen(headers)) : 0;
+    if (request && !api.sendRequest(request.get(), headers, headerLength, nullptr, 0)) request.reset();
   }
 };
 
@@ -130,7 +199,7 @@ std::uint32_t LastModifiedStamp(const InternetApi& api, HINTERNET request) {
 // destination + "." + digits, nothing else (the name may come from the
 // network, and "MyApp" must not take "MyApp.exe" with it). Read-only ones
 // are not forced.
-void DeletePartialFiles(const std::string& destination) {
+void DeletePartialFiles(const std::string& destination, const std::string& keep) {
   // npos + 1 is 0: a destination without folder is a name only.
   const std::size_t nameAt = destination.find_last_of("\\/") + 1;
   const std::string_view name = std::string_view(destination).substr(nameAt);
@@ -142,19 +211,9 @@ void DeletePartialFiles(const std::string& destination) {
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName)) {
       path.replace(nameAt, std::string::npos, found.cFileName);
-      DeleteFileA(path.c_str());
+      if (path != keep) DeleteFileA(path.c_str());
     }
   } while (FindNextFileA(find.get(), &found));
-}
-
-// The body of an error reply, as much as is needed to recognise an error page.
-std::string ReadErrorPage(const InternetApi& api, HINTERNET request) {
-  std::string page;
-  char buffer[1024];
-  DWORD read = 0;
-  while (page.size() < 1000 && api.readFile(request, buffer, sizeof buffer, &read) && read > 0)
-    page.append(buffer, read);
-  return page;
 }
 
 // The partial file could not be made or written: the text with the
@@ -164,123 +223,456 @@ std::string WriteFailed(const std::string& path) {
   return WriteFailedText(path, ErrorText(GetLastError()));
 }
 
-struct Transfer {
-  const InternetApi& api;
-  HINTERNET request;
-  std::string_view label;  // the file's name in the URL
-  std::uint64_t length;
-  TProgBar* progress;
-  HANDLE file;          // the partial file, or INVALID_HANDLE_VALUE for content
-  std::string* content;
-  std::string partialName;
-  std::uint64_t done = 0;
+// A text header of the reply; empty when it is missing.
+std::string QueryText(const InternetApi& api, HINTERNET request, DWORD what) {
+  char buffer[256];
+  DWORD length = sizeof buffer - 1;
+  DWORD index = 0;
+  if (!api.queryInfo(request, what, buffer, &length, &index)) return {};
+  return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
+}
+
+// Where the bytes of an asynchronous call land. A call that is given up
+// (abort, stall) may still complete on WinINet's thread and write here, so
+// such a slot is left to it, never freed.
+struct AsyncSlot {
+  char data[kChunkBytes];
+  DWORD count;
 };
 
-// True when the transfer is to stop after the current chunk.
-bool Stopped(const Transfer& t) { return g_download.abort || (t.progress && t.progress->Cancelled); }
+enum class Awaited { kDone, kStopped, kStalled };
 
-// Reads the body chunk by chunk until it ends, fails or is stopped; returns
-// the error text (empty when the stream ended normally).
+struct Transfer {
+  Transfer(const InternetApi& a, const DownloadLimits& l) : api(a), limits(l) {}
+  const InternetApi& api;
+  const DownloadLimits& limits;
+  HINTERNET request = nullptr;
+  std::string_view label;  // the file's name in the URL
+  std::uint64_t length = kUnknownLength;  // for the progress and the rate
+  std::uint64_t limit = 0;                // more bytes than this fail (0: none)
+  TProgBar* progress = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;     // the partial file, or none for content
+  std::string* content = nullptr;
+  std::string partialName;
+  std::uint64_t done = 0;
+  DWORD lastByte = 0;  // tick of the last byte (or of the start)
+  bool quit = false;   // the thread's loop was asked to end
+  std::unique_ptr<AsyncSlot> slot{new AsyncSlot()};
+  bool abandoned = false;  // a call was given up (its slot left to it)
+  bool retriable = false;  // the failure may pass: a resume may follow
+};
+
+// True when the transfer is to stop.
+bool Stopped(const Transfer& t) {
+  return g_download.abort || t.quit || (t.progress && t.progress->Cancelled);
+}
+
+// Waits for the completion of the asynchronous call under way while
+// dispatching the thread's messages, until it completes, the transfer is
+// stopped or no byte came within the stall deadline.
+Awaited Await(Transfer& t) {
+  AsyncState& a = g_download.async;
+  for (;;) {
+    if (Stopped(t)) return Awaited::kStopped;
+    const DWORD quiet = GetTickCount() - t.lastByte;
+    if (quiet >= t.limits.stallMs) return Awaited::kStalled;
+    const DWORD slice = t.limits.stallMs - quiet < kWaitSliceMs ? t.limits.stallMs - quiet : kWaitSliceMs;
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &a.event, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0) {
+      EnterCriticalSection(&a.lock);
+      const bool completed = a.completed;
+      LeaveCriticalSection(&a.lock);
+      if (completed) return Awaited::kDone;
+    } else if (woke == WAIT_OBJECT_0 + 1) {
+      if (!YieldX(0)) t.quit = true;
+    }
+  }
+}
+
+// The text for a call that was given up, and the slot left to WinINet.
+std::string GiveUp(Transfer& t, Awaited how) {
+  t.abandoned = true;
+  t.retriable = how == Awaited::kStalled;
+  t.slot.release();  // NOLINT: owned by the pending call from now on
+  PinInternetLibrary();
+  return how == Awaited::kStalled ? StalledText(t.label, t.limits.stallMs) : AbortedText();
+}
+
+// One asynchronous call (`call` starts it): kNow when it succeeded at
+// once, kLater when it succeeded on completion; kFailed with `error` set.
+enum class Called { kNow, kLater, kFailed };
+template <typename Call>
+Called Complete(Transfer& t, Call call, std::string& error) {
+  Arm();
+  if (call()) return Called::kNow;
+  DWORD code = GetLastError();
+  if (code == ERROR_IO_PENDING) {
+    const Awaited how = Await(t);
+    if (how != Awaited::kDone) {
+      error = GiveUp(t, how);
+      return Called::kFailed;
+    }
+    const AsyncState& a = g_download.async;
+    if (a.result) return Called::kLater;
+    code = a.error;
+  }
+  std::string detail = ErrorText(code);
+  if (detail.empty()) detail = LastResponseText(t.api);
+  error = ReadFailedText(t.label, detail);
+  t.retriable = true;
+  return Called::kFailed;
+}
+
+// Reads what WinINet holds of the body, at most `most` bytes, into the
+// slot (waiting for it when nothing is held yet); false with `error` set
+// when that fails. count 0: the body ended. Asking for what is held, not
+// for a full chunk, lets every byte of a slow line count against the stall
+// deadline.
+bool ReadChunk(Transfer& t, DWORD most, std::string& error) {
+  AsyncSlot* slot = t.slot.get();
+  for (;;) {
+    slot->count = 0;
+    const Called asked = Complete(
+        t, [&] { return t.api.queryDataAvailable(t.request, &slot->count, 0, 0) != FALSE; }, error);
+    if (asked == Called::kFailed) return false;
+    // A completion says data came; asking again gives the count at once.
+    if (asked == Called::kNow) break;
+  }
+  if (slot->count == 0) return true;
+  const DWORD ask = slot->count < most ? slot->count : most;
+  slot->count = 0;
+  return Complete(t, [&] { return t.api.readFile(t.request, slot->data, ask, &slot->count) != FALSE; }, error) !=
+         Called::kFailed;
+}
+
+// The body of an error reply, as much as is needed to recognise an error page.
+std::string ReadErrorPage(Transfer& t) {
+  std::string page;
+  std::string error;
+  while (page.size() < 1000 && ReadChunk(t, kChunkBytes, error) && t.slot->count > 0)
+    page.append(t.slot->data, t.slot->count);
+  return page;
+}
+
+// Hands a chunk to the partial file or to the content; the error text.
+std::string Keep(Transfer& t, const char* data, DWORD count) {
+  if (t.file != INVALID_HANDLE_VALUE) {
+    if (!WriteWhole(t.file, data, count)) return WriteFailed(t.partialName);
+  } else {
+    t.content->append(data, count);
+  }
+  return {};
+}
+
+// Reads the body chunk by chunk until it ends, fails, breaks a limit or is
+// stopped; returns the error text (empty when the stream ended normally).
+// Each read asks for what WinINet holds (at most a chunk), so a slow line
+// still counts every byte against the stall deadline.
 std::string RunTransfer(Transfer& t) {
   const std::uint32_t chunk = ChunkSize(t.length);
   const ProgressPlan plan(t.length);
   if (t.progress) t.progress->Start(1, plan.maximum);
   TBytesRate rate = TBytesRate::ForLength(t.length);
-  std::vector<char> buffer(kChunkBytes);
   std::uint64_t stepsSent = 0;
   DWORD lastPump = GetTickCount();
   std::string error;
   for (;;) {
     const DWORD now = GetTickCount();
     if (now - lastPump >= kPumpIntervalMs) {
-      PumpPending();
+      if (!YieldX(0)) t.quit = true;
       lastPump = now;
     }
-    DWORD read = 0;
-    if (!t.api.readFile(t.request, buffer.data(), chunk, &read)) {
-      std::string detail = ErrorText(GetLastError());
-      if (detail.empty()) detail = LastResponseText(t.api);
-      error = ReadFailedText(t.label, detail);
+    if (Stopped(t)) {
+      error = AbortedText();
       break;
     }
+    if (!ReadChunk(t, chunk, error)) break;
+    AsyncSlot* slot = t.slot.get();
+    const DWORD read = slot->count;
     if (read == 0) break;
-    t.done += read;
-    if (t.file != INVALID_HANDLE_VALUE) {
-      if (!WriteWhole(t.file, buffer.data(), read)) {
-        error = WriteFailed(t.partialName);
-        break;
-      }
-    } else {
-      t.content->append(buffer.data(), read);
+    t.lastByte = GetTickCount();
+    if (t.limit && t.done + read > t.limit) {
+      error = TooLargeText(t.label, t.limit);
+      break;
     }
+    t.done += read;
+    error = Keep(t, slot->data, read);
+    if (!error.empty()) break;
     const std::string text = rate.Text(t.length, t.done, read, Tick());
     const std::uint64_t due = plan.StepsDue(t.done);
     if (t.progress && due > stepsSent) t.progress->Step(text, static_cast<int>(due - stepsSent));
     stepsSent = due;
-    if (Stopped(t)) break;
   }
   if (t.progress) t.progress->Flush();
-  if (Stopped(t)) error = AbortedText();
+  if (error.empty() && Stopped(t)) error = AbortedText();
   return error;
 }
 
-// The five time-outs of a download on a session or request handle.
-void SetTimeouts(const InternetApi& api, HINTERNET handle) {
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
-    DWORD ms = kDownloadTimeoutMs;
-    api.setOption(handle, option, &ms, sizeof ms);
+// Opens the address on the asynchronous session: the request, or none with
+// the error text.
+InternetHandle OpenAsync(Transfer& t, HINTERNET session, const std::string& url, const std::string& headers,
+                         DWORD_PTR context, std::string& error) {
+  HINTERNET opened = nullptr;
+  Arm();
+  opened = t.api.openUrl(session, DownloadUrl(url).c_str(), headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), kOpenFlags, context);
+  DWORD code = opened ? 0 : GetLastError();
+  if (!opened && code == ERROR_IO_PENDING) {
+    const Awaited how = Await(t);
+    if (how != Awaited::kDone) {
+      error = GiveUp(t, how);
+      return InternetHandle();
+    }
+    opened = reinterpret_cast<HINTERNET>(g_download.async.result);
+    code = opened ? 0 : g_download.async.error;
   }
+  if (!opened) error = OpenFailedText(url, code, ErrorText(code));
+  return InternetHandle(opened);
+}
+
+// Waits ms while dispatching messages; false when the transfer is stopped.
+bool Pause(Transfer& t, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    if (Stopped(t)) return false;
+    if (!YieldX(10)) t.quit = true;
+  }
+  return !Stopped(t);
+}
+
+// The partial file from its start (CREATE_ALWAYS) or continued at its end.
+bool OpenPartial(Transfer& t, FileHandle& file, bool fresh) {
+  file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         fresh ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER end = {};
+  if (file && !fresh && !SetFilePointerEx(file.get(), end, nullptr, FILE_END)) file.reset();
+  t.file = file ? file.get() : INVALID_HANDLE_VALUE;
+  return static_cast<bool>(file);
+}
+
+// The first partial file of `destination` that a search finds, or "".
+std::string ExistingPartialFile(const std::string& destination) {
+  const std::size_t nameAt = destination.find_last_of("\\/") + 1;
+  const std::string_view name = std::string_view(destination).substr(nameAt);
+  WIN32_FIND_DATAA found;
+  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &found));
+  if (!find) return {};
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName))
+      return destination.substr(0, nameAt) + found.cFileName;
+  } while (FindNextFileA(find.get(), &found));
+  return {};
+}
+
+// The size of a file, -1 when it is missing.
+std::int64_t FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+}
+
+enum class Step { kDone, kFailed, kAgain };
+
+// What one request of a download keeps for the next.
+struct Session {
+  HINTERNET handle;
+  HWND window;
+  const std::string& url;
+  const std::string& destination;
+  FileHandle file;
+  std::string validator;  // the first reply's ETag or Last-Modified, for If-Range
+};
+
+// The headers of a 200 that starts the file anew: checks them, names and
+// opens the partial file.
+Step StartFile(Transfer& t, Session& s, std::string& error) {
+  const DownloadLimits& limits = t.limits;
+  std::uint64_t length = 0;
+  const bool announced = QueryNumber(t.api, t.request, HTTP_QUERY_CONTENT_LENGTH, length);
+  const std::uint32_t stamp = LastModifiedStamp(t.api, t.request);
+  if (announced && length == 0) error = FileNotFoundText(s.url);
+  else if (announced && limits.expectedBytes && length != limits.expectedBytes)
+    error = WrongLengthText(t.label, length, limits.expectedBytes);
+  if (!error.empty()) return Step::kFailed;
+  t.length = announced ? length : limits.expectedBytes ? limits.expectedBytes : kUnknownLength;
+  t.limit = announced ? length : limits.expectedBytes ? limits.expectedBytes : limits.capBytes;
+  t.done = 0;
+  s.validator = ResumeValidator(QueryText(t.api, t.request, HTTP_QUERY_ETAG),
+                                QueryText(t.api, t.request, HTTP_QUERY_LAST_MODIFIED));
+  if (!announced) s.validator.clear();  // a range needs the whole length
+  if (s.destination.empty()) {
+    t.content->clear();
+    return Step::kDone;
+  }
+  const std::string name = PartialFileName(s.destination, announced ? length : kUnknownLength, stamp);
+  const bool same = name == t.partialName;
+  if (!same && !t.partialName.empty()) {
+    s.file.reset();
+    DeleteFileA(t.partialName.c_str());
+  }
+  t.partialName = name;
+  DeletePartialFiles(s.destination, t.partialName);
+  // Kept open for the whole transfer; every chunk is written as it comes,
+  // so the file holds every byte received so far.
+  s.file.reset();
+  if (!OpenPartial(t, s.file, true)) {
+    error = WriteFailed(t.partialName);
+    return Step::kFailed;
+  }
+  return Step::kDone;
+}
+
+// One request: the reply's status, then the body. t.done > 0 asks for the
+// rest of the file (Range, validated by If-Range).
+Step Attempt(Transfer& t, Session& s, std::string& error) {
+  const DWORD_PTR context = NewContext();
+  if (!context) {
+    error = InitFailedText();
+    return Step::kFailed;
+  }
+  if (!t.slot) t.slot.reset(new AsyncSlot());
+  const bool ranged = t.done > 0;
+  const std::string headers = ranged ? RangeRequestHeaders(t.done, s.validator) : std::string();
+  t.lastByte = GetTickCount();
+  InternetHandle request = OpenAsync(t, s.handle, s.url, headers, context, error);
+  if (!request) {
+    // A stall or a lost connection while opening may pass; a refusal
+    // before any byte came is final.
+    t.retriable = ranged || t.abandoned;
+    return Step::kFailed;
+  }
+  t.request = request.get();
+
+  std::uint64_t status = 0;
+  QueryNumber(t.api, t.request, HTTP_QUERY_STATUS_CODE, status);
+  if (ranged && status == 416 && s.validator.empty()) {
+    // A left partial file no shorter than the file: start anew.
+    s.file.reset();
+    DeleteFileA(t.partialName.c_str());
+    t.partialName.clear();
+    t.done = 0;
+    return Step::kAgain;
+  }
+  if (status >= 400) {
+    const std::string page = ReadErrorPage(t);
+    error = HTTP_Is404Page(page) ? ErrorPageMessage(s.url) : StatusErrorText(s.url, static_cast<unsigned>(status));
+    return Step::kFailed;
+  }
+  if (ranged && status == 206) {
+    ContentRange range;
+    const bool parsed = ParseContentRange(QueryText(t.api, t.request, HTTP_QUERY_CONTENT_RANGE), range) &&
+                        range.first == t.done && range.total >= 0;
+    const std::uint64_t total = parsed ? static_cast<std::uint64_t>(range.total) : 0;
+    if (parsed && s.validator.empty()) {
+      // The rest of a partial file left by an earlier call: it belongs to
+      // this file when the name it was given (length and stamp) is the one
+      // this reply gives.
+      const std::uint32_t stamp = LastModifiedStamp(t.api, t.request);
+      if (PartialFileName(s.destination, total, stamp) != t.partialName ||
+          (t.limits.expectedBytes && total != t.limits.expectedBytes)) {
+        s.file.reset();
+        DeleteFileA(t.partialName.c_str());
+        t.partialName.clear();
+        t.done = 0;
+        return Step::kAgain;
+      }
+      t.length = t.limit = total;
+      s.validator = ResumeValidator(QueryText(t.api, t.request, HTTP_QUERY_ETAG),
+                                    QueryText(t.api, t.request, HTTP_QUERY_LAST_MODIFIED));
+    } else if (!parsed || total != t.length) {
+      error = StatusErrorText(s.url, 206);
+      return Step::kFailed;
+    }
+  } else if (status == 200) {
+    // A first reply, or a server that sends the whole file again (no
+    // ranges, or the file changed): it starts over.
+    const Step started = StartFile(t, s, error);
+    if (started != Step::kDone) return started;
+  } else {
+    // Only a 200 is the file: a 204, a 206 nobody asked for or a redirect
+    // that was not followed is not.
+    error = StatusErrorText(s.url, static_cast<unsigned>(status));
+    return Step::kFailed;
+  }
+
+  if (reinterpret_cast<UINT_PTR>(s.window) > 10) ShowWindow(s.window, SW_SHOW);
+  error = RunTransfer(t);
+  if (error.empty() && t.done == 0) error = FileNotFoundText(s.url);
+  if (error.empty() && t.length != kUnknownLength && t.done != t.length) {
+    error = IncompleteText(t.label, t.done, t.length);
+    t.retriable = true;
+  }
+  return error.empty() ? Step::kDone : Step::kFailed;
 }
 
 // Everything from opening the address to the finished destination; returns
-// the error text.
+// the error text. With limits.resume a transfer that broke off (a failed
+// read, a stall, a cut) continues where it stopped, up to kResumeTries
+// times after growing pauses, and a partial file that could be continued
+// stays when the download fails.
 std::string Download(const InternetApi& api, HINTERNET session, HWND window, const std::string& url,
-                     const std::string& destination, TProgBar* progress, std::string& content) {
-  SetTimeouts(api, session);
-  InternetHandle request = OpenAddress(api, session, url);
-  if (!request) {
-    const DWORD code = GetLastError();
-    return OpenFailedText(url, code, ErrorText(code));
+                     const std::string& destination, TProgBar* progress, std::string& content,
+                     const DownloadLimits& limits) {
+  SetTimeouts(api, session, limits.stallMs);
+  api.setStatusCallback(session, &OnStatus);
+  Transfer t(api, limits);
+  t.label = FileLabel(url);
+  t.progress = progress;
+  t.content = &content;
+  Session s{session, window, url, destination, FileHandle(), std::string()};
+  std::string error;
+  if (limits.resume && !destination.empty()) {
+    // A partial file of an earlier call: its rest is asked for first.
+    t.partialName = ExistingPartialFile(destination);
+    const std::int64_t kept = t.partialName.empty() ? -1 : FileLength(t.partialName);
+    if (kept > 0 && OpenPartial(t, s.file, false)) t.done = static_cast<std::uint64_t>(kept);
+    else t.partialName.clear();
   }
-  // The request gets them too, for the reads of its body.
-  SetTimeouts(api, request.get());
-
-  std::uint64_t status = 0;
-  if (QueryNumber(api, request.get(), HTTP_QUERY_STATUS_CODE, status) && status >= 400) {
-    const std::string page = ReadErrorPage(api, request.get());
-    return HTTP_Is404Page(page) ? ErrorPageMessage(url) : StatusErrorText(url, static_cast<unsigned>(status));
+  for (unsigned retries = 0;;) {
+    error.clear();
+    t.retriable = false;
+    t.abandoned = false;
+    const Step step = Attempt(t, s, error);
+    if (step == Step::kDone) break;
+    if (step == Step::kAgain) continue;
+    if (!limits.resume || !t.retriable || Stopped(t) || retries >= kResumeTries) break;
+    DebugLine("HTTP_DownloadFile_Incremental: %s; again from byte %llu", error.c_str(),
+              static_cast<unsigned long long>(t.done));
+    if (!Pause(t, kResumePauseMs << retries)) {
+      error = AbortedText();
+      break;
+    }
+    ++retries;
+    if (s.validator.empty()) t.done = 0;  // nothing to validate a range with
   }
-  std::uint64_t length = 0;
-  const bool announced = QueryNumber(api, request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
-  if (!announced) length = kUnknownLength;
-  const std::uint32_t stamp = LastModifiedStamp(api, request.get());
-  if (length == 0) return FileNotFoundText(url);
-
-  if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
-
-  Transfer t{api, request.get(), FileLabel(url), length, progress, INVALID_HANDLE_VALUE, &content, {}};
-  FileHandle file;
-  if (!destination.empty()) {
-    t.partialName = PartialFileName(destination, length, stamp);
-    DeletePartialFiles(destination);
-    // Kept open for the whole transfer; every chunk is written as it comes,
-    // so the file holds every byte received so far.
-    file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WriteFailed(t.partialName);
-    t.file = file.get();
+  s.file.reset();
+  if (!error.empty()) {
+    const bool keep = limits.resume && !s.validator.empty() && t.done > 0 && (t.retriable || Stopped(t));
+    if (!t.partialName.empty() && !keep) DeleteFileA(t.partialName.c_str());
+    if (destination.empty()) content.clear();
+    return error;
   }
-
-  std::string error = RunTransfer(t);
-  file.reset();
-  if (!error.empty()) return error;
-  if (announced && t.done != length) return IncompleteText(t.label, t.done, length);
   if (!destination.empty() &&
-      !MoveFileExA(t.partialName.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-    return RenameFailedText(t.partialName, destination, ErrorText(GetLastError()));
-  return {};
+      !MoveFileExA(t.partialName.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    error = RenameFailedText(t.partialName, destination, ErrorText(GetLastError()));
+    DeleteFileA(t.partialName.c_str());
+  }
+  return error;
+}
+
+// The length a header request's reply gives for the whole file: a 200's
+// Content-Length or the total of a 206's Content-Range; -1 when none.
+std::int64_t ReplyFileLength(const InternetApi& api, HINTERNET request) {
+  std::uint64_t status = 0;
+  std::uint64_t length = 0;
+  QueryNumber(api, request, HTTP_QUERY_STATUS_CODE, status);
+  if (status == 206) {
+    ContentRange range;
+    if (!ParseContentRange(QueryText(api, request, HTTP_QUERY_CONTENT_RANGE), range)) return -1;
+    return range.total;
+  }
+  if (status != 200 || !QueryNumber(api, request, HTTP_QUERY_CONTENT_LENGTH, length)) return -1;
+  return static_cast<std::int64_t>(length);
 }
 
 }  // namespace
@@ -308,7 +700,9 @@ void HTTP_Connect(const std::string& url) {
   const InternetApi* api = InternetLibrary();
   if (!api) return;
   InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
-  if (session) HeadRequest request(*api, session.get(), url);
+  if (!session) return;
+  SetTimeouts(*api, session.get(), kStallDeadlineMs);
+  HeaderRequest request(*api, session.get(), url, "HEAD", nullptr);
 }
 
 std::int64_t HTTP_GetFileSize(const std::string& url) {
@@ -317,27 +711,41 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   if (!api) return -1;
   InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
   if (!session) return -1;
-  HeadRequest request(*api, session.get(), url);
-  if (!request.request) return -1;
-  std::uint64_t status = 0;
-  std::uint64_t length = 0;
-  // An error reply's length is not the file's.
-  if (QueryNumber(*api, request.request.get(), HTTP_QUERY_STATUS_CODE, status) && status >= 400) return -1;
-  if (!QueryNumber(*api, request.request.get(), HTTP_QUERY_CONTENT_LENGTH, length)) return -1;
+  SetTimeouts(*api, session.get(), kStallDeadlineMs);
+  std::int64_t length = -1;
+  {
+    HeaderRequest head(*api, session.get(), url, "HEAD", nullptr);
+    if (!head.request) return -1;
+    std::uint64_t status = 0;
+    QueryNumber(*api, head.request.get(), HTTP_QUERY_STATUS_CODE, status);
+    // An error reply's length is not the file's; only a refused HEAD, or
+    // one without a length, is asked again.
+    if (status == 200) length = ReplyFileLength(*api, head.request.get());
+    else if (status != 405 && status != 501) return -1;
+  }
+  if (length < 0) {
+    // One byte asked for: the reply's headers tell the whole length, and
+    // closing the request costs at most that byte.
+    HeaderRequest get(*api, session.get(), url, "GET", "Range: bytes=0-0\r\n");
+    if (get.request) length = ReplyFileLength(*api, get.request.get());
+  }
+  if (length < 0) return -1;
   DebugLine("HTTP_GetFileSize=%llu  %s", static_cast<unsigned long long>(length), url.c_str());
-  return static_cast<std::int64_t>(length);
+  return length;
 }
 
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destination,
-                                   std::string& errorText, TProgBar* progress, std::string& content) {
+                                   std::string& errorText, TProgBar* progress, std::string& content,
+                                   const DownloadLimits& limits) {
   errorText.clear();
   content.clear();
   g_download.writeFailed = false;
   const InternetApi* api = InternetLibrary();
   InternetHandle session;
-  if (api) session = OpenSession(*api, "HTTP_Connect_3");
+  if (api) session = OpenSession(*api, "HTTP_Connect_3", INTERNET_FLAG_ASYNC);
   if (!session) errorText = InitFailedText();
-  else errorText = Download(*api, session.get(), window, url, destination, progress, content);
+  else errorText = Download(*api, session.get(), window, url, destination, progress, content, limits);
+  Forget();
   if (!errorText.empty()) {
     DebugLine("%lu HTTP_DownloadFile_Incremental: %s", GetCurrentProcessId(), errorText.c_str());
   }

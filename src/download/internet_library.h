@@ -22,11 +22,16 @@ struct InternetApi {
   decltype(&::InternetConnectA) connect = nullptr;
   decltype(&::HttpOpenRequestA) openRequest = nullptr;
   decltype(&::HttpSendRequestA) sendRequest = nullptr;
+  decltype(&::InternetSetStatusCallbackA) setStatusCallback = nullptr;
+  decltype(&::InternetQueryDataAvailable) queryDataAvailable = nullptr;
   HMODULE module = nullptr;
 };
 
 // The bound functions, or null when the library or one of them is missing.
 const InternetApi* InternetLibrary();
+// Keeps the library loaded for the rest of the process: called when an
+// asynchronous call is given up while WinINet's thread still runs it.
+void PinInternetLibrary();
 
 // Closes a WinINet handle when it goes away.
 class InternetHandle {
@@ -58,6 +63,8 @@ class InternetHandle {
 namespace varnel {
 
 // Frees the internet library when a download loaded it; otherwise nothing.
+// A library with an abandoned asynchronous call stays loaded (its thread
+// may still return into it).
 void UnloadInternetLibrary();
 
 }  // namespace varnel

@@ -29,6 +29,8 @@ constexpr Export kExports[] = {
     {"InternetConnectA", offsetof(InternetApi, connect)},
     {"HttpOpenRequestA", offsetof(InternetApi, openRequest)},
     {"HttpSendRequestA", offsetof(InternetApi, sendRequest)},
+    {"InternetSetStatusCallbackA", offsetof(InternetApi, setStatusCallback)},
+    {"InternetQueryDataAvailable", offsetof(InternetApi, queryDataAvailable)},
 };
 static_assert(sizeof(FARPROC) == sizeof(InternetApi::open), "function pointers of one size");
 
@@ -54,6 +56,14 @@ const InternetApi* InternetLibrary() {
     }
   }
   return &api;
+}
+
+void PinInternetLibrary() {
+  HMODULE pinned = nullptr;
+  const InternetApi& api = Binding();
+  if (api.module)
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(api.readFile), &pinned);
 }
 
 void InternetHandle::reset(HINTERNET h) {

@@ -16,6 +16,7 @@
 #include "utils/message_pump.h"
 #include "utils/signature_check.h"
 #include "utils/text_rules.h"
+#include "utils/text_format.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -23,10 +24,62 @@ namespace {
 
 // The mark of a cancel by the user; never shown.
 constexpr const char* kCancelled = "!";
-// The folder of this run, inside the setup folder, that a download goes to:
+// The download goes into a new folder of this run inside the setup folder:
 // never the shared temporary folder, where two runs would take each other's
-// file. Member names have no folder part, so no member lands here.
+// file, and never a folder that was there before the run. Member names have
+// no folder part, so no member lands there.
 constexpr const char* kDownloadFolder = "~web";
+constexpr unsigned kDownloadFolderTries = 100;
+
+// A folder made by this call (the system makes a folder only under a name
+// that was free), "~web", "~web1", ...; empty when none could be made.
+std::string NewDownloadFolder(const std::string& tempFolder) {
+  for (unsigned n = 0; n < kDownloadFolderTries; ++n) {
+    std::string name = kDownloadFolder;
+    if (n > 0) name += DecimalText(n);
+    const std::string folder = LocalSetupPath(tempFolder, name);
+    if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return std::string();
+}
+
+// The setup file held open from its check to the end of its run: others may
+// read it, but nobody can write, rename or delete it, so the file that is
+// checked is the file that is extracted. The check reads through this
+// handle.
+class HeldFile : public ByteSource {
+ public:
+  explicit HeldFile(const std::string& path)
+      : file_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    LARGE_INTEGER size;
+    if (file_ && GetFileSizeEx(file_.get(), &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
+  }
+  bool IsOpen() const { return static_cast<bool>(file_); }
+  HANDLE Handle() const { return file_.get(); }
+  std::uint64_t Size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t count) const override {
+    if (!file_ || offset > size_ || count > size_ - offset) return false;
+    char* at = static_cast<char*>(out);
+    while (count > 0) {
+      OVERLAPPED where = {};
+      where.Offset = static_cast<DWORD>(offset);
+      where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      const DWORD ask = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
+      DWORD got = 0;
+      if (!ReadFile(file_.get(), at, ask, &got, &where) || got == 0) return false;
+      at += got;
+      offset += got;
+      count -= got;
+    }
+    return true;
+  }
+
+ private:
+  FileHandle file_;
+  std::uint64_t size_ = 0;
+};
 
 bool IsFile(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
@@ -70,8 +123,12 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
   TProgBar& progress = DownloadProgressBar(run.window.ProgressSink());
   std::string error;
   std::string content;
+  // The full setup has the size the download block names, when it names one.
+  DownloadLimits limits;
+  limits.expectedBytes = SetupFileBytes(reader.GetSetupFileSize());
+  limits.resume = true;
   HTTP_DownloadFile_Incremental(run.hidden ? nullptr : run.window.Handle(), url, target, error, &progress,
-                                content);
+                                content, limits);
   if (DownloadAbort()) {
     // The user closed the window: nothing further is shown.
     outcome.Fail(kCancelled, kExitCancelled);
@@ -96,7 +153,10 @@ std::string SidecarText(const std::string& target, bool downloaded, const std::s
   const std::string sidecar = target + ".sig";
   if (downloaded) {
     std::string error, content;
-    if (!HTTP_DownloadFile_Incremental(nullptr, url + ".sig", sidecar, error, nullptr, content)) return std::string();
+    DownloadLimits limits;
+    limits.capBytes = kMaxSidecarBytes;
+    if (!HTTP_DownloadFile_Incremental(nullptr, url + ".sig", sidecar, error, nullptr, content, limits))
+      return std::string();
   }
   std::string text = ReadFilePart(sidecar, kMaxSidecarBytes);
   if (downloaded) DeleteFileA(sidecar.c_str());
@@ -139,44 +199,49 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
   url += fileName;
   Outcome outcome;
   bool deleteAfter = false;
+  std::string folder;
   std::string target = LocalSetupPath(baseUrl, fileName);
   if (!IsFile(target)) {
-    const std::string folder = LocalSetupPath(tempFolder, kDownloadFolder);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    target = LocalSetupPath(folder, fileName);
-    const DWORD started = GetTickCount();
-    DownloadSetupFile(run, url, target, outcome);
-    deleteAfter = outcome.error.empty();
-    DebugLine("WebInstall: download %lu MS", static_cast<unsigned long>(GetTickCount() - started));
+    // The served name may carry folders; the file here takes its last part.
+    const std::string name = ServedFileName(fileName);
+    folder = name.empty() ? std::string() : NewDownloadFolder(tempFolder);
+    if (name.empty()) outcome.Fail(RefusedNameText(fileName), kExitDownloadFailed);
+    else if (folder.empty()) outcome.Fail(NoDownloadFolderText(tempFolder), kExitDownloadFailed);
+    else {
+      target = LocalSetupPath(folder, name);
+      const DWORD started = GetTickCount();
+      DownloadSetupFile(run, url, target, outcome);
+      deleteAfter = outcome.error.empty();
+      DebugLine("WebInstall: download %lu MS", static_cast<unsigned long>(GetTickCount() - started));
+    }
   }
   DebugEvent("WebInstall: %s -> %s", url.c_str(), target.c_str());
 
-  if (outcome.error.empty()) {
-    // The file must carry the web installer's own (non-empty) token.
-    const DWORD started = GetTickCount();
-    const TGFileInfo setup = TGFileInfo::Create(target);
-    if (reader.GetDownloadToken(true).empty() || !setup.SameDownloadToken(reader))
-      outcome.Fail(HTTP_404Message(target, std::string(), url, "Bad Secret Token!"), kExitWrongSetupFile);
-    DebugLine("WebInstall: token check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
-  }
-  // The file is held from its check to the end of its run: nobody can
-  // change or replace it in between.
-  FileHandle held;
-  if (outcome.error.empty()) {
-    held.reset(CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD started = GetTickCount();
-    const std::string refusal = SetupRefusal(reader, held.get(), target, deleteAfter, url);
-    if (!refusal.empty()) {
-      std::string text = target;
-      text.append("<P><P>").append(refusal);
-      outcome.Fail(text, kExitUnverifiedSetup);
+  {
+    const HeldFile held(target);
+    if (outcome.error.empty()) {
+      // The file must carry the web installer's own (non-empty) token.
+      const DWORD started = GetTickCount();
+      const TGFileInfo setup = TGFileInfo::Create(held);
+      if (!held.IsOpen() || reader.GetDownloadToken(true).empty() || !setup.SameDownloadToken(reader))
+        outcome.Fail(HTTP_404Message(target, std::string(), url, "Bad Secret Token!"), kExitWrongSetupFile);
+      DebugLine("WebInstall: token check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
     }
-    DebugLine("WebInstall: file check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
+    if (outcome.error.empty()) {
+      // Its SHA-256 or signature, read through the same held handle.
+      const DWORD started = GetTickCount();
+      const std::string refusal = SetupRefusal(reader, held.Handle(), target, deleteAfter, url);
+      if (!refusal.empty()) {
+        std::string text = target;
+        text.append("<P><P>").append(refusal);
+        outcome.Fail(text, kExitUnverifiedSetup);
+      }
+      DebugLine("WebInstall: file check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
+    }
+    if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
   }
-  if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
-  held.reset();
   if (deleteAfter) DeleteFileA(target.c_str());
+  if (!folder.empty()) RemoveDirectoryA(folder.c_str());
 
   if (outcome.error.empty()) return;
   SetProcessExitCode(outcome.exitCode);

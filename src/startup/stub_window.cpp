@@ -145,6 +145,8 @@ void ProgressCallback(int kind, int position, int maximum, const std::string&, i
     SendMessageA(s.progressBar, PBM_STEPIT, 0, 0);
     s.activityCounter = NextActivityPosition(s.activityCounter);
     SendMessageA(s.activityBar, PBM_SETPOS, s.activityCounter, 0);
+  } else if (kind == kProgressSteps) {
+    ProgressSteps(&ProgressCallback, step);
   }
 }
 

@@ -240,10 +240,16 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     path = JoinPath(folder, name, '/');
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
-    // A .info comes through a file too, so that an endless answer fills no
-    // memory; only its first kMaxInfoFileBytes are ever read.
+    // A .info comes through a file too. The small files are capped; the
+    // setup must have the size the .info announces, when it announces one.
+    // A setup that breaks off continues; its partial file stays for the
+    // next check when it can't be finished now.
+    DownloadLimits limits;
+    limits.resume = kind == kFetchUpdate;
+    if (kind != kFetchUpdate) limits.capBytes = kSmallFileCapBytes;
+    else if (settings.SizeOfUpdateFile() > 0) limits.expectedBytes = static_cast<std::uint64_t>(settings.SizeOfUpdateFile());
     HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, &DownloadProgressBar(window.ProgressSink()),
-                                  content);
+                                  content, limits);
     if (kind == kFetchInfo) {
       if (errorText.empty()) content = ReadInfoText(arriving, errorText);
       DeleteFileA(arriving.c_str());

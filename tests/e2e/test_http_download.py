@@ -32,14 +32,24 @@ def main():
         wine.env["VARNEL_REFUSED_PORT"] = str(refused_port())
         code = wine.run(exe, ["--gtest_filter=HttpDownload.*"], timeout=300, log=log)
         sized = [method for method, path in server.requests if path == "/files/sized.bin"]
+        ranges = list(server.ranges)
+        sent = dict(server.sent)
     with open(log, encoding="latin-1") as f:
         output = f.read()
     print(output)
     if code != 0 or "[  PASSED  ]" not in output or "SKIPPED" in output:
         print("FAIL: download_tests exit code %s" % code)
         return 1
-    if not sized or set(sized) != {"HEAD"}:
-        print("FAIL: the size query sent %s for sized.bin (only HEAD wanted)" % sized)
+    if "HEAD" not in sized or sized.count("GET") != 1:
+        print("FAIL: the size query sent %s for sized.bin (only HEAD wanted, then one resumed GET)" % sized)
+        return 1
+    # The resumed downloads asked for the rest only, validated by the ETag.
+    wanted = {("/cutonce/medium.bin", "bytes=150000-"), ("/files/sized.bin", "bytes=100000-")}
+    if not wanted <= set(ranges):
+        print("FAIL: resumed ranges %s, wanted %s" % (ranges, wanted))
+        return 1
+    if sent.get("/cutonce/medium.bin") != 300000 or sent.get("/files/sized.bin") != 200000:
+        print("FAIL: bytes sent again: %s" % sent)
         return 1
     print("PASS")
     return 0

@@ -6,6 +6,8 @@ a loopback HTTP server or lying beside the web installer.
 - without a local copy and with "/hide" the file is downloaded, run and
   deleted (no setup folder is left);
 - download item 2 "1" downloads even when a local copy lies there;
+- a served name with a folder part is saved under its last element; a
+  served file of another size than the size item is refused (code 7);
 - a served setup of another product: "Bad Secret Token!", no engine, code 8;
 - a missing file answered by an HTML 404 page: the 404 message naming the
   URL (code 7); hidden, no box and the same code;
@@ -108,6 +110,27 @@ def main():
         assert fetched(server), "item 2 = 1 did not download"
         assert os.path.exists(setup), "the local copy must stay"
         os.remove(record)
+
+        # The served name carries a folder: the file here takes its last
+        # element (the URL keeps the folder).
+        server.requests.clear()
+        web, setup = build(work, "nested", files_url, record, engine_exit=11,
+                           extra=["--setup-name", "v2/setup.exe"])
+        shutil.move(setup, os.path.join(served, "setup.exe"))
+        assert run_setup(wine, web, ["/hide"]) == 11
+        engine_record(record)
+        assert fetched(server), server.requests
+        assert fetched(server)[0].endswith("/v2/setup.exe"), server.requests
+        assert not setup_folders(wine)
+        os.remove(record)
+
+        # The size item names another size than the served file has: the
+        # download fails before anything runs.
+        web, setup = build(work, "badsize", files_url, record, extra=["--setup-size", "1000"])
+        shutil.move(setup, os.path.join(served, "setup.exe"))
+        assert run_setup(wine, web, ["/hide"]) == 7
+        assert not os.path.exists(record), "the engine ran a setup of the wrong size"
+        assert not setup_folders(wine)
 
         # Another product's setup is served: refused, not run, deleted.
         _, other = build(work, "other", files_url, record, token="token-of-product-B")

@@ -56,13 +56,48 @@ TEST(Chunks, TenthOfTheLengthBetweenOneAnd8192) {
   EXPECT_EQ(ChunkSize(kUnknownLength), 8192u);
 }
 
+TEST(ContentRange, FirstLastAndTotalOrRefused) {
+  const struct {
+    const char* text;
+    bool ok;
+    std::uint64_t first, last;
+    std::int64_t total;
+  } cases[] = {
+      {"bytes 0-0/300000", true, 0, 0, 300000},
+      {"bytes 100-199/*", true, 100, 199, -1},
+      {"BYTES 5-9/10", true, 5, 9, 10},
+      {"bytes 5-9/9", false, 0, 0, 0},     // the last byte lies beyond the total
+      {"bytes 9-5/20", false, 0, 0, 0},
+      {"bytes */300", false, 0, 0, 0},     // an unsatisfied range names no bytes
+      {"bytes 0-18446744073709551616/1", false, 0, 0, 0},
+      {"items 0-1/2", false, 0, 0, 0},
+      {"bytes 0-1/2x", false, 0, 0, 0},
+      {"", false, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    ContentRange r;
+    EXPECT_EQ(ParseContentRange(c.text, r), c.ok) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(r.first, c.first) << c.text;
+    EXPECT_EQ(r.last, c.last) << c.text;
+    EXPECT_EQ(r.total, c.total) << c.text;
+  }
+}
+
 TEST(ProgressPlan, OneStepPerChunkUpToTenThousandStepsThenEvenParts) {
   const ProgressPlan small(50);
   EXPECT_EQ(small.maximum, 11);
   EXPECT_EQ(small.StepsDue(0), 0u);
   EXPECT_EQ(small.StepsDue(5), 1u);
-  EXPECT_EQ(small.StepsDue(6), 2u);
+  EXPECT_EQ(small.StepsDue(6), 1u);
+  EXPECT_EQ(small.StepsDue(49), 9u);
   EXPECT_EQ(small.StepsDue(50), 10u);
+
+  // Reads that don't fall on chunk ends: the last step waits for the last
+  // byte (it carries the final "done/total" text).
+  const ProgressPlan medium(300000);
+  EXPECT_EQ(medium.StepsDue(298496), 36u);
+  EXPECT_EQ(medium.StepsDue(300000), 37u);
 
   // 30 full chunks and one byte: the short last chunk steps too.
   const ProgressPlan odd(8192 * 30 + 1);
@@ -74,7 +109,7 @@ TEST(ProgressPlan, OneStepPerChunkUpToTenThousandStepsThenEvenParts) {
   const std::uint64_t big = 5ull << 30;
   const ProgressPlan large(big);
   EXPECT_EQ(large.maximum, 10001);
-  EXPECT_EQ(large.StepsDue(big / 2), 5000u);
+  EXPECT_EQ(large.StepsDue(big / 2), 4999u);  // 5000 parts complete a little later
   EXPECT_EQ(large.StepsDue(big), 10000u);
   // More bytes than announced never step past the end.
   EXPECT_EQ(large.StepsDue(big * 2), 10000u);
@@ -166,7 +201,7 @@ struct SinkRecord {
   static std::uint32_t now;
   static void Sink(int kind, int position, int maximum, const std::string& text, int step) {
     events.push_back({kind, position, maximum, step});
-    if (kind == kProgressStep) texts.push_back(text);
+    if (kind == kProgressSteps) texts.push_back(text + "*" + std::to_string(step));
   }
   static void Pump() { ++pumps; }
   static std::uint32_t Tick() { return now; }
@@ -191,14 +226,14 @@ TEST(ProgBar, StartAndBatchedStepsReachTheSinkWithPumpsAround) {
   bar.Step("a");
   bar.Step("b");
   bar.Step("c", 2);
-  EXPECT_EQ(SinkRecord::texts, (std::vector<std::string>{"a"}));
+  EXPECT_EQ(SinkRecord::texts, (std::vector<std::string>{"a*1"}));
   SinkRecord::now += TProgBar::kStepIntervalMs;
   bar.Step("d");
-  // Every step arrives, carrying the newest text.
-  EXPECT_EQ(SinkRecord::texts, (std::vector<std::string>{"a", "d", "d", "d", "d"}));
+  // Every step arrives, in one event (one repaint) with the newest text.
+  EXPECT_EQ(SinkRecord::texts, (std::vector<std::string>{"a*1", "d*4"}));
   bar.Step("e");
   bar.Flush();
-  EXPECT_EQ(SinkRecord::texts.size(), 6u);
+  EXPECT_EQ(SinkRecord::texts, (std::vector<std::string>{"a*1", "d*4", "e*1"}));
   EXPECT_EQ(SinkRecord::pumps, 8);  // two around each hand-over
   bar.Flush();
   EXPECT_EQ(SinkRecord::pumps, 8);

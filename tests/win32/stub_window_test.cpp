@@ -104,6 +104,9 @@ TEST_F(StubWindowTest, ProgressCallbackDrivesBothBars) {
   // The activity counter carries on from earlier steps; it cycles through 0..5.
   for (std::size_t i = 1; i < activity.size(); ++i)
     EXPECT_EQ(activity[i], activity[i - 1] == 5 ? 0 : activity[i - 1] + 1);
+  // Several steps of a download in one move.
+  ProgressCallback(kProgressSteps, 0, 0, "", 4);
+  EXPECT_EQ(SendMessageA(ProgressBarControl(), PBM_GETPOS, 0, 0), 2 + 11 * 3);
 }
 
 }  // namespace
