@@ -102,14 +102,14 @@ std::int64_t ConvertInt64(const std::string& text, std::int64_t fallback, bool h
   return static_cast<std::int64_t>(value);
 }
 
-<<<<<<< HEAD
 }  // namespace
 
 std::int64_t TextToInt64(const std::string& text, std::int64_t fallback) { return ConvertInt64(text, fallback, true); }
 
 std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback) {
   return ConvertInt64(text, fallback, false);
-=======
+}
+
 namespace {
 
 // Blanks, tabs and line ends cut off at both ends.
@@ -180,7 +180,6 @@ std::string IniTextWithValue(const std::string& text, const std::string& section
   out += line;
   out.append(text, replaceEnd == std::string::npos ? insertAt : replaceEnd, std::string::npos);
   return out;
->>>>>>> i25
 }
 
 }  // namespace varnel
