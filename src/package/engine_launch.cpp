@@ -143,9 +143,10 @@ void ReportNoSetupFolder(bool hidden) {
 }
 
 void ReportUnsavedFile(const std::string& path, bool hidden) {
+  const DWORD error = GetLastError();  // the failed write's reason
   std::string text = path;
   text += "<P><P>Unable to save Extracted File!<P><P>";
-  text += SystemMessageText(GetLastError());
+  text += SystemMessageText(error);
   text += "<P>  Bytes Free: <T>";
   AppendDecimal(text, static_cast<std::uint64_t>(DiskFreeBytes(path)));
   text += " Bytes";

@@ -71,9 +71,8 @@ struct ExtractRequest {
   std::string buttons;
   int charset = 0;
   bool forcePrompt = false; // ask for every further disk even when present
-  // An unattended run: no box waits for a person. Errors go to the debug
-  // stream only, and a disk that is not there ends the extraction like a
-  // cancelled prompt.
+  // An unattended run: no box waits for a person. A disk that is not there
+  // ends the extraction like a cancelled prompt.
   bool hidden = false;
 };
 
