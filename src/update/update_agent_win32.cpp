@@ -56,6 +56,9 @@ class SystemSizeProbe : public SizeProbe {
 
 void InitUpdateAgent(const std::string& agentFolder) {
   UpdateAgentState& s = State();
+  // Another agent folder has a download folder of its own.
+  s.downloadHold.reset();
+  s.downloadFolder.clear();
   s.settings = std::make_unique<AgentSettings>(s.store, AgentFilesFor(agentFolder, ProcessReader()),
                                                s.runtime.overrides);
 }

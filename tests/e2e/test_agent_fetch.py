@@ -211,6 +211,13 @@ def run(session, work, updates):
     assert not ok and error.startswith("Refused file name"), error
     assert agent.files() == ["App.info"] and agent.downloads() == [], agent.files()
 
+    # An INFORM file larger than any notice (1 MiB) is not even copied.
+    with open(os.path.join(updates, "Huge.txt"), "wb") as f:
+        f.write(read(os.path.join(updates, "News.txt")) + b" " * (1024 * 1024))
+    ok, error, _ = agent.fetch("inform_huge", INFORM, SHARE, "Huge.txt")
+    assert not ok and "too large" in error, error
+    assert agent.downloads() == [], agent.downloads()
+
 
 def run_http(session, work, updates):
     """The same agent files over a loopback HTTP server."""

@@ -113,7 +113,10 @@ def main():
             os.remove(opened)
             install.wait_log("PerformAutoInform() - END TRUE", 1, 30)
             assert install.original("VersionOriginal") == "3"
-            assert os.path.exists(os.path.join(install.folder, "News-3.txt")), "the notice file was not kept"
+            # The notice text was read from the agent's download folder, which
+            # goes with it once the notice is done: nothing is left behind.
+            assert not os.path.exists(os.path.join(install.folder, "News-3.txt")), "the notice file was kept"
+            assert not os.path.exists(os.path.join(install.folder, "X_TidewaterAgent.downloads"))
 
             # A new Stamp, the same version: nothing is shown.
             write_info(updates, news, 3, 3, "http://news.example.test/tidewater-3")

@@ -140,6 +140,7 @@ class AgentFetch : public ::testing::Test {
     ResetTestModeForTesting();
   }
   void TearDown() override {
+    RemoveAgentDownloadFolder();
     ReleaseProcessReader();
     InitUpdateAgent(ExeFolder(true));
   }
@@ -181,8 +182,11 @@ TEST_F(AgentFetch, UpdateWithTheAgentsTokenTakesItsCheckedName) {
   const std::string setup = WritePackage(updates + "\\Setup.exe", "x", "TOKEN-1", 2);
   EXPECT_TRUE(DownloadFileAU(updates, "..\\..\\Setup.exe", kFetchUpdate, errorText));
   EXPECT_EQ(errorText, "");
-  EXPECT_EQ(Read(agent + "Setup.exe"), setup);
-  EXPECT_FALSE(Exists(agent + "Setup.exe.fetching"));
+  // Into the agent's private download folder, never among its files.
+  EXPECT_EQ(AgentDownloadFolder(), agent + "X_AppAgent.downloads\\");
+  EXPECT_EQ(Read(AgentDownloadFolder() + "Setup.exe"), setup);
+  EXPECT_FALSE(Exists(agent + "Setup.exe"));
+  EXPECT_FALSE(Exists(AgentDownloadFolder() + "Setup.exe.fetching"));
   EXPECT_FALSE(Exists(scratch.path + "Setup.exe"));
   EXPECT_EQ(AgentFetchName("..\\..\\Setup.exe"), "Setup.exe");
 
