@@ -21,10 +21,12 @@ LIMITS = {
     # division took it to 161,280 / 158,208; texts built in place instead of
     # chains of temporaries, tables for the folder and trailer fields, one
     # routine for whole numbers instead of std::to_string, shared helpers for
-    # paths, replacements and error texts to 145,408 / 142,336. The limits
+    # paths, replacements and error texts to 145,408 / 142,336. Signed
+    # updates (the CNG calls, the signature line, the agent's and the web
+    # installer's checks) added 5,632 / 6,144: 151,040 / 148,480. The limits
     # leave 3 KB.
-    "dist/Stub.exe": 148480,        # 32-bit: 145 KiB
-    "dist/win64/Stub.exe": 145408,  # 64-bit: 142 KiB
+    "dist/Stub.exe": 154112,        # 32-bit: 150.5 KiB
+    "dist/win64/Stub.exe": 151552,  # 64-bit: 148 KiB
 }
 
 
