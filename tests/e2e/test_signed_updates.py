@@ -32,7 +32,7 @@ from loopback_server import LoopbackServer  # noqa: E402
 from test_agent_fetch import INFO as INFO_KIND  # noqa: E402
 from test_agent_fetch import SHARE, Server, serve_share  # noqa: E402
 from test_agent_fetch import Agent as FetchAgent  # noqa: E402
-from setup_run import engine_record, press, read_box, record_arg, setup_folders  # noqa: E402
+from setup_run import clear_setup_folders, engine_record, press, read_box, record_arg, setup_folders  # noqa: E402
 from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_EXE, TOKEN, Installation,  # noqa: E402
                             read_ini)
 from wine_harness import ENGINE, PACK, STUB, WineSession, build_setup, scratch_dir, winpath  # noqa: E402
@@ -426,6 +426,7 @@ def web_installers(session, work, keys):
             assert not os.path.exists(record), "the engine ran a refused setup"
         assert not setup_folders(session)
 
+    clear_setup_folders(session)
     with LoopbackServer(served) as server:
         # Built with its full setup: only that file runs.
         web, setup = build("hashed")
