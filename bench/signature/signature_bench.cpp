@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "update/info_signature.h"
+#include "utils/info_signature.h"
 #include "utils/signature_check.h"
 
 using namespace varnel;

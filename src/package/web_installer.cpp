@@ -10,13 +10,13 @@
 #include "package/package_reader.h"
 #include "package/setup_window.h"
 #include "package/web_install_rules.h"
-#include "update/info_signature.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/info_signature.h"
 #include "utils/message_pump.h"
 #include "utils/signature_check.h"
-#include "utils/text_rules.h"
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 #include "utils/win_handles.h"
 
 namespace varnel {

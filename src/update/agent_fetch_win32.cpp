@@ -5,12 +5,13 @@
 #include "package/engine_launch.h"
 #include "package/package_reader.h"
 #include "package/setup_window.h"
-#include "update/info_signature.h"
 #include "update/test_mode.h"
 #include "update/update_agent.h"
+#include "update/update_decision.h"
 #include "utils/agent_log.h"
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
+#include "utils/info_signature.h"
 #include "utils/ini_registry.h"
 #include "utils/message_pump.h"
 #include "utils/signature_check.h"
@@ -244,10 +245,15 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     // setup must have the size the .info announces, when it announces one.
     // A setup that breaks off continues; its partial file stays for the
     // next check when it can't be finished now.
+    // A signed size is exact; an unsigned SizeOfUpdateFile keeps the
+    // decision's tolerance (the file may be up to 99 bytes larger or
+    // smaller), so it only bounds the body from above.
     DownloadLimits limits;
     limits.resume = kind == kFetchUpdate;
+    const std::int64_t announced = settings.SizeOfUpdateFile();
     if (kind != kFetchUpdate) limits.capBytes = kSmallFileCapBytes;
-    else if (settings.SizeOfUpdateFile() > 0) limits.expectedBytes = static_cast<std::uint64_t>(settings.SizeOfUpdateFile());
+    else if (announced > 0 && AgentVerifiesUpdates()) limits.expectedBytes = static_cast<std::uint64_t>(announced);
+    else if (announced > 0) limits.capBytes = static_cast<std::uint64_t>(announced) + kSizeToleranceBytes - 1;
     HTTP_DownloadFile_Incremental(owner, path, arriving, errorText, &DownloadProgressBar(window.ProgressSink()),
                                   content, limits);
     if (kind == kFetchInfo) {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "package/package_trailer.h"
-#include "update/info_signature.h"
 #include "update/update_settings.h"
+#include "utils/info_signature.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
 #include "utils/text_scramble.h"

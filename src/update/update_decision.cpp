@@ -54,7 +54,7 @@ bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now) {
 bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected) {
   if (actual < 0) return false;
   const std::int64_t difference = actual - expected;
-  return difference > -100 && difference < 100;
+  return difference > -kSizeToleranceBytes && difference < kSizeToleranceBytes;
 }
 
 namespace {

@@ -53,7 +53,11 @@ bool IsValidVersion(const std::string& validVersions, std::int32_t versionOrigin
 bool ReAskDue(std::int64_t interval, std::int64_t last, std::int64_t now);
 // now - last without overflow: saturated at the 64-bit limits.
 std::int64_t ElapsedSeconds(std::int64_t now, std::int64_t last);
-// |actual - expected| < 100, in 64 bits; a failed query (-1) never passes.
+// How far an unsigned SizeOfUpdateFile or SizeOfInformFile may miss the
+// file's real size.
+constexpr std::int64_t kSizeToleranceBytes = 100;
+// |actual - expected| < kSizeToleranceBytes, in 64 bits; a failed query (-1)
+// never passes.
 bool SizeWithinTolerance(std::int64_t actual, std::int64_t expected);
 
 // What the size test asks of the outside world.

@@ -4,9 +4,10 @@ namespace varnel {
 
 std::int64_t FloorDivide(std::int64_t value, std::uint32_t divisor) {
   if (value >= 0) return static_cast<std::int64_t>(static_cast<std::uint64_t>(value) / divisor);
-  // floor(v / d) = -ceil(-v / d); -v taken unsigned, so even INT64_MIN works.
+  // floor(v / d) = -ceil(-v / d); both negations are taken unsigned, so even
+  // INT64_MIN divided by 1 stays in range.
   const std::uint64_t magnitude = 0 - static_cast<std::uint64_t>(value);
-  return -static_cast<std::int64_t>((magnitude + divisor - 1) / divisor);
+  return static_cast<std::int64_t>(0 - (magnitude + divisor - 1) / divisor);
 }
 
 std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "update/agent_files.h"
-#include "update/info_signature.h"
+#include "utils/info_signature.h"
 
 using namespace varnel;
 

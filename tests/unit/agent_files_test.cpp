@@ -10,8 +10,8 @@
 
 #include "map_ini_store.h"
 #include "package/package_writer.h"
-#include "update/info_signature.h"
 #include "update/test_mode.h"
+#include "utils/info_signature.h"
 #include "utils/text_scramble.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The text forms of signed updates: hexadecimal bytes, the key item and the
 // signature line that ends a signed .info or makes up a ".sig" sidecar.
-#include "update/info_signature.h"
+#include "utils/info_signature.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <string>
 
-#include "update/info_signature.h"
 #include "utils/file_helpers.h"
+#include "utils/info_signature.h"
 #include "utils/signature_check.h"
 #include "utils_test_support.h"
 

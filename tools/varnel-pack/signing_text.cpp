@@ -1,17 +1,12 @@
 #include "signing_text.h"
 
+#include "utils/info_signature.h"
+
 namespace varnel::pack {
 namespace {
 
 constexpr char kPublicTag[] = "varnel-ecdsa-p256";
 constexpr char kPrivateTag[] = "varnel-ecdsa-p256-private";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsLineEndOrBlank(char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
 
@@ -31,26 +26,10 @@ std::string_view TakeWord(std::string_view& text) {
 
 }  // namespace
 
-std::string HexText(const std::uint8_t* bytes, std::size_t count) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    text.push_back(kDigits[bytes[i] >> 4]);
-    text.push_back(kDigits[bytes[i] & 0xF]);
-  }
-  return text;
-}
+std::string HexText(const std::uint8_t* bytes, std::size_t count) { return varnel::HexText(bytes, count); }
 
 bool ParseHex(std::string_view text, std::uint8_t* out, std::size_t count) {
-  if (text.size() != count * 2) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const int high = HexValue(text[2 * i]);
-    const int low = HexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    out[i] = static_cast<std::uint8_t>(high << 4 | low);
-  }
-  return true;
+  return varnel::ParseHexBytes(std::string(text), out, count);
 }
 
 bool ParseKeyItem(std::string_view item, PublicKey& key) {
@@ -95,25 +74,13 @@ bool ParsePrivateKeyFile(const std::string& text, PrivateKey& key, std::string& 
   return true;
 }
 
-std::string SignatureLine(const Signature& signature) {
-  return std::string(kSignaturePrefix) + HexText(signature) + "\r\n";
-}
+std::string SignatureLine(const Signature& signature) { return varnel::SignatureLine(signature); }
 
 bool SplitSignedText(const std::string& buffer, std::string& signedBytes, Signature& signature) {
-  const std::string_view prefix = kSignaturePrefix;
-  std::size_t at = buffer.size();
-  while (at > 0) {
-    at = buffer.rfind(prefix, at - 1);
-    if (at == std::string::npos) return false;
-    if (at == 0 || buffer[at - 1] == '\n') break;
-  }
-  if (buffer.compare(at, prefix.size(), prefix) != 0) return false;
-  const std::string_view rest(buffer.data() + at + prefix.size(), buffer.size() - at - prefix.size());
-  const std::string_view hex = rest.substr(0, 128);
-  for (char c : rest.substr(hex.size()))
-    if (!IsLineEndOrBlank(c)) return false;
-  if (!ParseHex(hex, signature.data(), signature.size())) return false;
-  signedBytes.assign(buffer, 0, at);
+  const varnel::SignedBuffer split = varnel::SplitSignedBuffer(buffer);
+  if (!split.isSigned) return false;
+  signature = split.signature;
+  signedBytes.assign(buffer, 0, split.signedBytes);
   return true;
 }
 

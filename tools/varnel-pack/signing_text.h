@@ -1,6 +1,8 @@
 // The text forms of update signing, as the build tool writes them: key
 // files, the key item of a package's update block, the signature line of a
-// signed .INFO or setup file. Platform-free; no cryptography here.
+// signed .INFO or setup file. Platform-free; no cryptography here. The forms
+// the stub reads too (hexadecimal, the key item, the signature line) come
+// from utils/info_signature.h, so writer and reader can't drift apart.
 //
 // Key files (one line each, lowercase hex, "\n" at the end):
 //   NAME.pub  "varnel-ecdsa-p256 " + 128 hex (X || Y)

@@ -1,5 +1,5 @@
 // Text forms of signed updates (see info_signature.h).
-#include "update/info_signature.h"
+#include "utils/info_signature.h"
 
 #include <cstring>
 
