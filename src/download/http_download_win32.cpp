@@ -493,6 +493,8 @@ Step StartFile(Transfer& t, Session& s, std::string& error) {
   if (announced && length == 0) error = FileNotFoundText(s.url);
   else if (announced && limits.expectedBytes && length != limits.expectedBytes)
     error = WrongLengthText(t.label, length, limits.expectedBytes);
+  else if (announced && !limits.expectedBytes && limits.capBytes && length > limits.capBytes)
+    error = TooLargeText(t.label, limits.capBytes);  // an announced length is no licence to pass the cap
   if (!error.empty()) return Step::kFailed;
   t.length = announced ? length : limits.expectedBytes ? limits.expectedBytes : kUnknownLength;
   t.limit = announced ? length : limits.expectedBytes ? limits.expectedBytes : limits.capBytes;
@@ -569,7 +571,8 @@ Step Attempt(Transfer& t, Session& s, std::string& error) {
       // this reply gives.
       const std::uint32_t stamp = LastModifiedStamp(t.api, t.request);
       if (PartialFileName(s.destination, total, stamp) != t.partialName ||
-          (t.limits.expectedBytes && total != t.limits.expectedBytes)) {
+          (t.limits.expectedBytes && total != t.limits.expectedBytes) ||
+          (!t.limits.expectedBytes && t.limits.capBytes && total > t.limits.capBytes)) {
         s.file.reset();
         DeleteFileA(t.partialName.c_str());
         t.partialName.clear();

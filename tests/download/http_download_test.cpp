@@ -276,6 +276,8 @@ TEST_F(HttpDownload, OnlyAWholeReplyOf200WithinTheLimitsIsTheFile) {
       {"files/medium.bin", smaller, "medium.bin --- The server announces 300000 bytes, expected 200000"},
       {"nolength/medium.bin", smaller, "medium.bin --- Download too large: more than 200000 bytes"},
       {"endless/medium.bin", capped, "medium.bin --- Download too large: more than 100000 bytes"},
+      // An announced length beyond the cap is refused before any byte.
+      {"files/medium.bin", capped, "medium.bin --- Download too large: more than 100000 bytes"},
       {"endless/medium.bin", known, "medium.bin --- Download too large: more than 300000 bytes"},
   };
   for (const auto& c : cases) {
