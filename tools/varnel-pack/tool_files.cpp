@@ -12,6 +12,10 @@
 #ifdef _WIN32
 #include <io.h>
 #include <sys/utime.h>
+#include <windows.h>
+#include <sddl.h>
+// The tool's own ReplaceFile, not the system's ReplaceFileA macro.
+#undef ReplaceFile
 #else
 #include <unistd.h>
 #include <utime.h>
@@ -26,6 +30,28 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+#ifdef _WIN32
+// A security descriptor whose protected access list lets only the current
+// user in (a private key file); null when the token can't be read.
+PSECURITY_DESCRIPTOR OwnerOnlyDescriptor() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  alignas(TOKEN_USER) unsigned char buffer[256];
+  DWORD size = 0;
+  const bool got = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  if (!got) return nullptr;
+  char* sid = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return nullptr;
+  const std::string sddl = std::string("D:P(A;;FA;;;") + sid + ")";
+  LocalFree(sid);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return nullptr;
+  return descriptor;
+}
+#endif
 
 bool LocalTime(std::time_t t, std::tm& out) {
 #ifdef _WIN32
@@ -64,12 +90,20 @@ bool FileExists(const std::string& path) {
 
 bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly) {
 #ifdef _WIN32
-  (void)ownerOnly;
-  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return false;
-  const bool written = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) ==
-                       static_cast<int>(bytes.size());
-  return _close(fd) == 0 && written;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  if (ownerOnly) {
+    attributes.lpSecurityDescriptor = OwnerOnlyDescriptor();
+    if (!attributes.lpSecurityDescriptor) return false;
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (attributes.lpSecurityDescriptor) LocalFree(attributes.lpSecurityDescriptor);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  ok = CloseHandle(file) && ok;
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
 #else
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, ownerOnly ? 0600 : 0644);
   if (fd < 0) return false;

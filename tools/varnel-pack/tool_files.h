@@ -11,8 +11,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes, bool append = false);
 bool FileExists(const std::string& path);
 // Creates a file that must not exist yet; with `ownerOnly`, readable and
-// writable by its owner only (mode 0600; on Windows the file keeps the
-// folder's permissions). False when it exists or cannot be written.
+// writable by its owner only (mode 0600; on Windows a protected access list
+// with the current user alone). False when it exists or cannot be written.
 bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly);
 // Writes beside `path` and renames over it: a reader of `path` sees the old
 // or the new content, never a part.
