@@ -126,12 +126,7 @@ int ParseBuildArgs(const Args& args, BuildArgs& a) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string opt = args[i];
     std::string value;
-    bool hasValue = false;
-    if (opt.compare(0, 2, "--") == 0 && opt.find('=') != std::string::npos) {
-      value = opt.substr(opt.find('=') + 1);
-      opt = opt.substr(0, opt.find('='));
-      hasValue = true;
-    }
+    const bool hasValue = SplitInlineValue(opt, value);
     auto take = [&](std::string& out) {
       if (!hasValue) {
         if (i + 1 >= args.size()) return false;

@@ -19,4 +19,8 @@ int RunPublish(const Args& args);
 // Prints "varnel-pack: <message>" on stderr and returns `code`.
 int Fail(const std::string& message, int code = 1);
 
+// "--name=value": leaves "--name" in `option`, puts "value" in `value` and
+// returns true; any other argument is left as it is (false).
+bool SplitInlineValue(std::string& option, std::string& value);
+
 }  // namespace varnel::pack

@@ -112,6 +112,14 @@ int Fail(const std::string& message, int code) {
   return code;
 }
 
+bool SplitInlineValue(std::string& option, std::string& value) {
+  const std::size_t equals = option.find('=');
+  if (option.compare(0, 2, "--") != 0 || equals == std::string::npos) return false;
+  value = option.substr(equals + 1);
+  option.resize(equals);
+  return true;
+}
+
 }  // namespace varnel::pack
 
 int main(int argc, char** argv) {
