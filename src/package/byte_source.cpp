@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "utils/utf8_files.h"
+
 #ifdef _WIN32
 #include <io.h>
 #endif
@@ -58,7 +60,7 @@ FileSource::~FileSource() { Close(); }
 bool FileSource::Open(const std::string& path) {
   Close();
   // fopen shares the file for reading and writing with other processes.
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = OpenFileUtf8(path, "rb");
   if (!file_) return false;
 #ifdef _WIN32
   const long long end = _filelengthi64(_fileno(file_));
