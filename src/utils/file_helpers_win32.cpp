@@ -14,6 +14,7 @@
 #include "utils/message_pump.h"
 #include "utils/private_folder.h"
 #include "utils/self_delete_script.h"
+#include "utils/wide_text_win32.h"
 #include "utils/system_helpers.h"
 #include "utils/win_handles.h"
 #include "utils/text_rules.h"
@@ -377,19 +378,23 @@ void DeleteMySelf(bool removeFolder, bool shortNames) {
     batch = ShortPath(batch);
     exe = ShortPath(exe);
     folder = ShortPath(folder);
-    DeleteFileA(batch.c_str());
+    DeleteFileW(Wide(batch).c_str());
   }
+  // Paths beyond ASCII reach the script through the environment, which the
+  // script's interpreter inherits (see BuildSelfDeleteScript).
+  SetEnvironmentVariableW(Wide(kSelfDeleteExeVariable).c_str(), Wide(exe).c_str());
+  SetEnvironmentVariableW(Wide(kSelfDeleteFolderVariable).c_str(), Wide(folder).c_str());
   std::string script = BuildSelfDeleteScript(exe, folder, batch, removeFolder, quote);
   // The folder to be removed must not be this process's current folder.
-  SetCurrentDirectoryA(TempFolder(false).c_str());
+  SetCurrentDirectoryW(Wide(TempFolder(false)).c_str());
   // A script cut short (a full disk) could run half a command line: only a
   // whole one is started.
   if (!WriteFileText(batch, script)) {
     DebugLine("[DeleteMySelf] script not written: %s", batch.c_str());
-    DeleteFileA(batch.c_str());
+    DeleteFileW(Wide(batch).c_str());
     return;
   }
-  ShellExecuteA(nullptr, nullptr, batch.c_str(), nullptr, nullptr, SW_HIDE);
+  ShellExecuteW(nullptr, nullptr, Wide(batch).c_str(), nullptr, nullptr, SW_HIDE);
 }
 
 std::string SetTrailingBackslash(const std::string& path, bool add) {

@@ -182,4 +182,33 @@ std::string IniTextWithValue(const std::string& text, const std::string& section
   return out;
 }
 
+std::string IniValue(const std::string& text, const std::string& section, const std::string& key, bool& found) {
+  found = false;
+  const std::string_view all(text);
+  bool inSection = false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string_view row = IniTrimmed(all.substr(at, end - at));
+    at = end;
+    if (!row.empty() && row[0] == '[') {
+      const std::size_t close = row.find(']');
+      inSection = IniSameName(IniTrimmed(row.substr(1, close == std::string_view::npos ? close : close - 1)),
+                              IniTrimmed(section));
+      continue;
+    }
+    if (!inSection || row.empty() || row[0] == ';') continue;
+    const std::size_t equals = row.find('=');
+    const std::string_view name = IniTrimmed(row.substr(0, equals));
+    if (!IniSameName(name, IniTrimmed(key))) continue;
+    found = true;
+    std::string_view value = equals == std::string_view::npos ? std::string_view() : IniTrimmed(row.substr(equals + 1));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+      value = value.substr(1, value.size() - 2);
+    return std::string(value);
+  }
+  return std::string();
+}
+
 }  // namespace varnel

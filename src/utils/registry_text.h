@@ -42,4 +42,11 @@ std::int64_t DecimalTextToInt64(const std::string& text, std::int64_t fallback);
 std::string IniTextWithValue(const std::string& text, const std::string& section, const std::string& key,
                              const std::string& value);
 
+// The value of key in [section] of an INI file's text, read as the system's
+// INI functions read it: names compared without regard to ASCII case and
+// blanks, the first such key of the first such section that has it, the
+// value without blanks at its ends and without one pair of enclosing
+// quotes. found is false when there is no such key.
+std::string IniValue(const std::string& text, const std::string& section, const std::string& key, bool& found);
+
 }  // namespace varnel

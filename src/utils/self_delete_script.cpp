@@ -8,13 +8,32 @@ namespace varnel {
 
 namespace {
 
-// before + quote + path + quote + after, appended to the script.
+bool IsAscii(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// before + quote + path + quote + after, appended to the script; a path
+// beyond ASCII as "%variable%" (or the given stand-in) in quotes.
 void AppendLine(std::string& script, const char* before, const std::string& quote, const std::string& path,
-                const char* after) {
+                const char* variable, const char* after) {
   script += before;
-  script += quote;
-  script += path;
-  script += quote;
+  if (IsAscii(path)) {
+    script += quote;
+    script += path;
+    script += quote;
+  } else {
+    script += '"';
+    if (variable[0] == '%') {
+      script += variable;
+    } else {
+      script += '%';
+      script += variable;
+      script += '%';
+    }
+    script += '"';
+  }
   script += after;
 }
 
@@ -25,15 +44,15 @@ std::string BuildSelfDeleteScript(const std::string& exe, const std::string& fol
   std::string script = "SET /A TRIES=0\r\n:START\r\n";
   // Forced: a read-only executable (copied from a read-only agent file)
   // is deleted too.
-  AppendLine(script, "DEL /F ", quote, exe, "\r\n");
-  AppendLine(script, "IF NOT exist ", quote, exe, " GOTO DONE\r\n");
+  AppendLine(script, "DEL /F ", quote, exe, kSelfDeleteExeVariable, "\r\n");
+  AppendLine(script, "IF NOT exist ", quote, exe, kSelfDeleteExeVariable, " GOTO DONE\r\n");
   script += "SET /A TRIES+=1\r\nIF %TRIES% GEQ ";
   AppendDecimal(script, kSelfDeleteTries);
   // A pause without a sleep command of its own: two pings of the local
   // host are a second apart.
   script += " GOTO DONE\r\nPING -n 2 127.0.0.1 >NUL\r\nGOTO START\r\n:DONE\r\n";
-  if (removeFolder) AppendLine(script, "RD ", quote, folder, "\r\n");
-  AppendLine(script, "DEL ", quote, batchPath, "\r\n");
+  if (removeFolder) AppendLine(script, "RD ", quote, folder, kSelfDeleteFolderVariable, "\r\n");
+  AppendLine(script, "DEL ", quote, batchPath, "%~f0", "\r\n");
   return script;
 }
 

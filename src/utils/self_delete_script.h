@@ -13,9 +13,18 @@ std::string SelfDeleteBatchName(unsigned long processId);
 // tries it pauses about a second.
 constexpr int kSelfDeleteTries = 300;
 
+// Environment variables that carry the executable's and the folder's paths
+// to the script when a path holds characters beyond ASCII: the script file
+// is read in the console's code page, which can't name them, while the
+// environment reaches the command interpreter in UTF-16.
+constexpr const char* kSelfDeleteExeVariable = "VARNEL_DELETE_EXE";
+constexpr const char* kSelfDeleteFolderVariable = "VARNEL_DELETE_FOLDER";
+
 // The script that tries to delete exe until it is gone (at most
 // kSelfDeleteTries times, pausing between tries), optionally removes folder,
 // then deletes itself. Lines end in CR LF; quote is "\"" or "" (short names).
+// A path beyond ASCII is written as its variable above, in quotes (the
+// caller sets the variables); the script then names itself as "%~f0".
 std::string BuildSelfDeleteScript(const std::string& exe, const std::string& folder,
                                   const std::string& batchPath, bool removeFolder, const std::string& quote);
 

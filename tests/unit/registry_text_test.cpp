@@ -90,5 +90,26 @@ TEST(IniText, SetsOneValueAndKeepsEverythingElse) {
     EXPECT_EQ(IniTextWithValue(c.text, c.section, c.key, c.value), c.expected) << c.what;
 }
 
+TEST(IniText, ReadsValuesAsTheSystemReaderDoes) {
+  const std::string file =
+      "top=0\r\n[A]\r\n ; k=comment\r\n Key = spaced value \r\nQ=\"quoted\"\r\nS='single'\r\nHalf=\"open\r\n"
+      "Bare\r\n[b]\r\nkey=from b\r\n[a]\r\nLater=2\r\nkey=not first\n";
+  const struct {
+    const char *section, *key;
+    bool found;
+    const char* value;
+  } cases[] = {
+      {"a", "KEY", true, "spaced value"}, {"A", "Q", true, "quoted"},      {"A", "S", true, "single"},
+      {"A", "Half", true, "\"open"},      {"A", "Bare", true, ""},         {"A", "Later", true, "2"},
+      {"B", "key", true, "from b"},       {"A", "; k", false, ""},         {"A", "top", false, ""},
+      {"C", "key", false, ""},            {"A", "Missing", false, ""},
+  };
+  for (const auto& c : cases) {
+    bool found = !c.found;
+    EXPECT_EQ(IniValue(file, c.section, c.key, found), c.value) << c.section << "/" << c.key;
+    EXPECT_EQ(found, c.found) << c.section << "/" << c.key;
+  }
+}
+
 }  // namespace
 }  // namespace varnel

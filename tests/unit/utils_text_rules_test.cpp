@@ -60,6 +60,12 @@ TEST(PumpSlice, TenthOfTheWaitBetween1And25) {
   EXPECT_EQ(PumpSliceMs(10000), 25u);
 }
 
+bool IsAsciiOnly(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 TEST(SelfDeleteScript, LinesQuotesAndFolder) {
   // The delete is tried again after a pause, and given up after a bounded
   // number of tries: a file that can never be deleted must not keep the
@@ -82,6 +88,14 @@ TEST(SelfDeleteScript, LinesQuotesAndFolder) {
   EXPECT_NE(shortNames.find("IF NOT exist C:\\AB~1\\x.exe GOTO DONE\r\n"), std::string::npos);
   EXPECT_EQ(shortNames.find("RD "), std::string::npos);
   EXPECT_NE(shortNames.find(":DONE\r\nDEL C:\\T\\_DEL_ME_7.BAT\r\n"), std::string::npos);
+  // Paths beyond ASCII go through the environment, the script names itself.
+  const std::string wide = "C:\\\xE5\xAE\x89\xE8\xA3\x85";
+  std::string unicode = BuildSelfDeleteScript(wide + "\\x.exe", wide, wide + "\\_DEL_ME_7.BAT", true, "");
+  EXPECT_NE(unicode.find("DEL /F \"%VARNEL_DELETE_EXE%\"\r\nIF NOT exist \"%VARNEL_DELETE_EXE%\" GOTO DONE\r\n"),
+            std::string::npos)
+      << unicode;
+  EXPECT_NE(unicode.find(":DONE\r\nRD \"%VARNEL_DELETE_FOLDER%\"\r\nDEL \"%~f0\"\r\n"), std::string::npos) << unicode;
+  EXPECT_TRUE(IsAsciiOnly(unicode));
   // Each process writes its own batch file.
   EXPECT_NE(SelfDeleteBatchName(100), SelfDeleteBatchName(101));
   EXPECT_EQ(SelfDeleteBatchName(100), "_DEL_ME_100.BAT");

@@ -101,6 +101,49 @@ TEST_F(IniFile, EveryWriteIsReadBackAtOnce) {
   }
 }
 
+TEST_F(IniFile, ValuesBeyondTheAnsiCodePage) {
+  const std::string path = "C:\\\xD0\xA3\xD1\x81\xD1\x82 \xE5\xAE\x89\xE8\xA3\x85 \xCE\x95\xCE\xBB\\App.exe";
+  ASSERT_TRUE(WriteIniString(file, "Agent", "Path", path));
+  EXPECT_EQ(ReadIniString(file, "Agent", "Path", ""), path);
+  EXPECT_EQ(ReadIniString(file, "Update", "URL", ""), "http://127.0.0.1/upd");  // the rest stays
+  // The file is one the system's own reader takes too.
+  const std::string bytes = ReadFilePart(file);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  wchar_t wide[MAX_PATH] = {};
+  GetPrivateProfileStringW(L"Agent", L"Path", L"", wide, MAX_PATH, std::wstring(file.begin(), file.end()).c_str());
+  EXPECT_STREQ(wide, L"C:\\\x0423\x0441\x0442 \x5B89\x88C5 \x0395\x03BB\\App.exe");
+  // Written again with ASCII alone, it keeps its values.
+  ASSERT_TRUE(WriteIniInteger(file, "Agent", "Count", 3));
+  EXPECT_EQ(ReadIniString(file, "Agent", "Path", ""), path);
+  EXPECT_EQ(ReadIniInteger(file, "Agent", "Count", 0), 3);
+}
+
+TEST_F(IniFile, ReadsFilesInEveryEncodingOtherToolsWrite) {
+  const std::string value = "\xC3\xBC" "ber \xE5\xAE\x89";  // "über 安"
+  const std::wstring wide = L"[A]\r\nk=\x00FC" L"ber \x5B89\r\n";
+  std::string utf16le("\xFF\xFE", 2), utf16be("\xFE\xFF", 2);
+  for (wchar_t c : wide) {
+    utf16le += static_cast<char>(c & 0xFF);
+    utf16le += static_cast<char>(c >> 8);
+    utf16be += static_cast<char>(c >> 8);
+    utf16be += static_cast<char>(c & 0xFF);
+  }
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"UTF-16 LE", utf16le},
+      {"UTF-16 BE", utf16be},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF[A]\r\nk=" + value + "\r\n"},
+      {"UTF-8 without a mark", "[A]\r\nk=" + value + "\r\n"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteFileText(file, c.bytes)) << c.what;
+    EXPECT_EQ(ReadIniString(file, "A", "k", ""), value) << c.what;
+  }
+}
+
 // Registry values seeded by Wine's own reg.exe.
 class Registry : public ::testing::Test {
  protected:
