@@ -16,6 +16,9 @@ CASES = [
     ("with folder", "X_App.AutoUpdate.exe", ["folder"], True),
     ("short names", "Long Program Name.exe", ["short"], False),
     ("short names and folder", "Long Program Name.exe", ["folder", "short"], True),
+    # Names no console code page holds: the script gets them from its environment.
+    ("Установка 安装 Ελληνικά", "X_Агент 安装.exe", ["folder"], True),
+    ("Ünï 安装", "Ελληνικά.exe", ["folder", "short"], True),
 ]
 
 
