@@ -67,14 +67,6 @@ bool WriteWebInstallerAgent(const std::string& agentName, bool hidden) {
   return false;
 }
 
-// The update agent's run keeps the pauses it has always had around the
-// extraction and the engine: its cycle relies on them (the product it shut
-// down must be fully gone before the setup replaces its files, and its
-// restart follows the engine). A setup run waits for nobody.
-void AgentPause(std::uint32_t ms) {
-  if (CurrentSetupRun().isUpdateAgent) WaitPumping(ms);
-}
-
 // Waits while the engine shows a dialog window of its class: a window that
 // may outlive the engine's process (a lingering copy shows it), so its
 // presence itself is watched. Nothing is waited once it is gone.
@@ -84,7 +76,6 @@ void WaitForEngineDialogs(const std::string& tag) {
   // spinning.
   while (FindWindowA(className.c_str(), nullptr))
     if (!WaitPumping(100)) Sleep(100);
-  AgentPause(1000);
 }
 
 // Starts the engine and waits for it and its dialogs; true when the engine
@@ -114,7 +105,6 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
 
   KernelHandle engine(RunProgram(command, foreground ? SW_SHOWNORMAL : SW_HIDE));
   CurrentSetupWindow().Show(false);
-  AgentPause(1000);
   // The process handle tells when the engine ends; no time is waited on top.
   WaitForProcess(engine.get());
   DWORD exitCode = 0;
@@ -225,7 +215,6 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     // Paints the window and takes a close that is already waiting; nothing
     // more: a hidden run has nobody to wait for.
     YieldX(0);
-    AgentPause(1000);
     ExtractResult extracted;
     // A window closed before the extraction has ended the setup already.
     if (window.CloseRequested()) extracted.cancelled = true;
@@ -233,7 +222,6 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
     // A shown window stays up long enough to be seen (no flash); after a
     // longer extraction, and in a hidden run, this takes no time.
     window.LetBeSeen();
-    AgentPause(1500);  // and the half second the extraction itself ended with
     // The user closed the window: its folder is gone and no engine may start.
     if (window.CloseRequested()) {
       extracted.engineEntry.clear();

@@ -24,7 +24,6 @@ namespace {
 constexpr DWORD kCopyChunk = 64 * 1024;
 constexpr int kImitationSteps = 10;
 constexpr std::uint32_t kImitationStepMs = 300;
-constexpr std::uint32_t kHttpSettleMs = 500;
 constexpr const char* kBadToken = "Bad Secret Token!";
 // Suffix of the name under which a file is fetched before it is proved.
 constexpr const char* kFetchSuffix = ".fetching";
@@ -237,7 +236,6 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     }
     if (show) ImitateProgress(window.ProgressSink());
   } else if (!testMode && InternetConnected(connectionError)) {
-    WaitPumping(kHttpSettleMs);
     path = JoinPath(folder, name, '/');
     SetDownloadAbort(false);
     HWND owner = CycleModeValue() == kCycleUserCheck ? window.Handle() : nullptr;
@@ -260,7 +258,9 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
       if (errorText.empty()) content = ReadInfoText(arriving, errorText);
       DeleteFileA(arriving.c_str());
     }
-    WaitPumping(kHttpSettleMs);
+    // A shown window (the fetch's own, or the owner a download showed)
+    // stays up long enough to be seen; a hidden fetch waits for nobody.
+    window.LetBeSeen();
   }
 
   if (show) window.Show(false);

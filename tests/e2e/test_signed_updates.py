@@ -35,7 +35,7 @@ from test_agent_fetch import Agent as FetchAgent  # noqa: E402
 from setup_run import clear_setup_folders, engine_record, press, read_box, record_arg, setup_folders  # noqa: E402
 from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_EXE, TOKEN, Installation,  # noqa: E402
                             read_ini)
-from wine_harness import ENGINE, PACK, STUB, WineSession, build_setup, scratch_dir, winpath  # noqa: E402
+from wine_harness import ENGINE, PACK, STUB, WineSession, build_setup, scratch_dir, wait_for, winpath  # noqa: E402
 
 BACKGROUND_CHECK = 1  # command 31 with value 1: a check at the next tick, asked nothing
 # .INFO settings of a check that asks nothing and shuts nothing down.
@@ -323,8 +323,10 @@ def refusals(session, work, keys):
             spoil(info)
         since = len(install.log_lines())
         line = agent.check(end_line)
-        lines = agent.new_lines(since)
         assert "GetOkToPerformAU %s" % decision in line, (name, line)
+        # The refusal may be logged just after the decision's lines.
+        wait_for(lambda: any(text in entry for entry in agent.new_lines(since)), 10, 0.2)
+        lines = agent.new_lines(since)
         assert any(text in entry for entry in lines), (name, lines)
         if end_line:
             ends = [entry for entry in lines if end_line in entry]

@@ -203,13 +203,17 @@ def shut_down_methods(session, work, updates):
             install.product_options("Tidewater Notes", record)
             with open(os.path.join(install.folder, "TestProduct.args"), "a") as f:
                 f.write("--refuse-close\r\n" if refuse else "")
-            install.write_original(original)
             if os.path.exists(engine_rec):
                 os.remove(engine_rec)
             url = server.url("files") if http else winpath(updates)
+            # Nothing is new to the agent yet: it has version 2 since the
+            # last row (the first row's check is not due).
             write_info(updates, setup, url, 2, 10 + row, ShutDownMethod=method, **quiet)
             install.start_product()
             done = install.log_count("PerformAutoUpdate() - END")
+            # Version 1 and no last check make the update due at the next
+            # tick: only now, with the product up and the runs counted.
+            install.write_original(original)
             install.command(PERFORM_UPDATE_CYCLE, 1)
             install.wait_log("PerformAutoUpdate() - END", done + 1, 90)
             end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
@@ -224,7 +228,8 @@ def shut_down_methods(session, work, updates):
             else:
                 assert not wait_for(lambda: starts(product_record(record)) > 1, 3), (name, product_record(record))
                 assert lines[1:] == expected, (name, lines)
-            assert session.probe("wait", PRODUCT_CLASS, 0), name
+            # A restarted product records its start before its window is up.
+            assert session.probe("wait", PRODUCT_CLASS, 20000), name
             # The product (the first or the restarted one) goes before the
             # next row; a quit message ends even the refusing one.
             assert session.probe("post", PRODUCT_CLASS, WM_QUIT, 0, 0)
