@@ -15,6 +15,7 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/system_info.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -29,8 +30,8 @@ StartupState& State() {
 }
 
 std::string RawCommandLine() {
-  const char* raw = GetCommandLineA();
-  return raw ? raw : "";
+  const wchar_t* raw = GetCommandLineW();
+  return raw ? Utf8(raw) : std::string();
 }
 
 bool TopLevelWindowOfClassExists(const std::string& className) {
@@ -62,7 +63,7 @@ void StartSpanDiskCopy() {
     return;
   }
   const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
-  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) {
+  if (!CopyFileW(Wide(exe).c_str(), Wide(copy).c_str(), FALSE)) {
     // A copy cut short (a full disk) must not be started.
     ReportUnsavedFile(copy, HasParam("/hide") || ProcessReader().RunHidden());
     DeleteFolderTree(GetSetupTempFolder(), false);
