@@ -180,7 +180,8 @@ void RunStubRole(HWND window) {
     return;
   }
   std::string downloadUrl = reader.GetDownloadUrl();
-  const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
+  // A path part: UTF-8 (an older package names it in the ANSI code page).
+  const std::string agentName = reader.WriteUpdateAgent() ? Utf8(Wide(reader.GetAgentFileName())) : std::string();
 
   if (reader.IsWebInstaller()) {
     if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + Utf8(Wide(reader.GetSetupFileName()))))

@@ -94,7 +94,7 @@ bool WriteXCopy(const std::string& exe, const std::string& xPath) {
 // hidden agent window and would drop the message. A missing copy gets
 // nothing and the step still counts as done.
 void PostToCopy(const std::string& xPath, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND window = FindProcessWindowOfClass(xPath, XCopyWindowClassName(ProcessReader().GetAgentFileName()));
+  HWND window = FindProcessWindowOfClass(xPath, XCopyWindowClassName(AgentFileName()));
   if (!window || !PostMessageA(window, message, wParam, lParam)) AgentLog("No X_ agent window took the message: ", xPath);
 }
 

@@ -44,16 +44,18 @@ void LogTest(const char* key, bool value) { AgentLog(key, TrueFalse(value)); }
 
 bool ThisIs_AutoUpdateProg() { return State().isAgent; }
 
+std::string AgentFileName() { return Utf8(Wide(ProcessReader().GetAgentFileName())); }
+
 bool X_ExeIsRunning() {
-  return TopLevelWindowOfClassExists(XCopyWindowClassName(ProcessReader().GetAgentFileName()));
+  return TopLevelWindowOfClassExists(XCopyWindowClassName(AgentFileName()));
 }
 
 bool ThisIs_Plain_AutoUpdate_Exe() {
-  return IsPlainAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
+  return IsPlainAgentExe(State().isAgent, ExePath(false), AgentFileName());
 }
 
 bool ThisIs_X_AutoUpdate_Exe() {
-  return IsXCopyAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
+  return IsXCopyAgentExe(State().isAgent, ExePath(false), AgentFileName());
 }
 
 void StartSpanDiskCopy() {
@@ -89,7 +91,7 @@ void DoRunStubWin() {
   in.restartFromTempCopy = ProcessReader().RestartFromTempCopy();
   in.ownClassWindowExists = TopLevelWindowOfClassExists(StubWindowClassName());
   in.exePath = exe;
-  in.agentFileName = ProcessReader().GetAgentFileName();
+  in.agentFileName = AgentFileName();
   in.argumentText = GetArgumentText();
 
   switch (ChooseStubRole(in)) {
