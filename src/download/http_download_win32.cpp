@@ -9,6 +9,7 @@
 #include "utils/debug_stream.h"
 #include "utils/message_pump.h"
 #include "utils/system_helpers.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -205,15 +206,16 @@ void DeletePartialFiles(const std::string& destination, const std::string& keep)
   const std::string_view name = std::string_view(destination).substr(nameAt);
   std::string path = destination;
   path += ".*";
-  WIN32_FIND_DATAA found;
-  FindHandle find(FindFirstFileA(path.c_str(), &found));
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW(Wide(path).c_str(), &found));
   if (!find) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName)) {
-      path.replace(nameAt, std::string::npos, found.cFileName);
-      if (path != keep) DeleteFileA(path.c_str());
+    const std::string foundName = Utf8(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, foundName)) {
+      path.replace(nameAt, std::string::npos, foundName);
+      if (path != keep) DeleteFileW(Wide(path).c_str());
     }
-  } while (FindNextFileA(find.get(), &found));
+  } while (FindNextFileW(find.get(), &found));
 }
 
 // The partial file could not be made or written: the text with the
@@ -442,7 +444,7 @@ bool Pause(Transfer& t, DWORD ms) {
 
 // The partial file from its start (CREATE_ALWAYS) or continued at its end.
 bool OpenPartial(Transfer& t, FileHandle& file, bool fresh) {
-  file.reset(CreateFileA(t.partialName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  file.reset(CreateFileW(Wide(t.partialName).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          fresh ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER end = {};
   if (file && !fresh && !SetFilePointerEx(file.get(), end, nullptr, FILE_END)) file.reset();
@@ -454,20 +456,21 @@ bool OpenPartial(Transfer& t, FileHandle& file, bool fresh) {
 std::string ExistingPartialFile(const std::string& destination) {
   const std::size_t nameAt = destination.find_last_of("\\/") + 1;
   const std::string_view name = std::string_view(destination).substr(nameAt);
-  WIN32_FIND_DATAA found;
-  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &found));
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW(Wide(destination + ".*").c_str(), &found));
   if (!find) return {};
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, found.cFileName))
-      return destination.substr(0, nameAt) + found.cFileName;
-  } while (FindNextFileA(find.get(), &found));
+    const std::string foundName = Utf8(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPartialFileOf(name, foundName))
+      return destination.substr(0, nameAt) + foundName;
+  } while (FindNextFileW(find.get(), &found));
   return {};
 }
 
 // The size of a file, -1 when it is missing.
 std::int64_t FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
 
@@ -510,7 +513,7 @@ Step StartFile(Transfer& t, Session& s, std::string& error) {
   const bool same = name == t.partialName;
   if (!same && !t.partialName.empty()) {
     s.file.reset();
-    DeleteFileA(t.partialName.c_str());
+    DeleteFileW(Wide(t.partialName).c_str());
   }
   t.partialName = name;
   DeletePartialFiles(s.destination, t.partialName);
@@ -550,7 +553,7 @@ Step Attempt(Transfer& t, Session& s, std::string& error) {
   if (ranged && status == 416 && s.validator.empty()) {
     // A left partial file no shorter than the file: start anew.
     s.file.reset();
-    DeleteFileA(t.partialName.c_str());
+    DeleteFileW(Wide(t.partialName).c_str());
     t.partialName.clear();
     t.done = 0;
     return Step::kAgain;
@@ -574,7 +577,7 @@ Step Attempt(Transfer& t, Session& s, std::string& error) {
           (t.limits.expectedBytes && total != t.limits.expectedBytes) ||
           (!t.limits.expectedBytes && t.limits.capBytes && total > t.limits.capBytes)) {
         s.file.reset();
-        DeleteFileA(t.partialName.c_str());
+        DeleteFileW(Wide(t.partialName).c_str());
         t.partialName.clear();
         t.done = 0;
         return Step::kAgain;
@@ -651,14 +654,14 @@ std::string Download(const InternetApi& api, HINTERNET session, HWND window, con
   s.file.reset();
   if (!error.empty()) {
     const bool keep = limits.resume && !s.validator.empty() && t.done > 0 && (t.retriable || Stopped(t));
-    if (!t.partialName.empty() && !keep) DeleteFileA(t.partialName.c_str());
+    if (!t.partialName.empty() && !keep) DeleteFileW(Wide(t.partialName).c_str());
     if (destination.empty()) content.clear();
     return error;
   }
   if (!destination.empty() &&
-      !MoveFileExA(t.partialName.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      !MoveFileExW(Wide(t.partialName).c_str(), Wide(destination).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
     error = RenameFailedText(t.partialName, destination, ErrorText(GetLastError()));
-    DeleteFileA(t.partialName.c_str());
+    DeleteFileW(Wide(t.partialName).c_str());
   }
   return error;
 }
@@ -758,9 +761,9 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
 std::string HTTP_404Message(const std::string& filePath, const std::string& content, const std::string& url,
                             const std::string& defaultText) {
   std::string text = content;
-  if (!filePath.empty() && GetFileAttributesA(filePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  if (!filePath.empty() && GetFileAttributesW(Wide(filePath).c_str()) != INVALID_FILE_ATTRIBUTES) {
     text.clear();
-    FileHandle file(CreateFileA(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    FileHandle file(CreateFileW(Wide(filePath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     char buffer[1000];
     DWORD read = 0;

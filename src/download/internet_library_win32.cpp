@@ -39,11 +39,11 @@ static_assert(sizeof(FARPROC) == sizeof(InternetApi::open), "function pointers o
 const InternetApi* InternetLibrary() {
   InternetApi& api = Binding();
   if (!api.module) {
-    char path[MAX_PATH + 16];
-    const UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    wchar_t path[MAX_PATH + 16];
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return nullptr;
-    std::memcpy(path + n, "\\wininet.dll", sizeof "\\wininet.dll");
-    api.module = LoadLibraryA(path);
+    std::memcpy(path + n, L"\\wininet.dll", sizeof L"\\wininet.dll");
+    api.module = LoadLibraryW(path);
     if (!api.module) return nullptr;
     for (const Export& e : kExports) {
       const FARPROC fn = GetProcAddress(api.module, e.name);

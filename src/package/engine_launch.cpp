@@ -15,6 +15,7 @@
 #include "utils/system_helpers.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -39,7 +40,7 @@ StatusFont& CurrentStatusFont() {
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -59,7 +60,7 @@ bool WriteWebInstallerAgent(const std::string& agentName, bool hidden) {
   if (bytes.size() >= 6) bytes[bytes.size() - 5] = 1;
   WIN32_FILE_ATTRIBUTE_DATA data;
   FileDate date = 0;
-  if (GetFileAttributesExA(self.c_str(), GetFileExInfoStandard, &data))
+  if (GetFileAttributesExW(Wide(self).c_str(), GetFileExInfoStandard, &data))
     date = (FileDate(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   const std::string path = JoinPath(GetSetupTempFolder(), agentName);
   if (WriteFileText(path, bytes, date, false)) return true;
@@ -124,7 +125,7 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
     const ShortcutSetting check{checkLink,
                                 ReadIniString(info, "NewSetup", "RemoveCheckForNewUpdateShortcut", "0") == "1"};
     for (const std::string& link : ShortcutsToRemove(in.isUpdateAgent, startUp, check))
-      if (FileExists(link)) DeleteFileA(link.c_str());
+      if (FileExists(link)) DeleteFileW(Wide(link).c_str());
   }
   return success;
 }
@@ -135,24 +136,25 @@ bool LaunchEngine(const std::string& tempFolder, const std::string& engineEntry,
 // another running setup); only the exit code in a hidden run.
 void ReportNoSetupFolder(bool hidden) {
   SetProcessExitCode(kExitNoSetupFolder);
-  const std::string text =
-      TempFolder(true) + "<P><P>No free setup folder: too many setups are running at the same time.<P>"
-                         "Please finish them and start this setup again.";
-  DebugEvent("%s", text.c_str());
-  if (!hidden) MsgBoxError(nullptr, text);
+  const std::string folder = TempFolder(true);
+  const char* const why =
+      "<P><P>No free setup folder: too many setups are running at the same time.<P>"
+      "Please finish them and start this setup again.";
+  DebugEvent("%s%s", folder.c_str(), why);
+  if (!hidden) MsgBoxError(nullptr, AnsiText(folder) + why);
 }
 
 void ReportUnsavedFile(const std::string& path, bool hidden) {
   const DWORD error = GetLastError();  // the failed write's reason
-  std::string text = path;
-  text += "<P><P>Unable to save Extracted File!<P><P>";
-  text += SystemMessageText(error);
-  text += "<P>  Bytes Free: <T>";
-  AppendDecimal(text, static_cast<std::uint64_t>(DiskFreeBytes(path)));
-  text += " Bytes";
+  std::string why = "<P><P>Unable to save Extracted File!<P><P>";
+  why += SystemMessageText(error);
+  why += "<P>  Bytes Free: <T>";
+  AppendDecimal(why, static_cast<std::uint64_t>(DiskFreeBytes(path)));
+  why += " Bytes";
   SetProcessExitCode(kExitWriteFailed);
-  DebugEvent("Setup ends: %s", text.c_str());
-  if (!hidden) MsgBoxError(nullptr, text, LangText(ProcessReader(), "Error"), LangText(ProcessReader(), "BtnText"),
+  DebugEvent("Setup ends: %s%s", path.c_str(), why.c_str());
+  // The box shows its text in the system's code page.
+  if (!hidden) MsgBoxError(nullptr, AnsiText(path) + why, LangText(ProcessReader(), "Error"), LangText(ProcessReader(), "BtnText"),
                            ProcessReader().GetCharset());
 }
 
@@ -168,10 +170,11 @@ void RunStubRole(HWND window) {
     return;
   }
   std::string downloadUrl = reader.GetDownloadUrl();
-  const std::string agentName = reader.WriteUpdateAgent() ? reader.GetAgentFileName() : std::string();
+  // A path part: UTF-8 (an older package names it in the ANSI code page).
+  const std::string agentName = reader.WriteUpdateAgent() ? Utf8(Wide(reader.GetAgentFileName())) : std::string();
 
   if (reader.IsWebInstaller()) {
-    if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + reader.GetSetupFileName()))
+    if (!reader.NoLocalSetupCopy() && FileExists(ExeFolder(true) + Utf8(Wide(reader.GetSetupFileName()))))
       downloadUrl = ExeFolder(false);
     const WebInstallRun run{CurrentSetupWindow(), reader, facts.argumentText, hidden};
     if (agentName.empty() || WriteWebInstallerAgent(agentName, hidden))
@@ -243,7 +246,7 @@ bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
         case SetupEnd::kCorruptMember: text = extracted.corruptMember; code = kExitCorruptMember; break;
         case SetupEnd::kWriteFailed: text = extracted.writeFailure; code = kExitWriteFailed; break;
         case SetupEnd::kCancelled: code = kExitCancelled; break;
-        case SetupEnd::kDamaged: text = packagePath; text += "<P><P>"; break;
+        case SetupEnd::kDamaged: text = AnsiText(packagePath); text += "<P><P>"; break;
         default: break;
       }
       if (end == SetupEnd::kDamaged || end == SetupEnd::kBadChecksum) text += LangText(reader, "s7");
@@ -275,13 +278,14 @@ void SetStatusText(HWND label, const std::string& text, const std::string& fontF
 }
 
 HANDLE RunProgram(const std::string& commandLine, int showMode) {
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = static_cast<WORD>(showMode);
   PROCESS_INFORMATION pi = {};
-  std::string cmd = commandLine;  // CreateProcessA may write into the buffer
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  std::wstring cmd = Wide(commandLine);  // CreateProcessW may write into the buffer
+  if (cmd.empty() ||
+      !CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return nullptr;
   CloseHandle(pi.hThread);
   return pi.hProcess;

@@ -40,7 +40,7 @@ std::string Decimal(double value) {
 std::string SaveErrorText(ExtractionHost& host, const std::string& target, std::size_t dataSize) {
   const std::string why = host.LastErrorText();
   ++State().saveErrors;
-  std::string text = target;
+  std::string text = host.ShownPath(target);
   text += "<P><P>Unable to save Extracted File!<P><P>";
   text += why;
   text += "<P>  Data Size: <T>";
@@ -62,7 +62,7 @@ bool WriteMember(ExtractionHost& host, const ExtractRequest& request, const Memb
     DebugLine("%lu Skipped member with unsafe name: %s", host.ProcessId(), member.name.c_str());
     return false;
   }
-  const std::string target = JoinPath(request.destFolder, member.name);
+  const std::string target = JoinPath(request.destFolder, host.NameFromPackage(member.name));
   // A new file steps the progress; appending to one that is already there
   // (a second run into the same folder) does not.
   bool created = false;
@@ -87,7 +87,8 @@ void WriteUpdateAgent(ExtractionHost& host, const ExtractRequest& request, const
   trailer.updateAgent = 1;
   trailer.length = kTrailerSize;
   copy += EncodeTrailer(trailer);
-  const std::string agentPath = JoinPath(request.destFolder, FileNamePart(request.agentName));
+  const std::string agentPath =
+      JoinPath(request.destFolder, host.NameFromPackage(FileNamePart(request.agentName)));
   if (!host.ReplaceFile(agentPath, copy, request.packagePath)) {
     failure = SaveErrorText(host, agentPath, copy.size());
     return;
@@ -181,7 +182,7 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
         host.ProgressInit(static_cast<int>(trailer.memberCount));
       }
       if (!host.CreateFolderTree(request.destFolder)) {
-        result.writeFailure = request.destFolder;
+        result.writeFailure = host.ShownPath(request.destFolder);
         result.writeFailure += "<P><P>Unable to create Directory!<P><P>";
         result.writeFailure += host.LastErrorText();
         break;
@@ -201,7 +202,8 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
           // Only a member that is in the folder under its checked name may
           // be started as the engine.
           const bool written = WriteMember(host, request, block.member, result.writeFailure);
-          if (block.member.isEngine && written) result.engineEntry = block.member.engineEntry;
+          if (block.member.isEngine && written)
+            result.engineEntry = host.NameFromPackage(block.member.engineEntry);
           // A member cut short (a full disk) ends the setup: nothing may
           // run on a partial folder.
           if (!result.writeFailure.empty()) break;

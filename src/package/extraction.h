@@ -39,6 +39,12 @@ class ExtractionHost {
   virtual double DiskFreeBytes(const std::string& path) = 0;
   // The system's text for the last error (empty when none).
   virtual std::string LastErrorText() = 0;
+  // A path as the boxes show it: their texts are in the system's code page.
+  virtual std::string ShownPath(const std::string& path) { return path; }
+  // A member or agent name from the package as a path part: paths are
+  // UTF-8, while packages made by older tools name files in the ANSI code
+  // page.
+  virtual std::string NameFromPackage(const std::string& name) { return name; }
 
   // Dispatches pending window messages; cheap enough to call often.
   virtual void Pump() = 0;

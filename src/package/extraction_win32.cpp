@@ -8,6 +8,7 @@
 #include "utils/file_helpers.h"
 #include "utils/message_pump.h"
 #include "utils/system_helpers.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -26,7 +27,7 @@ constexpr DWORD kProgressIntervalMs = 100;
 std::string SystemErrorText(DWORD code) { return SystemMessageText(code); }
 
 bool IsFolder(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -42,7 +43,7 @@ FileDate DosTimeToFileDate(std::uint32_t dosTime) {
 
 FileDate LastWriteTimeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
   return (FileDate(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
@@ -52,7 +53,7 @@ class Win32ExtractionHost : public ExtractionHost {
   ~Win32ExtractionHost() override { FlushProgress(); }
 
   bool FileExists(const std::string& path) override {
-    const DWORD a = GetFileAttributesA(path.c_str());
+    const DWORD a = GetFileAttributesW(Wide(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
   }
   std::unique_ptr<ByteSource> OpenPackageFile(const std::string& path) override {
@@ -64,7 +65,7 @@ class Win32ExtractionHost : public ExtractionHost {
     if (path.empty() || IsFolder(path)) return true;
     const std::size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && slash > 2 && !CreateFolderTree(path.substr(0, slash))) return false;
-    if (CreateDirectoryA(path.c_str(), nullptr) || IsFolder(path)) return true;
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr) || IsFolder(path)) return true;
     lastError_ = GetLastError();
     return false;
   }
@@ -73,7 +74,7 @@ class Win32ExtractionHost : public ExtractionHost {
     // Opened here rather than through WriteFileText: the open tells whether
     // the file is new, which saves a second lookup of the name per member.
     created = false;
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       lastError_ = GetLastError();
@@ -101,11 +102,13 @@ class Win32ExtractionHost : public ExtractionHost {
   }
   std::uint64_t FileSize(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
   double DiskFreeBytes(const std::string& path) override { return varnel::DiskFreeBytes(path); }
   std::string LastErrorText() override { return SystemErrorText(lastError_); }
+  std::string ShownPath(const std::string& path) override { return AnsiText(path); }
+  std::string NameFromPackage(const std::string& name) override { return Utf8(Wide(name)); }
 
   void Pump() override {
     const DWORD now = GetTickCount();

@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include "package/package_reader.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 
 std::uint32_t GetClusterSize(const std::string& path) {
   const std::string root = path.substr(0, 3);
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+  if (!GetDiskFreeSpaceW(Wide(root).c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
                          &totalClusters))
     return 0;
   return sectorsPerCluster * bytesPerSector;
@@ -20,10 +21,10 @@ double TGFileInfo::GetSpaceNeeded(const std::string& folder) const {
 }
 
 std::string GetOriginalFilePath() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return std::string();
-  return OriginalFilePathFor(std::string(path, length), ProcessReader());
+  return OriginalFilePathFor(Utf8(path, length), ProcessReader());
 }
 
 }  // namespace varnel

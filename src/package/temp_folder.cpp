@@ -13,6 +13,7 @@
 #include "utils/private_folder.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -30,12 +31,12 @@ struct TempFolderState {
 TempFolderState g_temp;
 
 bool FolderExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -43,13 +44,13 @@ void CreateFolderPath(const std::string& folder) {
   if (folder.empty() || FolderExists(folder)) return;
   const size_t slash = folder.find_last_of('\\');
   if (slash != std::string::npos && slash > 2) CreateFolderPath(folder.substr(0, slash));
-  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryW(Wide(folder).c_str(), nullptr);
 }
 
 // Time-of-day half of the packed DOS time stamp of the file's last write.
 WORD FileDosTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
   FILETIME local{};
   WORD dosDate = 0, dosTime = 0;
   FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
@@ -63,10 +64,11 @@ int RandomFolderNumber() {
 }
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() &&
-         CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, s.c_str(),
-                        static_cast<int>(prefix.size()), prefix.c_str(),
-                        static_cast<int>(prefix.size())) == CSTR_EQUAL;
+  const std::wstring whole = Wide(s), start = Wide(prefix);
+  return whole.size() >= start.size() &&
+         CompareStringW(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, whole.c_str(),
+                        static_cast<int>(start.size()), start.c_str(),
+                        static_cast<int>(start.size())) == CSTR_EQUAL;
 }
 
 // How a candidate setup folder stands: free to take, or held by another
@@ -76,7 +78,7 @@ enum class LockResult { Taken, InUse, NoLock };
 LockResult TakeFolderLock(const std::string& folder, FileHandle& lock) {
   std::string lockPath = folder;
   lockPath += ".lock";
-  lock.reset(CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  lock.reset(CreateFileW(Wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (lock) return LockResult::Taken;
   const DWORD err = GetLastError();
@@ -126,7 +128,7 @@ bool ChooseTempDrive() {
   for (int i = 0; i < 3; ++i) {
     char root[] = "C:\\";
     root[0] = static_cast<char>('C' + i);
-    if (GetDriveTypeA(root) != DRIVE_FIXED) continue;
+    if (GetDriveTypeW(Wide(root).c_str()) != DRIVE_FIXED) continue;
     std::string probe = root;
     probe += "TEMP";
     // Never touch an existing TEMP folder: probe in a fresh sub-folder.
@@ -209,7 +211,8 @@ bool ConfirmTempSpaceWith(const std::string& folder, double needed, double freeB
                           bool showNotice, const std::function<std::string(const char*)>& lang,
                           int charset) {
   auto text = [&](const char* key) { return lang ? lang(key) : std::string(LangDefault(key)); };
-  const std::string question = TempSpaceQuestion(folder, needed, freeBytes, showNotice, text);
+  // The folder goes into a box text in the system's code page.
+  const std::string question = TempSpaceQuestion(AnsiText(folder), needed, freeBytes, showNotice, text);
   if (question.empty()) return true;
   return MsgBoxConfirm(kMsgOwnerWithHeading, question, text("Confirm"), text("BtnText"), charset, 0);
 }

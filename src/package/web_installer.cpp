@@ -17,6 +17,7 @@
 #include "utils/signature_check.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -38,7 +39,7 @@ std::string NewDownloadFolder(const std::string& tempFolder) {
     std::string name = kDownloadFolder;
     if (n > 0) name += DecimalText(n);
     const std::string folder = LocalSetupPath(tempFolder, name);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+    if (CreateDirectoryW(Wide(folder).c_str(), nullptr)) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   return std::string();
@@ -51,7 +52,7 @@ std::string NewDownloadFolder(const std::string& tempFolder) {
 class HeldFile : public ByteSource {
  public:
   explicit HeldFile(const std::string& path)
-      : file_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      : file_(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {
     LARGE_INTEGER size;
     if (file_ && GetFileSizeEx(file_.get(), &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
@@ -82,9 +83,11 @@ class HeldFile : public ByteSource {
 };
 
 bool IsFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+std::string PathText(const std::string& name) { return Utf8(Wide(name)); }
 
 struct Outcome {
   std::string error;  // empty, kCancelled, or the text for the user
@@ -159,7 +162,7 @@ std::string SidecarText(const std::string& target, bool downloaded, const std::s
       return std::string();
   }
   std::string text = ReadFilePart(sidecar, kMaxSidecarBytes);
-  if (downloaded) DeleteFileA(sidecar.c_str());
+  if (downloaded) DeleteFileW(Wide(sidecar).c_str());
   return text;
 }
 
@@ -200,10 +203,13 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
   Outcome outcome;
   bool deleteAfter = false;
   std::string folder;
-  std::string target = LocalSetupPath(baseUrl, fileName);
+  // Paths are UTF-8; a package made by an older tool names the file in the
+  // ANSI code page. The address keeps the name as the package has it.
+  const std::string pathName = PathText(fileName);
+  std::string target = LocalSetupPath(baseUrl, pathName);
   if (!IsFile(target)) {
     // The served name may carry folders; the file here takes its last part.
-    const std::string name = ServedFileName(fileName);
+    const std::string name = ServedFileName(pathName);
     folder = name.empty() ? std::string() : NewDownloadFolder(tempFolder);
     if (name.empty()) outcome.Fail(RefusedNameText(fileName), kExitDownloadFailed);
     else if (folder.empty()) outcome.Fail(NoDownloadFolderText(tempFolder), kExitDownloadFailed);
@@ -240,17 +246,18 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
     }
     if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
   }
-  if (deleteAfter) DeleteFileA(target.c_str());
-  if (!folder.empty()) RemoveDirectoryA(folder.c_str());
+  if (deleteAfter) DeleteFileW(Wide(target).c_str());
+  if (!folder.empty()) RemoveDirectoryW(Wide(folder).c_str());
 
   if (outcome.error.empty()) return;
   SetProcessExitCode(outcome.exitCode);
   if (outcome.error == kCancelled) return;
   DebugEvent("WebInstall failed: %s", outcome.error.c_str());
   // A hidden install has nobody to answer a box: the debug stream and the
-  // exit code tell.
+  // exit code tell. The box shows the paths in its text in the system's
+  // code page (a text from the package, in that code page, stays as it is).
   if (!run.hidden)
-    MsgBoxError(nullptr, outcome.error, LangText(reader, "Error"), LangText(reader, "BtnText"), reader.GetCharset());
+    MsgBoxError(nullptr, AnsiText(outcome.error), LangText(reader, "Error"), LangText(reader, "BtnText"), reader.GetCharset());
 }
 
 }  // namespace varnel

@@ -19,6 +19,7 @@
 #include "utils/processes.h"
 #include "utils/system_helpers.h"
 #include "utils/text_format.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -39,7 +40,7 @@ std::string XCopyPath() {
   return path;
 }
 
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 
 // Waits ms, dispatching messages (sleeping when the queue is gone).
@@ -78,9 +79,10 @@ bool WriteXCopy(const std::string& exe, const std::string& xPath) {
   const std::int64_t size = ExistingFileLength(exe);
   for (int attempt = 0; attempt < kCopyTries; ++attempt) {
     if (attempt > 0) Pause(1000);
-    SetFileAttributesA(xPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (CopyFileA(exe.c_str(), xPath.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size &&
-        SetFileAttributesA(xPath.c_str(), FILE_ATTRIBUTE_NORMAL))
+    const std::wstring target = Wide(xPath);
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileW(Wide(exe).c_str(), target.c_str(), FALSE) && size > 0 && ExistingFileLength(xPath) == size &&
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL))
       return true;
   }
   return false;
@@ -92,7 +94,7 @@ bool WriteXCopy(const std::string& exe, const std::string& xPath) {
 // hidden agent window and would drop the message. A missing copy gets
 // nothing and the step still counts as done.
 void PostToCopy(const std::string& xPath, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND window = FindProcessWindowOfClass(xPath, XCopyWindowClassName(ProcessReader().GetAgentFileName()));
+  HWND window = FindProcessWindowOfClass(xPath, XCopyWindowClassName(AgentFileName()));
   if (!window || !PostMessageA(window, message, wParam, lParam)) AgentLog("No X_ agent window took the message: ", xPath);
 }
 

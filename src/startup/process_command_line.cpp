@@ -4,12 +4,13 @@
 
 #include "startup/command_line.h"
 #include "utils/file_helpers.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 
 std::string GetArgumentText() {
-  const char* raw = GetCommandLineA();
-  return ArgumentTextOf(raw ? raw : "", ExePath(false));
+  const wchar_t* raw = GetCommandLineW();
+  return ArgumentTextOf(raw ? Utf8(raw) : std::string(), ExePath(false));
 }
 
 std::string GetParamValue(const char* name, const char* defaultValue) {

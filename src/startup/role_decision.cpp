@@ -31,30 +31,41 @@ bool SameFileName(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::string StubWindowClassName(bool isAgent, const std::string& exePath) {
-  std::string name = isAgent ? ".AutoUpdate." + RemoveLastExtension(exePath) : exePath;
-  // A class name holds at most 256 characters; a longer one cannot be
-  // registered and no window would appear. The path's tail is kept
-  // readable, the rest is stood for by a hash of the whole name (same
-  // name, same class).
-  if (name.size() > kMaxWindowClassName) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a, ASCII case folded
-    for (char c : name) {
-      hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
-      hash *= 1099511628211ull;
-    }
-    char prefix[24] = "#";
-    for (int i = 0; i < 16; ++i) prefix[1 + i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 15];
-    prefix[17] = '#';
-    prefix[18] = '\0';
-    const std::size_t keep = kMaxWindowClassName - std::strlen(prefix);
-    name = prefix + name.substr(name.size() - keep);
+namespace {
+
+// A class name the ANSI window functions carry the same on every code page:
+// a name longer than a class name may be, or one with characters beyond
+// 7-bit ASCII (a path is UTF-8, which a DBCS code page would garble), is
+// stood for by a hash of the whole name (same name, same class) followed
+// by its tail, readable where it is ASCII.
+std::string ClassNameOf(std::string name) {
+  bool ascii = true;
+  for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii && name.size() <= kMaxWindowClassName) return name;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a, ASCII case folded
+  for (char& c : name) {
+    hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+    hash *= 1099511628211ull;
+    if (static_cast<unsigned char>(c) >= 0x80) c = '_';
   }
-  return name;
+  char prefix[24] = "#";
+  for (int i = 0; i < 16; ++i) prefix[1 + i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 15];
+  prefix[17] = '#';
+  prefix[18] = '\0';
+  const std::size_t keep = kMaxWindowClassName - std::strlen(prefix);
+  return prefix + (name.size() > keep ? name.substr(name.size() - keep) : name);
+}
+
+}  // namespace
+
+std::string StubWindowClassName(bool isAgent, const std::string& exePath) {
+  // A class name holds at most 256 characters; a longer one cannot be
+  // registered and no window would appear.
+  return ClassNameOf(isAgent ? ".AutoUpdate." + RemoveLastExtension(exePath) : exePath);
 }
 
 std::string XCopyWindowClassName(const std::string& agentFileName) {
-  return ".AutoUpdate.X_" + RemoveLastExtension(agentFileName);
+  return ClassNameOf(".AutoUpdate.X_" + RemoveLastExtension(agentFileName));
 }
 
 bool IsPlainAgentExe(bool isAgent, const std::string& exePath, const std::string& agentFileName) {

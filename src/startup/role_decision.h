@@ -22,8 +22,10 @@ constexpr std::size_t kMaxWindowClassName = 255;
 
 // Class name of the stub window, which is also the single-instance key:
 // ".AutoUpdate." + own name without extension for an agent, else the path.
-// A longer name than kMaxWindowClassName becomes a hash of the whole name
-// followed by its tail, the same for the same name in any letter case.
+// A longer name than kMaxWindowClassName, or one with characters beyond
+// 7-bit ASCII, becomes a hash of the whole name followed by its tail ('_'
+// for bytes beyond ASCII), the same for the same name in any ASCII letter
+// case.
 std::string StubWindowClassName(bool isAgent, const std::string& exePath);
 // Class name of the running X_ copy of an agent.
 std::string XCopyWindowClassName(const std::string& agentFileName);

@@ -15,6 +15,7 @@
 #include "utils/debug_stream.h"
 #include "utils/file_helpers.h"
 #include "utils/system_info.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -29,8 +30,8 @@ StartupState& State() {
 }
 
 std::string RawCommandLine() {
-  const char* raw = GetCommandLineA();
-  return raw ? raw : "";
+  const wchar_t* raw = GetCommandLineW();
+  return raw ? Utf8(raw) : std::string();
 }
 
 bool TopLevelWindowOfClassExists(const std::string& className) {
@@ -43,16 +44,18 @@ void LogTest(const char* key, bool value) { AgentLog(key, TrueFalse(value)); }
 
 bool ThisIs_AutoUpdateProg() { return State().isAgent; }
 
+std::string AgentFileName() { return Utf8(Wide(ProcessReader().GetAgentFileName())); }
+
 bool X_ExeIsRunning() {
-  return TopLevelWindowOfClassExists(XCopyWindowClassName(ProcessReader().GetAgentFileName()));
+  return TopLevelWindowOfClassExists(XCopyWindowClassName(AgentFileName()));
 }
 
 bool ThisIs_Plain_AutoUpdate_Exe() {
-  return IsPlainAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
+  return IsPlainAgentExe(State().isAgent, ExePath(false), AgentFileName());
 }
 
 bool ThisIs_X_AutoUpdate_Exe() {
-  return IsXCopyAgentExe(State().isAgent, ExePath(false), ProcessReader().GetAgentFileName());
+  return IsXCopyAgentExe(State().isAgent, ExePath(false), AgentFileName());
 }
 
 void StartSpanDiskCopy() {
@@ -62,7 +65,7 @@ void StartSpanDiskCopy() {
     return;
   }
   const std::string copy = SpanCopyPath(GetSetupTempFolder(), exe);
-  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) {
+  if (!CopyFileW(Wide(exe).c_str(), Wide(copy).c_str(), FALSE)) {
     // A copy cut short (a full disk) must not be started.
     ReportUnsavedFile(copy, HasParam("/hide") || ProcessReader().RunHidden());
     DeleteFolderTree(GetSetupTempFolder(), false);
@@ -88,7 +91,7 @@ void DoRunStubWin() {
   in.restartFromTempCopy = ProcessReader().RestartFromTempCopy();
   in.ownClassWindowExists = TopLevelWindowOfClassExists(StubWindowClassName());
   in.exePath = exe;
-  in.agentFileName = ProcessReader().GetAgentFileName();
+  in.agentFileName = AgentFileName();
   in.argumentText = GetArgumentText();
 
   switch (ChooseStubRole(in)) {

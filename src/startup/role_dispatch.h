@@ -23,5 +23,8 @@ bool X_ExeIsRunning();
 // Running under the agent file name / under "X_" + the agent file name.
 bool ThisIs_Plain_AutoUpdate_Exe();
 bool ThisIs_X_AutoUpdate_Exe();
+// The agent's file name from the package as path text: UTF-8, as paths are
+// (a package made by an older tool names it in the ANSI code page).
+std::string AgentFileName();
 
 }  // namespace varnel

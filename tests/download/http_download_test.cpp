@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -26,7 +27,7 @@ std::string Env(const char* name) {
 }
 
 std::string ReadAll(const std::string& path) {
-  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  FileHandle f(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            0, nullptr));
   if (!f) return "<missing>";
   std::string data;
@@ -37,8 +38,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 void Write(const std::string& path, const std::string& data) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  FileHandle f(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
   ASSERT_TRUE(f && WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
 }
@@ -47,24 +48,24 @@ void Write(const std::string& path, const std::string& data) {
 std::vector<std::string> PartialFiles(const std::string& destination) {
   std::vector<std::string> names;
   const std::string name = destination.substr(destination.find_last_of('\\') + 1);
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA((destination + ".*").c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(destination + ".*").c_str(), &data));
   if (find) do {
-      if (IsPartialFileOf(name, data.cFileName)) names.push_back(data.cFileName);
-    } while (FindNextFileA(find.get(), &data));
+      if (IsPartialFileOf(name, Utf8(data.cFileName))) names.push_back(Utf8(data.cFileName));
+    } while (FindNextFileW(find.get(), &data));
   return names;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Names in `folder` matching the pattern.
 std::vector<std::string> Found(const std::string& pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(pattern).c_str(), &data));
   if (find) do {
-      names.push_back(data.cFileName);
-    } while (FindNextFileA(find.get(), &data));
+      names.push_back(Utf8(data.cFileName));
+    } while (FindNextFileW(find.get(), &data));
   return names;
 }
 
@@ -113,10 +114,13 @@ class HttpDownload : public ::testing::Test {
     base_ = Env("VARNEL_HTTP_BASE");
     files_ = Env("VARNEL_HTTP_FILES");
     if (base_.empty()) GTEST_SKIP() << "no loopback server (run by tests/e2e/test_http_download.py)";
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "varnel_http_" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    // Paths are UTF-8: the destination's folder is named in three scripts,
+    // which no ANSI code page holds together.
+    folder_ = Utf8(temp) + "varnel_http_\xD0\xA3\xD1\x81\xD1\x82 \xE5\xAE\x89\xE8\xA3\x85 \xCE\x95\xCE\xBB_" +
+              std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder_).c_str(), nullptr));
     dest_ = folder_ + "\\setup.exe";
     Recorder::Reset();
     SetDownloadAbort(false);
@@ -124,10 +128,10 @@ class HttpDownload : public ::testing::Test {
   void TearDown() override {
     for (const std::string& n : Found(folder_ + "\\*")) {
       if (n == "." || n == "..") continue;
-      SetFileAttributesA((folder_ + "\\" + n).c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA((folder_ + "\\" + n).c_str());
+      SetFileAttributesW(Wide(folder_ + "\\" + n).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(Wide(folder_ + "\\" + n).c_str());
     }
-    RemoveDirectoryA(folder_.c_str());
+    RemoveDirectoryW(Wide(folder_).c_str());
   }
   std::string Served(const std::string& name) { return ReadAll(files_ + "\\" + name); }
   // The partial file name of `destinationName` for the served file: its
@@ -387,12 +391,12 @@ TEST_F(HttpDownload, APartialFileThatCannotBeWrittenIsAnError) {
   // The same reply again names the same partial file; a folder of that name
   // is no left-over the clean-up removes, and can't be written.
   const std::string partial = folder_ + "\\" + Recorder::seenDuringTransfer.front();
-  ASSERT_TRUE(CreateDirectoryA(partial.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(partial).c_str(), nullptr));
   Write(dest_, "the old file");
   EXPECT_FALSE(Get("files/fifty.bin"));
   EXPECT_EQ(error_.rfind("Unable to write " + partial, 0), 0u) << error_;
   EXPECT_EQ(ReadAll(dest_), "the old file");
-  RemoveDirectoryA(partial.c_str());
+  RemoveDirectoryW(Wide(partial).c_str());
 }
 
 TEST_F(HttpDownload, HtmlPageWithStatus200IsTheFileAndRecognisedAsErrorPage) {

@@ -449,6 +449,34 @@ TEST(Extraction, EngineOnlyFromAMemberWrittenUnderASafeName) {
   EXPECT_TRUE(ExtractPackageWith(host, Request("setup.exe")).engineEntry.empty());
 }
 
+TEST(Extraction, PackageNamesBecomePathTextAndBoxesShowPathsAsTheSystemDoes) {
+  // Paths are UTF-8 while an older package names its files in the ANSI
+  // code page, and a box shows its text in that code page: the host says
+  // how each converts, and every name and path goes through it.
+  struct ConvertingHost : FakeHost {
+    std::string ShownPath(const std::string& path) override { return "[" + path + "]"; }
+    std::string NameFromPackage(const std::string& name) override { return "u8:" + name; }
+  };
+  ConvertingHost host;
+  PackageSpec layout;
+  layout.members = {Engine("\xC9ngine.exe* /X"), {"|a.txt|0|", "abc"}};
+  host.files["setup.exe"] = BuildPackage(layout);
+  ExtractRequest req = Request("setup.exe");
+  req.agentName = "Agent.exe";
+  ExtractResult r = ExtractPackageWith(host, req);
+  EXPECT_EQ(r.engineEntry, "u8:\xC9ngine.exe* /X");
+  EXPECT_EQ(host.files["T\\u8:\xC9ngine.exe"], "ENGINE");
+  EXPECT_EQ(host.files.count("T\\u8:a.txt"), 1u);
+  EXPECT_EQ(host.files.count("T\\u8:Agent.exe"), 1u);
+
+  host.failWrites = 1;
+  r = ExtractPackageWith(host, req);
+  EXPECT_EQ(r.writeFailure.find("[T\\u8:\xC9ngine.exe]<P>"), 0u) << r.writeFailure;
+  host.failFolder = true;
+  r = ExtractPackageWith(host, req);
+  EXPECT_EQ(r.writeFailure.find("[T]<P>"), 0u) << r.writeFailure;
+}
+
 TEST(Extraction, HiddenRunShowsNoBox) {
   {
     // A missing disk ends the extraction like a cancelled prompt.

@@ -68,6 +68,25 @@ TEST(RoleDecision, ClassNamesAreUniquePerPathOrAgentName) {
   EXPECT_EQ(RemoveLastExtension("C:\\x.y\\agent"), "agent");
 }
 
+TEST(RoleDecision, PathsBeyondAsciiGiveAnAsciiClassNameOfTheirOwn) {
+  // Paths are UTF-8; the window functions read class names in the system's
+  // code page, where UTF-8 bytes may not survive (two setups would share a
+  // class, and the second would never run).
+  const std::string a = "C:\\\xD0\xA3\xD1\x81\xD1\x82\\setup.exe";  // Cyrillic
+  const std::string b = "C:\\\xE5\xAE\x89\xE8\xA3\x85\\setup.exe";  // CJK
+  for (const std::string& name : {StubWindowClassName(false, a), StubWindowClassName(false, b),
+                                  StubWindowClassName(true, a), XCopyWindowClassName("\xCE\x91.exe")}) {
+    SCOPED_TRACE(name);
+    for (char c : name) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
+    EXPECT_LE(name.size(), varnel::kMaxWindowClassName);
+  }
+  EXPECT_EQ(StubWindowClassName(false, a), StubWindowClassName(false, a));
+  EXPECT_NE(StubWindowClassName(false, a), StubWindowClassName(false, b));
+  EXPECT_EQ(StubWindowClassName(false, a).substr(18), "C:\\______\\setup.exe");
+  // The X_ copy finds the class its own window registered.
+  EXPECT_EQ(StubWindowClassName(true, "C:\\p\\X_\xCE\x91.exe"), XCopyWindowClassName("\xCE\x91.exe"));
+}
+
 TEST(RoleDecision, LongPathsGiveABoundedClassNameOfTheirOwn) {
   // A class name over 255 characters cannot be registered: no window, no setup.
   const std::string folder = "C:\\" + std::string(250, 'd') + "\\";
