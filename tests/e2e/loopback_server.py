@@ -15,6 +15,7 @@ Paths:
 Broken behaviours that real servers don't produce:
   /nohead/NAME         HEAD refused (405); a GET honours "Range: bytes=0-0"
   /headnolength/NAME   HEAD without length; GETs ignore Range
+  /headstall/NAME      HEAD taken and never answered
   /nolengthshort/NAME  no Content-Length, half the file, then the end
   /chunked/NAME        the file in chunks of 4 KiB with its last chunk
   /chunkcut/NAME       the same, cut after half the file (no last chunk)
@@ -59,6 +60,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         server.requests.append(("HEAD", self.path))
         kind, _, name = self.path.lstrip("/").partition("/")
         path = os.path.join(server.folder, os.path.basename(name))
+        if kind == "headstall":
+            server.stop_event.wait()
+            self.close_connection = True
+            return
         if kind == "nohead":
             self.send_response(405)
             self.send_header("Content-Length", "0")
