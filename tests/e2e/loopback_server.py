@@ -30,7 +30,8 @@ Broken behaviours that real servers don't produce:
                        half the file and a reset
   /cutnorange/NAME     the same, and Range is never honoured
 /files/ and /cutonce/ honour "Range: bytes=N-" with an ETag validator
-(If-Range); `sent` counts the body bytes sent per path.
+(If-Range); `sent` counts the body bytes sent per path. `before_get`, when
+set, is called with each GET's path before it is answered.
 Every request is recorded in `requests` as (method, path) and its Range
 header, when it has one, in `ranges` as (path, range).
 """
@@ -81,6 +82,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         server = self.server.owner
         server.requests.append(("GET", self.path))
+        if server.before_get:
+            server.before_get(self.path)
         if self.headers.get("Range"):
             server.ranges.append((self.path, self.headers.get("Range")))
         kind, _, name = self.path.lstrip("/").partition("/")
@@ -254,6 +257,7 @@ class LoopbackServer:
         self.cut = set()
         self.sent = {}
         self.redirect_base = ""
+        self.before_get = None
         self.slow_delay = slow_delay
         self.trickle_delay = trickle_delay
         self.stop_event = threading.Event()
