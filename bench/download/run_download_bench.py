@@ -7,7 +7,7 @@ on tmpfs.
 
 1. HTTP_DownloadFile_Incremental into a file (download_bench.exe) against a
    plain blocking WinINet loop writing the same file (download_reference.exe)
-   with 8 KiB reads and with reads of the download's size (64 KiB), runs
+   with 8 KiB reads and with reads of the download's size (256 KiB), runs
    alternated; median MB/s of each and the ratios, and the same for the best
    run of each.
 2. A resumed download: the server cuts the first transfer at half the file
@@ -48,9 +48,9 @@ WORK = "/dev/shm/varnel-download-bench-%d" % os.getpid()
 MIB = 1048576
 
 
-# The stub's download reads up to 64 KiB at a time (kReadBytes); the loop is
+# The stub's download reads up to 256 KiB at a time (kReadBytes); the loop is
 # measured with its classic 8 KiB reads and with reads of that size.
-STUB_READ = 65536
+STUB_READ = 262144
 
 
 def timed(session, exe, url, out, log, extra=()):

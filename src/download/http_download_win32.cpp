@@ -23,7 +23,7 @@ constexpr DWORD kWaitSliceMs = 50;
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // One read takes at most this much of what has arrived: a fast line moves
 // in few large reads, each one call, not one call per 8 KiB.
-constexpr DWORD kReadBytes = 65536;
+constexpr DWORD kReadBytes = 262144;
 
 // The completion of the asynchronous call under way. WinINet's status
 // callback runs on a thread of WinINet's: it records the result of the
