@@ -717,6 +717,7 @@ std::int64_t QuerySize(const std::string& url, std::uint32_t stallMs, bool conne
   limits.stallMs = stallMs;
   Transfer t(*api, limits);
   t.label = FileLabel(url);
+  t.slot.reset();  // no body is read
   std::int64_t length = -1;
   bool again = true;
   {
