@@ -26,8 +26,10 @@ void HTTP_Connect(const std::string& url);
 // refuses HEAD (405, 501) or gives no length there is asked with a GET for
 // the range bytes=0-0, closed after its headers (the total of a 206's
 // Content-Range, or a 200's Content-Length). Follows the download's URL rule
-// and never answers from a cache.
-std::int64_t HTTP_GetFileSize(const std::string& url);
+// and never answers from a cache. Runs on WinINet's asynchronous mode like
+// a download: a request that gets no reply within stallMs, a close request
+// (DownloadAbort()) or a quit request ends the query with -1.
+std::int64_t HTTP_GetFileSize(const std::string& url, std::uint32_t stallMs = kStallDeadlineMs);
 
 // Downloads `url` into `destination` (a full path) or, when destination is
 // empty, into `content`. window: shown when it is a window (0 for none).

@@ -22,6 +22,9 @@ constexpr DWORD kPumpIntervalMs = 10;
 // A wait for WinINet looks at the abort flag and the clock this often.
 constexpr DWORD kWaitSliceMs = 50;
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+// One read takes at most this much of what has arrived: a fast line moves
+// in few large reads, each one call, not one call per 8 KiB.
+constexpr DWORD kReadBytes = 262144;
 
 // The completion of the asynchronous call under way. WinINet's status
 // callback runs on a thread of WinINet's: it records the result of the
@@ -126,39 +129,6 @@ void SetTimeouts(const InternetApi& api, HINTERNET handle, DWORD ms) {
   }
 }
 
-// A request on a plain (blocking) session whose reply headers are read and
-// whose body is never read: the size query.
-struct HeaderRequest {
-  InternetHandle connection;
-  InternetHandle request;
-
-  HeaderRequest(const InternetApi& api, HINTERNET session, const std::string& url, const char* verb,
-                const char* headers) {
-    const std::string address = DownloadUrl(url);
-    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
-    std::string path(address.size() + 1, '\0');
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    parts.lpszUrlPath = &path[0];
-    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-    parts.dwExtraInfoLength = 1;  // the query stays part of the path
-    if (!api.crackUrl(address.c_str(), 0, 0, &parts)) return;
-    path.resize(parts.dwUrlPathLength);
-    if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    connection = InternetHandle(
-        api.connect(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return;
-    DWORD flags = kOpenFlags;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    request = InternetHandle(api.openRequest(connection.get(), verb, path.empty() ? "/" : path.c_str(), nullptr,
-                                             nullptr, nullptr, flags, 0));
-    const DWORD headerLength = headers ? static_cast<DWORD>(std::strlen(headers)) : 0;
-    if (request && !api.sendRequest(request.get(), headers, headerLength, nullptr, 0)) request.reset();
-  }
-};
-
 // A numeric header of the reply; false when it is missing.
 bool QueryNumber(const InternetApi& api, HINTERNET request, DWORD what, std::uint64_t& value) {
   char buffer[32];
@@ -238,8 +208,9 @@ std::string QueryText(const InternetApi& api, HINTERNET request, DWORD what) {
 // (abort, stall) may still complete on WinINet's thread and write here, so
 // such a slot is left to it, never freed.
 struct AsyncSlot {
-  char data[kChunkBytes];
+  char data[kReadBytes];
   DWORD count;
+  INTERNET_BUFFERSA buffers;
 };
 
 enum class Awaited { kDone, kStopped, kStalled };
@@ -325,33 +296,87 @@ Called Complete(Transfer& t, Call call, std::string& error) {
   return Called::kFailed;
 }
 
-// Reads what WinINet holds of the body, at most `most` bytes, into the
-// slot (waiting for it when nothing is held yet); false with `error` set
-// when that fails. count 0: the body ended. Asking for what is held, not
-// for a full chunk, lets every byte of a slow line count against the stall
-// deadline.
+// A request whose reply headers are read and whose body is never read (the
+// size query), sent on the asynchronous session like a download: the wait
+// for the reply obeys the stall deadline and stops with the transfer.
+// `request` is empty when the address is unusable, the request could not be
+// sent or the wait was given up (`t.abandoned` tells the last).
+struct HeaderRequest {
+  InternetHandle connection;
+  InternetHandle request;
+
+  HeaderRequest(Transfer& t, HINTERNET session, const std::string& url, const char* verb, const char* headers,
+                DWORD_PTR context) {
+    const InternetApi& api = t.api;
+    const std::string address = DownloadUrl(url);
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+    std::string path(address.size() + 1, '\0');
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = &path[0];
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.dwExtraInfoLength = 1;  // the query stays part of the path
+    if (!api.crackUrl(address.c_str(), 0, 0, &parts)) return;
+    path.resize(parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    connection = InternetHandle(
+        api.connect(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context));
+    if (!connection) return;
+    DWORD flags = kOpenFlags;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    request = InternetHandle(api.openRequest(connection.get(), verb, path.empty() ? "/" : path.c_str(), nullptr,
+                                             nullptr, nullptr, flags, context));
+    if (!request) return;
+    const DWORD headerLength = headers ? static_cast<DWORD>(std::strlen(headers)) : 0;
+    std::string error;
+    t.lastByte = GetTickCount();
+    if (Complete(t, [&] { return api.sendRequest(request.get(), headers, headerLength, nullptr, 0) != FALSE; },
+                 error) == Called::kFailed)
+      request.reset();
+  }
+};
+
+// Reads what has arrived of the body, at most `most` bytes, into the slot
+// (waiting for it when nothing has arrived yet); false with `error` set
+// when that fails. count 0: the body ended. A read that does not wait
+// (IRF_NO_WAIT) hands over at once whatever is there, so a fast line moves
+// in large reads that complete without a hand-off through WinINet's
+// thread, and every byte of a slow line counts against the stall deadline.
+// When nothing is there the call completes once data came (without reading
+// it): the read is asked again.
 bool ReadChunk(Transfer& t, DWORD most, std::string& error) {
   AsyncSlot* slot = t.slot.get();
   for (;;) {
+    INTERNET_BUFFERSA& buffers = slot->buffers;
+    buffers = INTERNET_BUFFERSA();
+    buffers.dwStructSize = sizeof buffers;
+    buffers.lpvBuffer = slot->data;
+    buffers.dwBufferLength = most;
+    const Called read = Complete(
+        t, [&] { return t.api.readFileEx(t.request, &buffers, IRF_NO_WAIT, 0) != FALSE; }, error);
+    if (read == Called::kFailed) return false;
+    if (read == Called::kNow && buffers.dwBufferLength > 0) {
+      slot->count = buffers.dwBufferLength;
+      return true;
+    }
+    if (read == Called::kLater) continue;
+    // Nothing at once: the end of the body, unless the data is merely late
+    // (a query of what is available waits for it, and says 0 at the end).
     slot->count = 0;
     const Called asked = Complete(
         t, [&] { return t.api.queryDataAvailable(t.request, &slot->count, 0, 0) != FALSE; }, error);
     if (asked == Called::kFailed) return false;
-    // A completion says data came; asking again gives the count at once.
-    if (asked == Called::kNow) break;
+    if (asked == Called::kNow && slot->count == 0) return true;
   }
-  if (slot->count == 0) return true;
-  const DWORD ask = slot->count < most ? slot->count : most;
-  slot->count = 0;
-  return Complete(t, [&] { return t.api.readFile(t.request, slot->data, ask, &slot->count) != FALSE; }, error) !=
-         Called::kFailed;
 }
 
 // The body of an error reply, as much as is needed to recognise an error page.
 std::string ReadErrorPage(Transfer& t) {
   std::string page;
   std::string error;
-  while (page.size() < 1000 && ReadChunk(t, kChunkBytes, error) && t.slot->count > 0)
+  while (page.size() < 1000 && ReadChunk(t, kReadBytes, error) && t.slot->count > 0)
     page.append(t.slot->data, t.slot->count);
   return page;
 }
@@ -366,12 +391,11 @@ std::string Keep(Transfer& t, const char* data, DWORD count) {
   return {};
 }
 
-// Reads the body chunk by chunk until it ends, fails, breaks a limit or is
-// stopped; returns the error text (empty when the stream ended normally).
-// Each read asks for what WinINet holds (at most a chunk), so a slow line
-// still counts every byte against the stall deadline.
+// Reads the body until it ends, fails, breaks a limit or is stopped;
+// returns the error text (empty when the stream ended normally). Each read
+// takes what has arrived (at most kReadBytes), so a slow line still counts
+// every byte against the stall deadline.
 std::string RunTransfer(Transfer& t) {
-  const std::uint32_t chunk = ChunkSize(t.length);
   const ProgressPlan plan(t.length);
   if (t.progress) t.progress->Start(1, plan.maximum);
   TBytesRate rate = TBytesRate::ForLength(t.length);
@@ -388,7 +412,7 @@ std::string RunTransfer(Transfer& t) {
       error = AbortedText();
       break;
     }
-    if (!ReadChunk(t, chunk, error)) break;
+    if (!ReadChunk(t, kReadBytes, error)) break;
     AsyncSlot* slot = t.slot.get();
     const DWORD read = slot->count;
     if (read == 0) break;
@@ -681,6 +705,45 @@ std::int64_t ReplyFileLength(const InternetApi& api, HINTERNET request) {
   return static_cast<std::int64_t>(length);
 }
 
+// The size query (or, with connectOnly, one HEAD to prime the connection)
+// on an asynchronous session: each request obeys the stall deadline, and a
+// close or a stop ends the query within a wait slice (-1).
+std::int64_t QuerySize(const std::string& url, std::uint32_t stallMs, bool connectOnly) {
+  const InternetApi* api = InternetLibrary();
+  if (!api) return -1;
+  InternetHandle session = OpenSession(*api, "HTTP_Connect_2", INTERNET_FLAG_ASYNC);
+  const DWORD_PTR context = session ? NewContext() : 0;
+  if (!context) return -1;
+  SetTimeouts(*api, session.get(), stallMs);
+  api->setStatusCallback(session.get(), &OnStatus);
+  DownloadLimits limits;
+  limits.stallMs = stallMs;
+  Transfer t(*api, limits);
+  t.label = FileLabel(url);
+  t.slot.reset();  // no body is read
+  std::int64_t length = -1;
+  bool again = true;
+  {
+    HeaderRequest head(t, session.get(), url, "HEAD", nullptr, context);
+    std::uint64_t status = 0;
+    if (head.request) QueryNumber(*api, head.request.get(), HTTP_QUERY_STATUS_CODE, status);
+    // An error reply's length is not the file's; only a refused HEAD, or
+    // one without a length, is asked again.
+    if (status == 200) length = ReplyFileLength(*api, head.request.get());
+    else again = status == 405 || status == 501;
+  }
+  if (length < 0 && again && !connectOnly && !Stopped(t)) {
+    // One byte asked for: the reply's headers tell the whole length, and
+    // closing the request costs at most that byte.
+    HeaderRequest get(t, session.get(), url, "GET", "Range: bytes=0-0\r\n", context);
+    if (get.request) length = ReplyFileLength(*api, get.request.get());
+  }
+  Forget();
+  if (connectOnly || length < 0) return -1;
+  DebugLine("HTTP_GetFileSize=%llu  %s", static_cast<unsigned long long>(length), url.c_str());
+  return length;
+}
+
 }  // namespace
 
 bool DownloadAbort() { return g_download.abort; }
@@ -702,42 +765,10 @@ bool InternetConnected(std::string& errorText) {
   return false;
 }
 
-void HTTP_Connect(const std::string& url) {
-  const InternetApi* api = InternetLibrary();
-  if (!api) return;
-  InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
-  if (!session) return;
-  SetTimeouts(*api, session.get(), kStallDeadlineMs);
-  HeaderRequest request(*api, session.get(), url, "HEAD", nullptr);
-}
+void HTTP_Connect(const std::string& url) { QuerySize(url, kStallDeadlineMs, true); }
 
-std::int64_t HTTP_GetFileSize(const std::string& url) {
-  HTTP_Connect(url);
-  const InternetApi* api = InternetLibrary();
-  if (!api) return -1;
-  InternetHandle session = OpenSession(*api, "HTTP_Connect_2");
-  if (!session) return -1;
-  SetTimeouts(*api, session.get(), kStallDeadlineMs);
-  std::int64_t length = -1;
-  {
-    HeaderRequest head(*api, session.get(), url, "HEAD", nullptr);
-    if (!head.request) return -1;
-    std::uint64_t status = 0;
-    QueryNumber(*api, head.request.get(), HTTP_QUERY_STATUS_CODE, status);
-    // An error reply's length is not the file's; only a refused HEAD, or
-    // one without a length, is asked again.
-    if (status == 200) length = ReplyFileLength(*api, head.request.get());
-    else if (status != 405 && status != 501) return -1;
-  }
-  if (length < 0) {
-    // One byte asked for: the reply's headers tell the whole length, and
-    // closing the request costs at most that byte.
-    HeaderRequest get(*api, session.get(), url, "GET", "Range: bytes=0-0\r\n");
-    if (get.request) length = ReplyFileLength(*api, get.request.get());
-  }
-  if (length < 0) return -1;
-  DebugLine("HTTP_GetFileSize=%llu  %s", static_cast<unsigned long long>(length), url.c_str());
-  return length;
+std::int64_t HTTP_GetFileSize(const std::string& url, std::uint32_t stallMs) {
+  return QuerySize(url, stallMs, false);
 }
 
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destination,

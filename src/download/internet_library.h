@@ -24,6 +24,7 @@ struct InternetApi {
   decltype(&::HttpSendRequestA) sendRequest = nullptr;
   decltype(&::InternetSetStatusCallbackA) setStatusCallback = nullptr;
   decltype(&::InternetQueryDataAvailable) queryDataAvailable = nullptr;
+  decltype(&::InternetReadFileExA) readFileEx = nullptr;
   HMODULE module = nullptr;
 };
 

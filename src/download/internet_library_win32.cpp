@@ -31,6 +31,7 @@ constexpr Export kExports[] = {
     {"HttpSendRequestA", offsetof(InternetApi, sendRequest)},
     {"InternetSetStatusCallbackA", offsetof(InternetApi, setStatusCallback)},
     {"InternetQueryDataAvailable", offsetof(InternetApi, queryDataAvailable)},
+    {"InternetReadFileExA", offsetof(InternetApi, readFileEx)},
 };
 static_assert(sizeof(FARPROC) == sizeof(InternetApi::open), "function pointers of one size");
 

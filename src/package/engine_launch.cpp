@@ -189,19 +189,21 @@ void RunStubRole(HWND window) {
 }
 
 bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
-                      const std::string& agentName, const std::string& extraArgs, bool foreground) {
+                      const std::string& agentName, const std::string& extraArgs, bool foreground,
+                      const ByteSource* held) {
   bool success = false;
-  TGFileInfo reader = TGFileInfo::Create(packagePath);
+  TGFileInfo reader = held ? TGFileInfo::Create(*held) : TGFileInfo::Create(packagePath);
   SetupWindow& window = CurrentSetupWindow();
   if (reader.ShowActivityBar()) window.ShowActivityBar(true);
   SetStatusText(window.StatusLabel(), LangText(reader, "s1"), reader.GetFontName(), reader.GetCharset(),
                 reader.GetFontSize());
-  if (!HasTempSpace(tempFolder, packagePath) && ChooseTempDrive() && !GetAltTempFolder().empty())
+  if (!HasTempSpace(tempFolder, reader) && ChooseTempDrive() && !GetAltTempFolder().empty())
     tempFolder = GetAltTempFolder();
   DebugLine("========= ForegroundOp=%s ==========", foreground ? "TRUE" : "FALSE");
 
   ExtractRequest request;
   request.packagePath = packagePath;
+  request.firstDisk = held;
   request.destFolder = tempFolder;
   request.agentName = agentName;
   request.diskPrompt = LangText(reader, "s8");

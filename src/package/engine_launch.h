@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "package/byte_source.h"
 #include "package/engine_command.h"
 #include "package/exit_code.h"
 
@@ -31,9 +32,11 @@ void ReportUnsavedFile(const std::string& path, bool hidden);
 // Extracts the package at `packagePath` into `tempFolder` (or a folder on a
 // roomier drive), starts its engine with `extraArgs` and waits for it. True
 // when the engine ran and removed the global atom (its sign of success).
+// `held`: the package file already open (checked by the caller); it is read
+// through this source, not reopened by its path.
 bool ExtractAndLaunch(std::string tempFolder, const std::string& packagePath,
                       const std::string& agentName, const std::string& extraArgs,
-                      bool foreground);
+                      bool foreground, const ByteSource* held = nullptr);
 
 // Puts `text` on the status label with a font of the given face, character
 // set and point size; right-to-left for Hebrew (177) and Arabic (178).

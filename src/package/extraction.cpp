@@ -153,8 +153,11 @@ ExtractResult ExtractPackageWith(ExtractionHost& host, const ExtractRequest& req
   std::uint64_t expectedBlocks = 0, blocksRead = 0;
   for (;;) {
     bool moreDisks = false;
-    if (host.FileExists(path)) {
-      std::unique_ptr<ByteSource> source = host.OpenPackageFile(path);
+    const ByteSource* held = disk == 1 ? request.firstDisk : nullptr;
+    if (held || host.FileExists(path)) {
+      std::unique_ptr<ByteSource> opened;
+      if (!held) opened = host.OpenPackageFile(path);
+      const ByteSource* source = held ? held : opened.get();
       if (!source) break;  // unreadable: reported like a failed checksum
       Trailer trailer;
       const bool isPackage = ReadTrailer(*source, trailer);

@@ -70,6 +70,11 @@ class ExtractionHost {
 
 struct ExtractRequest {
   std::string packagePath;  // setup executable or first disk file "….001"
+  // The first disk file already open and held by the caller (the web
+  // installer's checked download): read through it, never reopened by
+  // packagePath, so the file that was checked is the file extracted. Null:
+  // packagePath is opened.
+  const ByteSource* firstDisk = nullptr;
   std::string destFolder;
   std::string agentName;    // update agent to write, or empty
   std::string diskPrompt;   // "<DISK_NUM>" is replaced by the disk number

@@ -191,7 +191,10 @@ void ForgetSetupTempFolders() {
 }
 
 bool HasTempSpace(const std::string& folder, const std::string& packagePath) {
-  const TGFileInfo reader = TGFileInfo::Create(packagePath);
+  return HasTempSpace(folder, TGFileInfo::Create(packagePath));
+}
+
+bool HasTempSpace(const std::string& folder, const TGFileInfo& reader) {
   const double needed = reader.GetSpaceNeeded(folder);
   const double freeBytes = DiskFreeBytes(folder);
   DebugEvent("Temp space: needed %.0f, free %.0f in %s", needed,

@@ -27,6 +27,8 @@ const std::string& GetSetupTempFolder();
 // True when Folder exists and the package at PackagePath needs less than
 // the free space of Folder's drive.
 bool HasTempSpace(const std::string& folder, const std::string& packagePath);
+// The same for a package already read.
+bool HasTempSpace(const std::string& folder, const TGFileInfo& reader);
 
 // Looks for a fixed drive (C, D, E) with more free space than the current
 // temporary drive; true when one was found (an alternative base is set).

@@ -244,7 +244,10 @@ void WebInstall(const WebInstallRun& run, const std::string& tempFolder, const s
       }
       DebugLine("WebInstall: file check %lu MS", static_cast<unsigned long>(GetTickCount() - started));
     }
-    if (outcome.error.empty()) ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden);
+    // Extracted through the same held handle: the file checked is the file
+    // run.
+    if (outcome.error.empty())
+      ExtractAndLaunch(tempFolder, target, std::string(), run.argumentText, !run.hidden, &held);
   }
   if (deleteAfter) DeleteFileW(Wide(target).c_str());
   if (!folder.empty()) RemoveDirectoryW(Wide(folder).c_str());

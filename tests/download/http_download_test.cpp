@@ -383,6 +383,27 @@ TEST_F(HttpDownload, NoByteWithinTheStallDeadlineFailsAndAnAbortEndsTheWaitAtOnc
   DestroyWindow(window);
 }
 
+TEST_F(HttpDownload, ASizeQueryWithoutReplyEndsOnTheStallDeadlineOrAClose) {
+  // The server takes the HEAD and never answers it.
+  DWORD started = GetTickCount();
+  EXPECT_EQ(HTTP_GetFileSize(base_ + "headstall/medium.bin", 1000), -1);
+  EXPECT_LT(GetTickCount() - started, 5000u);
+
+  // With the default deadline (30 s), a close request ends the wait.
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = AbortOnTimer;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VarnelAbortSizeTimer";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  SetTimer(window, 1, 500, nullptr);
+  started = GetTickCount();
+  EXPECT_EQ(HTTP_GetFileSize(base_ + "headstall/medium.bin"), -1);
+  EXPECT_LT(GetTickCount() - started, 5000u);
+  DestroyWindow(window);
+}
+
 TEST_F(HttpDownload, APartialFileThatCannotBeWrittenIsAnError) {
   Recorder::watchPattern = dest_ + ".*";
   TProgBar progress(&Recorder::Sink, &NoPump, &Tick);

@@ -15,6 +15,7 @@ Paths:
 Broken behaviours that real servers don't produce:
   /nohead/NAME         HEAD refused (405); a GET honours "Range: bytes=0-0"
   /headnolength/NAME   HEAD without length; GETs ignore Range
+  /headstall/NAME      HEAD taken and never answered
   /nolengthshort/NAME  no Content-Length, half the file, then the end
   /chunked/NAME        the file in chunks of 4 KiB with its last chunk
   /chunkcut/NAME       the same, cut after half the file (no last chunk)
@@ -29,7 +30,8 @@ Broken behaviours that real servers don't produce:
                        half the file and a reset
   /cutnorange/NAME     the same, and Range is never honoured
 /files/ and /cutonce/ honour "Range: bytes=N-" with an ETag validator
-(If-Range); `sent` counts the body bytes sent per path.
+(If-Range); `sent` counts the body bytes sent per path. `before_get`, when
+set, is called with each GET's path before it is answered.
 Every request is recorded in `requests` as (method, path) and its Range
 header, when it has one, in `ranges` as (path, range).
 """
@@ -59,6 +61,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         server.requests.append(("HEAD", self.path))
         kind, _, name = self.path.lstrip("/").partition("/")
         path = os.path.join(server.folder, os.path.basename(name))
+        if kind == "headstall":
+            server.stop_event.wait()
+            self.close_connection = True
+            return
         if kind == "nohead":
             self.send_response(405)
             self.send_header("Content-Length", "0")
@@ -76,6 +82,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         server = self.server.owner
         server.requests.append(("GET", self.path))
+        if server.before_get:
+            server.before_get(self.path)
         if self.headers.get("Range"):
             server.ranges.append((self.path, self.headers.get("Range")))
         kind, _, name = self.path.lstrip("/").partition("/")
@@ -249,6 +257,7 @@ class LoopbackServer:
         self.cut = set()
         self.sent = {}
         self.redirect_base = ""
+        self.before_get = None
         self.slow_delay = slow_delay
         self.trickle_delay = trickle_delay
         self.stop_event = threading.Event()

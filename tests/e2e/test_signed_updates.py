@@ -16,9 +16,12 @@ varnel-pack (keygen, build --update-key, publish):
 - the web installer: built with its full setup, it refuses another setup
   with the right token (a box; hidden, exit code 9) and runs the built one;
   built with a key, it runs a setup that publish signed (beside it or
-  downloaded with its .sig) and refuses one without a valid signature.
+  downloaded with its .sig) and refuses one without a valid signature; a
+  downloaded setup swapped on disk after its check is not what runs (the
+  extraction reads the checked file through the held handle).
 
 A package without a key updates as before: test_update_cycle.py."""
+import glob
 import hashlib
 import os
 import shutil
@@ -35,7 +38,8 @@ from test_agent_fetch import Agent as FetchAgent  # noqa: E402
 from setup_run import clear_setup_folders, engine_record, press, read_box, record_arg, setup_folders  # noqa: E402
 from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_EXE, TOKEN, Installation,  # noqa: E402
                             read_ini)
-from wine_harness import ENGINE, PACK, STUB, WineSession, build_setup, scratch_dir, wait_for, winpath  # noqa: E402
+from wine_harness import (ENGINE, PACK, STUB, WineSession, build_setup, scratch_dir,  # noqa: E402
+                          wait_for, wine_temp_folder, winpath)
 
 BACKGROUND_CHECK = 1  # command 31 with value 1: a check at the next tick, asked nothing
 # .INFO settings of a check that asks nothing and shuts nothing down.
@@ -454,6 +458,22 @@ def web_installers(session, work, keys):
             shutil.copyfile(os.path.join(out, name), os.path.join(served, name))
         run(web, ["/hide"])
         assert any(p.endswith("/setup.exe.sig") for _, p in server.requests), server.requests
+        # Swapped after its check (when its .sig is fetched, the hash is
+        # taken): the file that was checked is the file extracted and run.
+        swapped = []
+
+        def swap(path):
+            if path.endswith("/setup.exe.sig"):
+                temp = wine_temp_folder(session)
+                for held in glob.glob(os.path.join(temp, "SETUP_*", "~web*", "setup.exe")):
+                    with open(held + ".new", "wb") as f:
+                        f.write(b"MZ" + os.urandom(4096))
+                    os.rename(held + ".new", held)
+                    swapped.append(held)
+        server.before_get = swap
+        run(web, ["/hide"])
+        server.before_get = None
+        assert swapped, "nothing was swapped"
         # Beside it, signed: runs; without its .sig, or signed by another
         # key: refused.
         for name in ("setup.exe", "setup.exe.sig"):
