@@ -12,6 +12,7 @@
 #include "utils/private_folder.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -84,7 +85,7 @@ const std::string& AgentDownloadFolder() {
     }
     // One left by an agent that did not end its run is emptied first; one
     // that can't be removed is someone else's and is passed over.
-    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFolderTree(folder, true);
+    if (GetFileAttributesW(Wide(folder).c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFolderTree(folder, true);
     if (CreateFreshPrivateFolder(folder, s.downloadHold)) {
       s.downloadFolder = JoinPath(folder, "");
       break;
@@ -140,7 +141,7 @@ LRESULT RunAgentCommand(WPARAM code, LPARAM value) {
 
 std::int64_t ExistingFileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
