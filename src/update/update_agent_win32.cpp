@@ -216,10 +216,14 @@ bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text) {
   const std::string title = settings.BoxTitle(kTitleKeys[kind]);
   const std::string buttons = settings.BtnText();
   const int charset = settings.CharSet();
+  // The box shows ANSI text. A text that is UTF-8 as a whole (a path or a
+  // system message in ASCII words) is converted; one holding the package's
+  // own ANSI letters is not UTF-8 and passes unchanged.
+  const std::string shown = AnsiText(text);
   switch (kind) {
-    case kAgentBoxError: MsgBoxError(owner, text, title, buttons, charset); return false;
-    case kAgentBoxAttention: MsgBoxAttention(owner, text, title, buttons, charset); return false;
-    default: return MsgBoxConfirm(owner, text, title, buttons, charset);
+    case kAgentBoxError: MsgBoxError(owner, shown, title, buttons, charset); return false;
+    case kAgentBoxAttention: MsgBoxAttention(owner, shown, title, buttons, charset); return false;
+    default: return MsgBoxConfirm(owner, shown, title, buttons, charset);
   }
 }
 
