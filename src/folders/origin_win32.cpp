@@ -1,7 +1,5 @@
 // The origin of the setup run, kept apart from the folder lookups: start-up
 // hands over the switch, and the stub should not link the lookups for it.
-#include <windows.h>
-
 #include "folders/system_folders.h"
 #include "utils/file_helpers.h"
 
@@ -14,8 +12,6 @@ struct OriginState {
   std::string exe;
   std::string folder;
 };
-
-bool LeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
 OriginState& State() {
   static OriginState state;
@@ -31,7 +27,7 @@ std::string GetOriginExe() {
   if (!s.fixed) {
     s.fixed = true;
     s.exe = s.originSwitch.empty() ? ExePath(false) : s.originSwitch;
-    s.folder = OriginFolderFrom(s.exe, ExeFolder(false), LeadByte);
+    s.folder = OriginFolderFrom(s.exe, ExeFolder(false), nullptr);
   }
   return s.exe;
 }

@@ -11,9 +11,8 @@
 namespace varnel {
 
 #ifdef _WIN32
-// IsDBCSLeadByte of the system's code page.
-bool SystemLeadByte(unsigned char c);
-
+// Folders and texts from Windows are UTF-8 (utils/wide_text_win32.h): a
+// "\" byte in them is always the character itself.
 std::string GetWindowsFolder(bool addBackslash);
 std::string GetSystemFolder(bool addBackslash);
 // Without trailing backslash.

@@ -7,6 +7,7 @@
 #include "utils/system_helpers.h"
 #include "utils/system_info.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -26,41 +27,59 @@ FolderState& State() {
 
 }  // namespace
 
-bool SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
-
 namespace {
 
-// The folder that GetWindowsDirectoryA or GetSystemDirectoryA gives.
-std::string FolderFrom(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char buffer[kFolderBuffer];
+// The folder that GetWindowsDirectoryW or GetSystemDirectoryW gives, in UTF-8.
+std::string FolderFrom(UINT(WINAPI* query)(LPWSTR, UINT)) {
+  wchar_t buffer[kFolderBuffer];
   const UINT n = query(buffer, kFolderBuffer);
-  return n == 0 || n >= kFolderBuffer ? std::string() : std::string(buffer, n);
+  return n == 0 || n >= kFolderBuffer ? std::string() : Utf8(buffer, n);
 }
 
-std::string WindowsFolderAsGiven() { return FolderFrom(GetWindowsDirectoryA); }
+std::string WindowsFolderAsGiven() { return FolderFrom(GetWindowsDirectoryW); }
 
-std::string SystemFolderAsGiven() { return FolderFrom(GetSystemDirectoryA); }
+std::string SystemFolderAsGiven() { return FolderFrom(GetSystemDirectoryW); }
 
-std::string CString(const char* text) { return BufferText(text, kShellPathBuffer); }
+std::string CString(const wchar_t* text) {
+  std::size_t n = 0;
+  while (n < kShellPathBuffer && text[n]) ++n;
+  return Utf8(text, n);
+}
+
+// A folder value (REG_SZ or REG_EXPAND_SZ, as stored) of the registry's
+// default view for this process, read by its wide name; "" when absent.
+std::string RegistryFolderText(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return std::string();
+  RegKey key(opened);
+  wchar_t buffer[kShellPathBuffer];
+  DWORD type = 0;
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return std::string();
+  buffer[size / sizeof(wchar_t)] = L'\0';
+  return Utf8(buffer);
+}
 
 class WindowsFolderSystem : public FolderSystem {
  public:
   std::string FolderPathQuery(int id) override {
-    using Fn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    using Fn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
     HMODULE module = nullptr;
-    auto query = reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("SHFolder.dll", "SHGetFolderPathA", module)));
+    auto query = reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("SHFolder.dll", "SHGetFolderPathW", module)));
     LibraryHandle library(reinterpret_cast<UINT_PTR>(module) < 33 ? nullptr : module);
-    char path[kShellPathBuffer] = {};
+    wchar_t path[kShellPathBuffer] = {};
     if (!query || query(nullptr, id, nullptr, 0, path) != 0) return std::string();
     return CString(path);
   }
   std::string SpecialFolderQuery(int id) override {
-    using Fn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    using Fn = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
     HMODULE module = nullptr;
     auto query =
-        reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("shell32.dll", "SHGetSpecialFolderPathA", module)));
+        reinterpret_cast<Fn>(reinterpret_cast<void*>(LoadAndResolve("shell32.dll", "SHGetSpecialFolderPathW", module)));
     LibraryHandle library(reinterpret_cast<UINT_PTR>(module) < 33 ? nullptr : module);
-    char path[kShellPathBuffer] = {};
+    wchar_t path[kShellPathBuffer] = {};
     if (!query || !query(nullptr, path, id, FALSE)) return std::string();
     return CString(path);
   }
@@ -69,16 +88,15 @@ class WindowsFolderSystem : public FolderSystem {
   std::string RegistryFolderValue(RegistryFolder which) override { return GetRegistryFolder(which); }
   std::string UserName() override { return GetRegisteredOwner(); }
   bool DirectoryExists(const std::string& path) override {
-    const DWORD a = GetFileAttributesA(path.c_str());
+    const DWORD a = GetFileAttributesW(Wide(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
   }
-  LeadByteTest LeadBytes() override { return SystemLeadByte; }
 };
 
 std::string LocaleText(LCTYPE type, const char* fallback) {
-  char buffer[128];
-  const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
-  return n > 1 ? std::string(buffer, n - 1) : std::string(fallback);
+  wchar_t buffer[128];
+  const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 128);
+  return n > 1 ? Utf8(buffer, n - 1) : std::string(fallback);
 }
 
 class WindowsMacroSource : public MacroSource {
@@ -134,21 +152,20 @@ class WindowsMacroSource : public MacroSource {
     return c;
   }
   std::string CurrentDirectory() override {
-    char buffer[MAX_PATH * 2];
-    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
-    return n == 0 || n >= sizeof buffer ? std::string() : std::string(buffer, n);
+    wchar_t buffer[MAX_PATH * 2];
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buffer);
+    return n == 0 || n >= MAX_PATH * 2 ? std::string() : Utf8(buffer, n);
   }
-  LeadByteTest LeadBytes() override { return SystemLeadByte; }
 };
 
 }  // namespace
 
 std::string GetWindowsFolder(bool addBackslash) {
-  return WithTrailingBackslash(WindowsFolderAsGiven(), addBackslash, SystemLeadByte);
+  return WithTrailingBackslash(WindowsFolderAsGiven(), addBackslash, nullptr);
 }
 
 std::string GetSystemFolder(bool addBackslash) {
-  return WithTrailingBackslash(SystemFolderAsGiven(), addBackslash, SystemLeadByte);
+  return WithTrailingBackslash(SystemFolderAsGiven(), addBackslash, nullptr);
 }
 
 std::string GetSystem16Folder() {
@@ -162,26 +179,27 @@ std::string GetFontsFolder() {
 }
 
 std::string GetRegistryFolder(RegistryFolder which) {
-  static const char kExplorerFolders[] =
-      "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-  static const char kVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  static const wchar_t kExplorerFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  static const wchar_t kVersionKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
   // In the order of RegistryFolder: Fonts, ProgramFiles, CommonFiles, StartMenu.
   static const struct {
-    const char* key;
-    const char* name;
-  } kValues[] = {{kExplorerFolders, "Fonts"},
-                 {kVersionKey, "ProgramFilesDir"},
-                 {kVersionKey, "CommonFilesDir"},
-                 {kExplorerFolders, "Start Menu"}};
+    bool user;  // HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE
+    const wchar_t* key;
+    const wchar_t* name;
+  } kValues[] = {{true, kExplorerFolders, L"Fonts"},
+                 {false, kVersionKey, L"ProgramFilesDir"},
+                 {false, kVersionKey, L"CommonFilesDir"},
+                 {true, kExplorerFolders, L"Start Menu"}};
   const auto index = static_cast<std::size_t>(which);
   if (index >= sizeof kValues / sizeof kValues[0]) return std::string();
   // The registry's default view for this process: no 64-bit view asked for.
-  return ReadRegistryString(kValues[index].key, kValues[index].name, "", false);
+  return RegistryFolderText(kValues[index].user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kValues[index].key,
+                            kValues[index].name);
 }
 
 std::string GetUserFolder(UserFolder which, bool addBackslash) {
   WindowsFolderSystem system;
-  return WithTrailingBackslash(UserFolderFrom(system, which), addBackslash, SystemLeadByte);
+  return WithTrailingBackslash(UserFolderFrom(system, which), addBackslash, nullptr);
 }
 
 void SetInstallDirs(const std::string& installDir, const std::string& sharedDir, const std::string& auxDir) {

@@ -16,6 +16,7 @@
 #include "utils/message_pump.h"
 #include "utils/signature_check.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -36,12 +37,12 @@ bool IsFile(const std::string& path) { return ExistingFileLength(path) >= 0; }
 // copied, or when the transfer is aborted or the agent is ending.
 bool CopyInChunks(const std::string& from, const std::string& to) {
   bool ok = false;
-  DeleteFileA(to.c_str());
+  DeleteFileW(Wide(to).c_str());
   {
-    FileHandle in(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    FileHandle in(CreateFileW(Wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) return false;
-    FileHandle out(CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle out(CreateFileW(Wide(to).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return false;
     std::string buffer(kCopyChunk, '\0');
     std::int64_t total = 0;
@@ -58,7 +59,7 @@ bool CopyInChunks(const std::string& from, const std::string& to) {
       if (!YieldX(0) || DownloadAbort()) break;
     }
   }
-  if (!ok) DeleteFileA(to.c_str());
+  if (!ok) DeleteFileW(Wide(to).c_str());
   return ok;
 }
 
@@ -96,13 +97,13 @@ std::string InfoSignatureRefusal(const std::string& content) {
 bool ReplaceWithText(const std::string& path, const std::string& text, std::string& refusal) {
   const std::string temporary = path + kFetchSuffix;
   if (!WriteFileText(temporary, text)) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   if (AgentVerifiesUpdates()) refusal = ExpiryRefusal(ReadIniString(temporary, "General", "ExpiresUTC", ""), UtcSeconds());
   if (!refusal.empty() ||
-      !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temporary.c_str());
+      !MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   return true;
@@ -256,7 +257,7 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
                                   content, limits);
     if (kind == kFetchInfo) {
       if (errorText.empty()) content = ReadInfoText(arriving, errorText);
-      DeleteFileA(arriving.c_str());
+      DeleteFileW(Wide(arriving).c_str());
     }
     // A shown window (the fetch's own, or the owner a download showed)
     // stays up long enough to be seen; a hidden fetch waits for nobody.
@@ -290,17 +291,17 @@ bool DownloadFileAU(const std::string& folderGiven, const std::string& fileName,
     result = TokenProof(kind, arriving);
     if (!result) {
       const std::string message = HTTP_404Message(arriving, none, path, kBadToken);
-      DeleteFileA(arriving.c_str());
+      DeleteFileW(Wide(arriving).c_str());
       LogError(message);
       AgentMsgBox(kAgentBoxError, kMsgOwnerWithHeading, message);
-    } else if (!MoveFileExA(arriving.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    } else if (!MoveFileExW(Wide(arriving).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result = false;
       errorText = UnableToWrite(target);
-      DeleteFileA(arriving.c_str());
+      DeleteFileW(Wide(arriving).c_str());
       LogError(errorText);
     }
   } else {
-    DeleteFileA(arriving.c_str());
+    DeleteFileW(Wide(arriving).c_str());
     if (path.size() > 2 && confirmDownload) {
       const std::string message = FetchAttentionText(path, DownloadAbort(), settings);
       AgentLog("ATTENTION: ", message);

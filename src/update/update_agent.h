@@ -75,7 +75,8 @@ int ShotTimeStatus();
 bool GetOkToPerformAU(bool infoDownloaded, int& stage, std::string& reason);
 
 // A message box with the title, buttons and character set of the .original
-// ([MsgBox]); true when a confirmation is answered Yes.
+// ([MsgBox]); true when a confirmation is answered Yes. UTF-8 text (paths)
+// is shown in the system's ANSI code page (AnsiText).
 enum AgentBoxKind : int { kAgentBoxError, kAgentBoxAttention, kAgentBoxConfirm };
 bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text);
 

@@ -12,6 +12,7 @@
 #include "utils/private_folder.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -84,7 +85,7 @@ const std::string& AgentDownloadFolder() {
     }
     // One left by an agent that did not end its run is emptied first; one
     // that can't be removed is someone else's and is passed over.
-    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFolderTree(folder, true);
+    if (GetFileAttributesW(Wide(folder).c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFolderTree(folder, true);
     if (CreateFreshPrivateFolder(folder, s.downloadHold)) {
       s.downloadFolder = JoinPath(folder, "");
       break;
@@ -140,7 +141,7 @@ LRESULT RunAgentCommand(WPARAM code, LPARAM value) {
 
 std::int64_t ExistingFileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return static_cast<std::int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
@@ -215,10 +216,14 @@ bool AgentMsgBox(AgentBoxKind kind, HWND owner, const std::string& text) {
   const std::string title = settings.BoxTitle(kTitleKeys[kind]);
   const std::string buttons = settings.BtnText();
   const int charset = settings.CharSet();
+  // The box shows ANSI text. A text that is UTF-8 as a whole (a path or a
+  // system message in ASCII words) is converted; one holding the package's
+  // own ANSI letters is not UTF-8 and passes unchanged.
+  const std::string shown = AnsiText(text);
   switch (kind) {
-    case kAgentBoxError: MsgBoxError(owner, text, title, buttons, charset); return false;
-    case kAgentBoxAttention: MsgBoxAttention(owner, text, title, buttons, charset); return false;
-    default: return MsgBoxConfirm(owner, text, title, buttons, charset);
+    case kAgentBoxError: MsgBoxError(owner, shown, title, buttons, charset); return false;
+    case kAgentBoxAttention: MsgBoxAttention(owner, shown, title, buttons, charset); return false;
+    default: return MsgBoxConfirm(owner, shown, title, buttons, charset);
   }
 }
 

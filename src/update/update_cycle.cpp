@@ -21,6 +21,7 @@
 #include "utils/system_helpers.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -76,7 +77,7 @@ struct HeldFile {
   FileHandle handle;
   bool refused = false;  // held and proved, but not the signed file
   bool Take(int kind, const std::string& path) {
-    handle.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    handle.reset(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle || !ProveAgentFile(kind, path)) return false;
     refused = !SignedFileMatches(kind, handle.get(), path);
@@ -85,7 +86,7 @@ struct HeldFile {
   // Lets the file go; a refused one is removed.
   void Drop(const std::string& path) {
     handle.reset();
-    if (refused) DeleteFileA(path.c_str());
+    if (refused) DeleteFileW(Wide(path).c_str());
   }
 };
 
@@ -104,9 +105,9 @@ bool FetchOffered(const std::string& name, int kind, std::string& path) {
 }
 
 bool DeveloperSwitchOn() {
-  char value[8] = {};
-  const DWORD n = GetEnvironmentVariableA("DVX", value, sizeof value);
-  return n > 0 && n < sizeof value && std::strcmp(value, "735") == 0;
+  wchar_t value[8] = {};
+  const DWORD n = GetEnvironmentVariableW(L"DVX", value, 8);
+  return n > 0 && n < 8 && lstrcmpW(value, L"735") == 0;
 }
 
 // How long a product may take to end once asked: programs that save their
@@ -319,7 +320,7 @@ bool PerformAutoUpdate() {
 
         if (result) settings.SetVersionOriginal(settings.VersionNew());
         held.handle.reset();
-        DeleteFileA(setup.c_str());
+        DeleteFileW(Wide(setup).c_str());
 
         const std::string finish = ProgText("s16", programName);
         bool answer = true;
@@ -335,7 +336,7 @@ bool PerformAutoUpdate() {
         }
       } else {
         held.Drop(setup);
-        if (ok) DeleteFileA(setup.c_str());
+        if (ok) DeleteFileW(Wide(setup).c_str());
       }
     }
   }

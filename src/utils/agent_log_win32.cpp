@@ -2,6 +2,7 @@
 
 #include "utils/agent_log.h"
 #include "utils/file_helpers.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -18,9 +19,9 @@ AgentLogState& LogState() {
 }
 
 std::string LocaleText(LCTYPE type, const char* fallback) {
-  char buffer[16] = {};
-  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
-  return n > 1 ? std::string(buffer) : std::string(fallback);
+  wchar_t buffer[16] = {};
+  int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 16);
+  return n > 1 ? Utf8(buffer) : std::string(fallback);
 }
 
 }  // namespace

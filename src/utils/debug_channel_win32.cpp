@@ -2,6 +2,7 @@
 
 #include "utils/debug_channel.h"
 #include "utils/debug_stream.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -28,7 +29,7 @@ UINT ViewerMessage() {
 }
 
 void AppendToDebugFile(const std::string& text, const char* path) {
-  FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   SetFilePointer(file.get(), 0, nullptr, FILE_END);

@@ -5,19 +5,20 @@
 #include <string>
 
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 
 HMODULE LoadSystemLibrary(const char* fileName) {
-  char system[MAX_PATH];
-  const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
-  return LoadLibraryA(JoinPath(std::string(system, n), fileName).c_str());
+  return LoadLibraryW(Wide(JoinPath(Utf8(system, n), fileName)).c_str());
 }
 
 void RestrictDllSearchPath() {
   // Removes the current folder from the search order on every version.
-  SetDllDirectoryA("");
+  SetDllDirectoryW(L"");
   // Where available, limit the search to System32 as well.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");

@@ -2,7 +2,8 @@
 // free disk space, searching fixed drives, deleting by mask and whole trees,
 // ejecting a CD, and removing the running executable after it has ended.
 // Strings are byte strings: a file's content is held in a string of the
-// same length. Failures give "", false or 0; nothing is shown.
+// same length; paths are UTF-8 (utils/wide_text_win32.h). Failures give "",
+// false or 0; nothing is shown.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -45,9 +46,9 @@ bool EjectCD(const std::string& pathOnDrive);
 // ends its process right after.
 void DeleteMySelf(bool removeFolder, bool shortNames);
 
-// Removes one trailing "\" (only when the path is longer than 2 characters
-// and the "\" is not the trail byte of a double-byte character), then adds
-// one when add is true.
+// Removes one trailing "\" (only when the path is longer than 2 bytes),
+// then adds one when add is true. Paths are UTF-8, where a "\" byte is
+// always the character itself.
 std::string SetTrailingBackslash(const std::string& path, bool add);
 // Full path of the running executable; with stripExtension, without its last extension.
 std::string ExePath(bool stripExtension);

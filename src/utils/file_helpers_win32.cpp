@@ -18,6 +18,7 @@
 #include "utils/system_helpers.h"
 #include "utils/win_handles.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -36,18 +37,18 @@ FileHelperState& FileState() {
 }
 
 bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // A junction or symbolic link (to a folder or a file).
 bool IsReparsePoint(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(Wide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -59,7 +60,7 @@ void SetDate(HANDLE file, FileDate date) {
   SetFileTime(file, &ft, &ft, &ft);
 }
 
-bool IsDots(const char* name) { return !strcmp(name, ".") || !strcmp(name, ".."); }
+bool IsDots(const wchar_t* name) { return !lstrcmpW(name, L".") || !lstrcmpW(name, L".."); }
 
 std::string DriveRoot(const std::string& path) {
   if (path.empty()) return std::string();
@@ -74,16 +75,16 @@ std::string SearchTree(const std::string& folder, const Test& test) {
   if (FileState().searchStop) return std::string();
   std::string hit = test(folder);
   if (!hit.empty()) return hit;
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data));
   if (!find) return std::string();
   do {
     YieldX(0);
     if (FileState().searchStop) return std::string();
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDots(data.cFileName)) continue;
-    hit = SearchTree(JoinPath(folder, data.cFileName), test);
+    hit = SearchTree(JoinPath(folder, Utf8(data.cFileName)), test);
     if (!hit.empty()) return hit;
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   return std::string();
 }
 
@@ -94,7 +95,7 @@ std::string SearchDrives(unsigned driveType, const Test& test) {
   for (char letter = 'C'; letter <= 'Z' && hit.empty() && !FileState().searchStop; ++letter) {
     char root[] = "C:\\";
     root[0] = letter;
-    if (GetDriveTypeA(root) != driveType) continue;
+    if (GetDriveTypeW(Wide(root).c_str()) != driveType) continue;
     root[2] = '\0';
     hit = SearchTree(root, test);
   }
@@ -103,16 +104,16 @@ std::string SearchDrives(unsigned driveType, const Test& test) {
 }
 
 std::string ShortPath(const std::string& path) {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  return (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : path;
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = GetShortPathNameW(Wide(path).c_str(), buffer, MAX_PATH + 1);
+  return (n > 0 && n < MAX_PATH + 1) ? Utf8(buffer, n) : path;
 }
 
 }  // namespace
 
 std::string ReadFilePart(const std::string& path, std::int64_t maxLength, bool trim, std::int64_t start) {
   if (!FileExists(path)) return std::string();
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::string();
   LARGE_INTEGER size;
@@ -141,7 +142,7 @@ namespace {
 
 bool WriteFileWith(const std::string& path, const std::string& text, FileDate date, bool append,
                    const WriteProgress* progress) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   if (append) SetFilePointer(file.get(), 0, nullptr, FILE_END);
@@ -178,7 +179,7 @@ bool WriteFileText(const std::string& path, const std::string& text, FileDate da
 
 bool AppendFileText(const std::string& path, const std::string& text, bool addLineEnd, FileDate date) {
   std::string line = addLineEnd ? text + "\r\n" : text;
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   SetFilePointer(file.get(), 0, nullptr, FILE_END);
@@ -188,13 +189,13 @@ bool AppendFileText(const std::string& path, const std::string& text, bool addLi
 }
 
 double DiskFreeBytes(const std::string& path) {
-  using FreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  using FreeSpaceExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   static FreeSpaceExFn freeSpaceEx = nullptr;
   FileHelperState& s = FileState();
   if (s.extendedFreeSpace < 0) {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     freeSpaceEx = kernel ? reinterpret_cast<FreeSpaceExFn>(
-                               reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
+                               reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
                          : nullptr;
     s.extendedFreeSpace = freeSpaceEx ? 1 : 0;
   }
@@ -206,15 +207,15 @@ double DiskFreeBytes(const std::string& path) {
     ULARGE_INTEGER available, total, free;
     std::string query = SetTrailingBackslash(path, true);
     for (int depth = 0; !query.empty() && depth < 256; ++depth) {
-      if (freeSpaceEx(query.c_str(), &available, &total, &free)) return static_cast<double>(available.QuadPart);
+      if (freeSpaceEx(Wide(query).c_str(), &available, &total, &free)) return static_cast<double>(available.QuadPart);
       query = ParentFolderForQuery(query);
     }
-    if (freeSpaceEx(DriveRoot(path).c_str(), &available, &total, &free))
+    if (freeSpaceEx(Wide(DriveRoot(path)).c_str(), &available, &total, &free))
       return static_cast<double>(available.QuadPart);
     return 0;
   }
   DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
-  if (!GetDiskFreeSpaceA(DriveRoot(path).c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+  if (!GetDiskFreeSpaceW(Wide(DriveRoot(path)).c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
     return 0;
   return static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
 }
@@ -231,7 +232,7 @@ std::string FindFolderOnDrives(const std::string& folder, unsigned driveType) {
                   folder[2] == '\\';
   if (absolute) {
     FileState().searchStop = false;
-    return (GetDriveTypeA(DriveRoot(folder).c_str()) == driveType && FolderExists(folder)) ? folder
+    return (GetDriveTypeW(Wide(DriveRoot(folder)).c_str()) == driveType && FolderExists(folder)) ? folder
                                                                                              : std::string();
   }
   std::string tail = "\\";
@@ -246,17 +247,17 @@ void StopDriveSearch() { FileState().searchStop = true; }
 bool DeleteFilesByMask(const std::string& mask, bool clearAttributes) {
   std::size_t slash = mask.find_last_of('\\');
   std::string folder = slash == std::string::npos ? std::string() : mask.substr(0, slash + 1);
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(mask.c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(mask).c_str(), &data));
   if (!find) return false;
   bool attempted = false;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    std::string path = folder + data.cFileName;
-    if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    std::string path = folder + Utf8(data.cFileName);
+    if (clearAttributes) SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(Wide(path).c_str());
     attempted = true;
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   return attempted;
 }
 
@@ -267,19 +268,19 @@ bool DeleteTree(const std::string& folderIn, bool clearAttributes, const DeleteP
   bool existed = FolderExists(folder);
   if (!existed) return false;
   if (IsReparsePoint(folder)) {
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(Wide(folder).c_str());
     return !FolderExists(folder);
   }
   DeleteFilesByMask(JoinPath(folder, "*.*"), clearAttributes);
   std::vector<std::string> subfolders;
   {
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data));
     if (find) {
       do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
-          subfolders.push_back(JoinPath(folder, data.cFileName));
-      } while (FindNextFileA(find.get(), &data));
+          subfolders.push_back(JoinPath(folder, Utf8(data.cFileName)));
+      } while (FindNextFileW(find.get(), &data));
     }
   }
   bool stop = false;
@@ -288,13 +289,13 @@ bool DeleteTree(const std::string& folderIn, bool clearAttributes, const DeleteP
     // into it would delete whatever it points at.
     if (!IsReparsePoint(sub)) DeleteTree(sub, clearAttributes, progress);
     if (progress) (*progress)(sub, stop);
-    if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(sub.c_str());
+    if (clearAttributes) SetFileAttributesW(Wide(sub).c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(Wide(sub).c_str());
     WaitPumping(10);
     if (stop) break;
   }
-  if (clearAttributes) SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(folder.c_str());
+  if (clearAttributes) SetFileAttributesW(Wide(folder).c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(Wide(folder).c_str());
   return !FolderExists(folder);
 }
 
@@ -333,10 +334,10 @@ bool CreateFreshPrivateFolder(const std::string& path, FileHandle& hold) {
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
   // CreateDirectory fails for a name that exists: the folder is ours only
   // when this call made it.
-  const BOOL made = CreateDirectoryA(path.c_str(), &attributes);
+  const BOOL made = CreateDirectoryW(Wide(path).c_str(), &attributes);
   LocalFree(descriptor);
   if (!made) return false;
-  hold.reset(CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  hold.reset(CreateFileW(Wide(path).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return true;
 }
@@ -347,13 +348,13 @@ bool EjectCD(const std::string& pathOnDrive) {
   if (letter < 'A' || letter > 'Z') return false;
   char device[] = "\\\\.\\C:\\";  // the volume "\\.\C:"; with the backslash, its root
   device[4] = letter;
-  if (GetDriveTypeA(device + 4) != DRIVE_CDROM) return false;
+  if (GetDriveTypeW(Wide(device + 4).c_str()) != DRIVE_CDROM) return false;
   device[6] = '\0';
-  FileHandle handle(CreateFileA(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  FileHandle handle(CreateFileW(Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
   DebugLine("EjectCD-2: %s %p", device, handle.get());
   if (!handle) {
-    handle.reset(CreateFileA(device, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    handle.reset(CreateFileW(Wide(device).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, 0, nullptr));
     DebugLine("EjectCD-3: %s %p", device, handle.get());
   }
@@ -399,27 +400,17 @@ void DeleteMySelf(bool removeFolder, bool shortNames) {
 
 std::string SetTrailingBackslash(const std::string& path, bool add) {
   std::string p = path;
-  if (p.size() > 2 && p.back() == '\\') {
-    // The "\" may be the trail byte of a double-byte character: find out by
-    // walking the characters from the start.
-    bool trailByte = false;
-    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
-      if (IsDBCSLeadByte(static_cast<BYTE>(p[i]))) {
-        if (i + 1 == p.size() - 1) trailByte = true;
-        ++i;
-      }
-    }
-    if (!trailByte) p.pop_back();
-  }
+  // UTF-8: a "\" byte is always the character itself, never part of another.
+  if (p.size() > 2 && p.back() == '\\') p.pop_back();
   if (add) p += '\\';
   return p;
 }
 
 std::string ExePath(bool stripExtension) {
-  char buffer[MAX_PATH * 2];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  std::string path(buffer, n);
+  wchar_t buffer[MAX_PATH * 2];
+  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 2);
+  if (n == 0 || n >= MAX_PATH * 2) return std::string();
+  std::string path = Utf8(buffer, n);
   if (stripExtension) {
     std::size_t dot = path.find_last_of('.');
     std::size_t slash = path.find_last_of('\\');
@@ -435,10 +426,10 @@ std::string ExeFolder(bool addBackslash) {
 }
 
 std::string TempFolder(bool addBackslash) {
-  char buffer[261];
-  DWORD n = GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  return SetTrailingBackslash(std::string(buffer, n), addBackslash);
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  return SetTrailingBackslash(Utf8(buffer, n), addBackslash);
 }
 
 }  // namespace varnel

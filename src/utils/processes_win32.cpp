@@ -7,6 +7,7 @@
 
 #include "utils/dll_hardening.h"
 #include "utils/message_pump.h"
+#include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
 
 namespace varnel {
@@ -23,50 +24,42 @@ Fn Kernel32Function(const char* name) {
   return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
 }
 
-// A vector, not std::wstring: the stub links no prebuilt wide-string code.
-std::vector<wchar_t> Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::vector<wchar_t> wide(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-// Names compared as the file system compares them: every letter of the
-// code page without regard to case, not only ASCII ones.
+// Names compared as the file system compares them: every letter without
+// regard to case, not only ASCII ones.
 bool SamePathText(const std::string& a, const std::string& b) {
   using OrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
   static const OrdinalFn ordinal = Kernel32Function<OrdinalFn>("CompareStringOrdinal");
-  const std::vector<wchar_t> wa = Wide(a), wb = Wide(b);
+  const std::wstring wa = Wide(a), wb = Wide(b);
   if (ordinal) return ordinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
   return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()), wb.data(),
                         static_cast<int>(wb.size())) == CSTR_EQUAL;
 }
 
 std::string ShortFormOf(const std::string& path) {
-  char buffer[MAX_PATH * 2];
-  const DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  return n == 0 || n >= sizeof buffer ? std::string(kNoShortForm) : std::string(buffer, n);
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD n = GetShortPathNameW(Wide(path).c_str(), buffer, MAX_PATH * 2);
+  return n == 0 || n >= MAX_PATH * 2 ? std::string(kNoShortForm) : Utf8(buffer, n);
 }
 
 // The image of an opened process. The full-name query reads 64-bit and
 // elevated processes too; before Vista the process's first module does.
 std::string ImagePathOfHandle(HANDLE process, unsigned long processId) {
-  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
-  static const QueryFn query = Kernel32Function<QueryFn>("QueryFullProcessImageNameA");
+  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+  static const QueryFn query = Kernel32Function<QueryFn>("QueryFullProcessImageNameW");
   if (query) {
-    char buffer[MAX_PATH * 2];
-    DWORD size = sizeof buffer;
-    return query(process, 0, buffer, &size) ? std::string(buffer, size) : std::string();
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD size = MAX_PATH * 2;
+    return query(process, 0, buffer, &size) ? Utf8(buffer, size) : std::string();
   }
   FileHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-  MODULEENTRY32 entry = {};
+  MODULEENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  if (!modules || !Module32First(modules.get(), &entry)) return std::string();
-  return entry.szExePath;
+  if (!modules || !Module32FirstW(modules.get(), &entry)) return std::string();
+  return Utf8(entry.szExePath);
 }
 
 DWORD QueryAccess() {
-  return Kernel32Function<FARPROC>("QueryFullProcessImageNameA") ? kQueryLimitedInformation
+  return Kernel32Function<FARPROC>("QueryFullProcessImageNameW") ? kQueryLimitedInformation
                                                                  : PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 }
 
@@ -136,10 +129,10 @@ unsigned long FindProcess(const SearchedImage& searched) {
   FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
   const SessionProcesses session(SessionOf(GetCurrentProcessId()));
-  PROCESSENTRY32 entry = {};
+  PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   unsigned long found = 0;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0 || !session.Holds(entry.th32ProcessID)) continue;
     // The last match in snapshot order wins.
     if (Matches(ProcessImagePath(entry.th32ProcessID), searched)) found = entry.th32ProcessID;
@@ -193,7 +186,7 @@ CaptureResult RunAndCapture(const std::string& command, const std::string& param
   Pipe in, out, err;
   const bool piped = in.Create(true) && out.Create(false) && err.Create(false);
 
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES | STARTF_FORCEOFFFEEDBACK;
   si.wShowWindow = static_cast<WORD>(showState);
@@ -201,10 +194,10 @@ CaptureResult RunAndCapture(const std::string& command, const std::string& param
   si.hStdOutput = out.write.get();
   si.hStdError = err.write.get();
   PROCESS_INFORMATION pi = {};
-  std::vector<char> buffer(line.begin(), line.end());
-  buffer.push_back('\0');
+  // The command line's own buffer: CreateProcessW may write into it.
+  std::wstring buffer = Wide(line);
   if (!piped || line.size() > kMaxCommandLine ||
-      !CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS, nullptr, nullptr, &si,
+      !CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS, nullptr, nullptr, &si,
                       &pi)) {
     result.exitCode = kCaptureStartFailed;
     result.errors = line.size() > kMaxCommandLine ? "Command line is too long"

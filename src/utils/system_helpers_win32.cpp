@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "utils/dll_hardening.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -72,8 +73,9 @@ std::string SystemMessageText(DWORD code, HMODULE module) {
 }
 
 bool ShellOpen(const std::string& target, const std::string& parameters, int showCommand) {
-  HINSTANCE result = ShellExecuteA(GetDesktopWindow(), nullptr, target.c_str(),
-                                   parameters.empty() ? nullptr : parameters.c_str(), nullptr, showCommand);
+  const std::wstring wideParameters = Wide(parameters);
+  HINSTANCE result = ShellExecuteW(GetDesktopWindow(), nullptr, Wide(target).c_str(),
+                                   parameters.empty() ? nullptr : wideParameters.c_str(), nullptr, showCommand);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

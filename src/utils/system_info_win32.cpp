@@ -10,6 +10,7 @@
 #include "utils/system_info.h"
 #include "utils/text_format.h"
 #include "utils/text_rules.h"
+#include "utils/wide_text_win32.h"
 
 namespace varnel {
 namespace {
@@ -33,22 +34,24 @@ SystemInfoState& Info() {
 // imported version.dll from the setup file's own folder (a Downloads
 // folder, say) before any code of ours could narrow the search.
 struct VersionLibrary {
-  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
   using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
   SizeFn infoSize = nullptr;
   InfoFn info = nullptr;
   QueryFn query = nullptr;
 
   VersionLibrary() {
-    char system[MAX_PATH];
-    const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
     // Kept loaded for the rest of the process.
-    HMODULE h = LoadLibraryA((std::string(system, n) + "\\version.dll").c_str());
+    HMODULE h = LoadLibraryW((std::wstring(system, n) + L"\\version.dll").c_str());
     if (!h) return;
-    infoSize = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoSizeA")));
-    info = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoA")));
+    // The file by its wide name; the values (version numbers, ASCII) are
+    // read with the ANSI query, which converts from the wide block.
+    infoSize = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoSizeW")));
+    info = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(h, "GetFileVersionInfoW")));
     query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(h, "VerQueryValueA")));
     if (!infoSize || !info || !query) infoSize = nullptr;
   }
@@ -69,10 +72,11 @@ std::vector<char> VersionBlock(const std::string& pathIn) {
   if (!lib.infoSize) return {};
   std::string path = pathIn.empty() ? ExePath(false) : pathIn;
   DWORD handle = 0;
-  DWORD size = lib.infoSize(path.c_str(), &handle);
+  const std::wstring widePath = Wide(path);
+  DWORD size = lib.infoSize(widePath.c_str(), &handle);
   if (size == 0) return {};
   std::vector<char> block(size < kMinVersionBuffer ? kMinVersionBuffer : size);
-  if (!lib.info(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) return {};
+  if (!lib.info(widePath.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) return {};
   return block;
 }
 
@@ -138,10 +142,10 @@ const WindowsVersionRecord& GetWindowsVersion() {
   if (info.dwMajorVersion >= 6 && info.dwMinorVersion >= 3) {
     // Without a manifest naming newer systems, 8.1 and later report 6.3 (or
     // less); kernel32's own product version tells the truth.
-    char system[MAX_PATH];
-    UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    wchar_t system[MAX_PATH];
+    UINT n = GetSystemDirectoryW(system, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-      std::string product = GetProductVersion(std::string(system, n) + "\\kernel32.dll");
+      std::string product = GetProductVersion(Utf8(system, n) + "\\kernel32.dll");
       unsigned long parts[3] = {};
       const char* at = product.c_str();
       int read = 0;
@@ -200,7 +204,7 @@ bool Is64BitWindows() {
       !LookupProc<FARPROC>("kernel32.dll", "Wow64RevertWow64FsRedirection") ||
       !LookupProc<FARPROC>("kernel32.dll", "GetSystemWow64DirectoryA"))
     return false;
-  HMODULE advapi = LoadLibraryA("advapi32.dll");
+  HMODULE advapi = LoadLibraryW(L"advapi32.dll");
   bool hasDeleteKeyEx = advapi && GetProcAddress(advapi, "RegDeleteKeyExA");
   if (advapi) FreeLibrary(advapi);
   s.is64 = hasDeleteKeyEx;
@@ -227,17 +231,17 @@ WindowsRelease GetWindowsName() {
 std::uint32_t GetWindowsFlag() { return GetWindowsName().flag; }
 
 std::string GetLoggedUserName() {
-  char buffer[256];
-  DWORD size = sizeof buffer;
-  if (!GetUserNameA(buffer, &size)) return std::string();
-  return TrimText(BufferText(buffer, sizeof buffer));
+  wchar_t buffer[257];
+  DWORD size = 257;
+  if (!GetUserNameW(buffer, &size)) return std::string();
+  return TrimText(Utf8(buffer));
 }
 
 std::string GetComputerNameText() {
-  char buffer[256];
-  DWORD size = sizeof buffer;
-  if (!GetComputerNameA(buffer, &size)) return std::string();
-  return TrimText(BufferText(buffer, sizeof buffer));
+  wchar_t buffer[257];
+  DWORD size = 257;
+  if (!GetComputerNameW(buffer, &size)) return std::string();
+  return TrimText(Utf8(buffer));
 }
 
 namespace {
@@ -257,17 +261,17 @@ std::string GetRegisteredOrganization() {
 }
 
 std::string GetUserDomainName() {
-  std::string user = GetLoggedUserName();
+  const std::wstring user = Wide(GetLoggedUserName());
   DWORD sidSize = 0, domainSize = 0;
   SID_NAME_USE use;
-  LookupAccountNameA(nullptr, user.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+  LookupAccountNameW(nullptr, user.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
   if (sidSize == 0) return std::string();
   std::vector<char> sid(sidSize);
-  std::vector<char> domain(domainSize + 1);
+  std::vector<wchar_t> domain(domainSize + 1, L'\0');
   DWORD domainLength = static_cast<DWORD>(domain.size());
-  if (!LookupAccountNameA(nullptr, user.c_str(), sid.data(), &sidSize, domain.data(), &domainLength, &use))
+  if (!LookupAccountNameW(nullptr, user.c_str(), sid.data(), &sidSize, domain.data(), &domainLength, &use))
     return std::string();
-  return BufferText(domain.data(), domain.size());
+  return Utf8(domain.data());
 }
 
 }  // namespace varnel

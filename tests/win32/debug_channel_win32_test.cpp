@@ -79,6 +79,14 @@ TEST(DebugChannel, PiecesReachTheViewerThroughAtoms) {
   EXPECT_EQ(TestViewer::pieces[1], std::string(128, 'x'));
   EXPECT_EQ(TestViewer::pieces[2], std::string(44, 'x') + "\r\n");
   EXPECT_EQ(TestViewer::pieces[3], "7 ==== STUB START ====> \r\n");
+
+  // A UTF-8 path arrives byte for byte, even with a character cut between
+  // two pieces: the viewer joins the bytes before it reads the line.
+  TestViewer::pieces.clear();
+  const std::string path = std::string(126, 'x') + "\\\xC3\xA9\xE6\x97\xA5";
+  DebugLine("%s", path.c_str());
+  ASSERT_EQ(TestViewer::pieces.size(), 2u);
+  EXPECT_EQ(TestViewer::pieces[0] + TestViewer::pieces[1], path + "\r\n");
 }
 
 TEST(DebugChannel, FileModesAppendNormalisedText) {

@@ -9,6 +9,7 @@
 
 #include "utils/file_helpers.h"
 #include "utils/private_folder.h"
+#include "utils/wide_text_win32.h"
 #include "utils_test_support.h"
 
 namespace {
@@ -215,6 +216,9 @@ TEST(PathHelpers, TrailingBackslashAndOwnPaths) {
       {"\\", false, "\\"},  // two characters or less keep their backslash
   };
   for (const Case& c : cases) EXPECT_EQ(SetTrailingBackslash(c.path, c.add), c.expected) << c.path;
+  // UTF-8 for C:, a backslash, L with stroke (C5 81), a backslash: 0x81 is no
+  // lead byte in UTF-8, whatever it is in Shift-JIS.
+  EXPECT_EQ(SetTrailingBackslash("C:\\\xC5\x81\\", false), "C:\\\xC5\x81");
 
   std::string exe = ExePath(false);
   EXPECT_EQ(exe.substr(exe.size() - 15), "win32_tests.exe");
@@ -222,6 +226,47 @@ TEST(PathHelpers, TrailingBackslashAndOwnPaths) {
   EXPECT_EQ(ExeFolder(true) + "win32_tests.exe", exe);
   EXPECT_EQ(ExeFolder(false) + "\\win32_tests.exe", exe);
   EXPECT_EQ(TempFolder(false) + "\\", TempFolder(true));
+}
+
+// Names as UTF-8 reach Windows as the names they stand for: each file is
+// checked by its wide name, and what the helpers find comes back as UTF-8.
+TEST(UnicodePaths, FilesFoldersAndOwnPaths) {
+  ScratchFolder scratch("unicode");
+  const char* const names[] = {
+      "\xC3\x9C" "bung \xC3\xA9t\xC3\xA9",  // Latin letters that the ANSI code page has too
+      "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE6\x97\xA5\xE6\x9C\xAC",  // Greek and CJK: in no Western one
+      "\xF0\x9F\x93\xA6 box",  // a character outside the 16-bit plane (two UTF-16 units)
+  };
+  for (const char* name : names) {
+    const std::string folder = scratch.path + name;
+    const std::wstring wideFolder = Wide(folder);
+    ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr)) << name;
+    const std::string file = folder + "\\" + name + ".txt";
+    ASSERT_TRUE(WriteFileText(file, "one")) << name;
+    EXPECT_NE(GetFileAttributesW(Wide(file).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    EXPECT_TRUE(AppendFileText(file, "two", false));
+    EXPECT_EQ(ReadFilePart(file), "onetwo");
+    EXPECT_GT(DiskFreeBytes(file), 0.0);
+    // Found by a search: the name comes back as the same UTF-8.
+    EXPECT_EQ(FindFolderOnDrives(folder, DRIVE_FIXED), folder);
+    WriteFileText(folder + "\\other.tmp", "x");
+    SetFileAttributesW(Wide(folder + "\\other.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(DeleteFilesByMask(folder + "\\*.tmp", true));
+    EXPECT_EQ(GetFileAttributesW(Wide(folder + "\\other.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder + "\\" + name).c_str(), nullptr));
+    WriteFileText(folder + "\\" + name + "\\" + name, "deep");
+    EXPECT_TRUE(DeleteFolderTree(folder, true)) << name;
+    EXPECT_EQ(GetFileAttributesW(wideFolder.c_str()), INVALID_FILE_ATTRIBUTES) << name;
+  }
+
+  // The temporary folder as the system gives it, in UTF-8.
+  const std::string temp = scratch.path + names[1];
+  ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
+  wchar_t saved[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", Wide(temp).c_str());
+  EXPECT_EQ(TempFolder(true), temp + "\\");
+  SetEnvironmentVariableW(L"TMP", n > 0 && n < MAX_PATH ? saved : nullptr);
 }
 
 }  // namespace

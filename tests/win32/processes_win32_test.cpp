@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "utils/delimited_list.h"
+#include "utils/wide_text_win32.h"
 #include "utils_test_support.h"
 
 namespace {
@@ -60,21 +61,21 @@ class ProcessTest : public ::testing::Test {
   std::string Program(const std::string& folder, const std::string& name) {
     UnmanagedUnderWine(name);
     const std::string dir = scratch_.path + folder;
-    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryW(Wide(dir).c_str(), nullptr);
     const std::string path = dir + "\\" + name;
-    EXPECT_TRUE(CopyFileA(ProbeSource().c_str(), path.c_str(), FALSE)) << path;
+    EXPECT_TRUE(CopyFileW(Wide(ProbeSource()).c_str(), Wide(path).c_str(), FALSE)) << path;
     return path;
   }
 
   // Starts program with arguments; the process handle stays with the test.
   HANDLE Start(const std::string& program, const std::string& arguments) {
-    std::string line = "\"" + program + "\" " + arguments;
-    STARTUPINFOA si = {};
+    std::wstring line = Wide("\"" + program + "\" " + arguments);
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+    EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
                                &pi))
-        << line;
+        << program;
     CloseHandle(pi.hThread);
     children_.push_back(pi.hProcess);
     return pi.hProcess;
@@ -208,17 +209,35 @@ TEST_F(ProcessTest, FindsByFullPathOrNameAndEndsOnlyTheSearchedProgram) {
 }
 
 TEST_F(ProcessTest, NonAsciiLettersCompareWithoutRegardToCase) {
-  // "Caf\xE9 \xE5\\\xE9t\xE9.exe", in upper case "CAF\xC9 \xC5\\\xC9T\xC9.EXE" (code page 1252).
-  const std::string program = Program("Caf\xE9 \xE5", "\xE9t\xE9.exe");
-  HANDLE process = Start(program, "wait 30000");
-  const unsigned long id = GetProcessId(process);
-  ASSERT_TRUE(WaitUntil([&] { return FindProcessId(program, true) == id; }, 10000));
-  std::string upper = program;
-  CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-  ASSERT_NE(upper.find("CAF\xC9 \xC5\\\xC9T\xC9.EXE"), std::string::npos);
-  EXPECT_EQ(FindProcessId(upper, true), id);
-  // By file name only no short form can stand in: the comparison alone decides.
-  EXPECT_EQ(FindProcessId("\xC9T\xC9.EXE", false), id);
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* upperTail;  // folder and name in upper case
+  };
+  const Case cases[] = {
+      // UTF-8: a Greek and CJK folder, a Greek name, letters that no
+      // Western ANSI code page has.
+      {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE6\x97\xA5", "\xCF\x88\xCF\x85\xCF\x87\xCE\xAE.exe",
+       "\xCE\x95\xCE\x9B\xCE\x9B\xCE\x86\xCE\x94\xCE\x91 \xE6\x97\xA5\\\xCE\xA8\xCE\xA5\xCE\xA7\xCE\x89.EXE"},
+      // As older callers name it, in the ANSI code page (1252): "Caf\xE9 \xE5\\\xE9t\xE9.exe".
+      {"Caf\xE9 \xE5", "\xE9t\xE9.exe", "CAF\xC9 \xC5\\\xC9T\xC9.EXE"},
+  };
+  for (const Case& c : cases) {
+    const std::string program = Program(c.folder, c.name);
+    HANDLE process = Start(program, "wait 30000");
+    const unsigned long id = GetProcessId(process);
+    ASSERT_TRUE(WaitUntil([&] { return FindProcessId(program, true) == id; }, 10000)) << program;
+    std::wstring wideUpper = Wide(program);
+    CharUpperBuffW(&wideUpper[0], static_cast<DWORD>(wideUpper.size()));
+    const std::string upper = Utf8(wideUpper);
+    const std::string upperTail = Utf8(Wide(c.upperTail));
+    ASSERT_NE(upper.find(upperTail), std::string::npos) << upper;
+    EXPECT_EQ(FindProcessId(upper, true), id) << upper;
+    // By file name only no short form can stand in: the comparison alone decides.
+    EXPECT_EQ(FindProcessId(c.upperTail + std::string(c.upperTail).rfind('\\') + 1, false), id) << c.upperTail;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+  }
 }
 
 TEST_F(ProcessTest, MainWindowIsTheOwnerOfTheToolWindows) {

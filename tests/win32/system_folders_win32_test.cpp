@@ -9,6 +9,7 @@
 #include <string>
 
 #include "utils/file_helpers.h"
+#include "utils/wide_text_win32.h"
 #include "utils_test_support.h"
 
 namespace {
@@ -34,6 +35,30 @@ TEST(SystemFolders, BasicFoldersWithAndWithoutTrailingBackslash) {
   EXPECT_TRUE(IsFolder(GetRegistryFolder(RegistryFolder::ProgramFiles)));
   EXPECT_EQ(GetOriginFolder(), ExeFolder(false));  // no "/OriginExe=" in this process
   EXPECT_EQ(GetOriginExe(), ExePath(false));
+}
+
+// A folder stored in the registry with letters outside the ANSI code page
+// comes back as UTF-8; the stored value is put back afterwards.
+TEST(SystemFolders, RegistryFolderInUtf8) {
+  const wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  wchar_t saved[1024] = {};
+  DWORD savedSize = sizeof saved - sizeof(wchar_t), savedType = 0;
+  const bool had = RegQueryValueExW(key, L"Start Menu", nullptr, &savedType, reinterpret_cast<BYTE*>(saved),
+                                    &savedSize) == ERROR_SUCCESS;
+  const std::string folder = "C:\\\xCE\x9C\xCE\xB5\xCE\xBD\xCE\xBF\xCF\x8D \xE6\x97\xA5";  // Greek and CJK
+  const std::wstring wide = Wide(folder);
+  RegSetValueExW(key, L"Start Menu", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                 static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+  EXPECT_EQ(GetRegistryFolder(RegistryFolder::StartMenu), folder);
+  if (had)
+    RegSetValueExW(key, L"Start Menu", 0, savedType, reinterpret_cast<const BYTE*>(saved), savedSize);
+  else
+    RegDeleteValueW(key, L"Start Menu");
+  RegCloseKey(key);
 }
 
 TEST(SystemFolders, UserFoldersExistAndFollowTheirSources) {
