@@ -111,7 +111,7 @@ def setup_run(session, work, temp):
                                 "--file", winpath(os.path.join(folder, MEMBER))], timeout=300, log=log)
     assert rc == 0 and os.path.exists(setup), "the Windows tool failed (%d): %s" % (rc, open(log).read())
 
-    rc = session.run(setup, ["/S"], timeout=180, log=os.path.join(work, "setup.run.log"))
+    rc = session.run(setup, ["/hide"], timeout=180, log=os.path.join(work, "setup.run.log"))
     assert rc == 0, "the setup ended with %d" % rc
     assert os.path.exists(record), "the engine did not run"
     values, files = read_record(record)
