@@ -3,7 +3,8 @@ is named "Установка 安装 Ελληνικά" or holds it, so that no AN
 can name it.
 
 - A setup file made by the Windows build of varnel-pack from such paths (its
-  stub, engine, a member named in those scripts, its output) runs from such
+  stub, engine, a member named in those scripts, its output), which lists
+  and extracts it under its name again, runs from such
   a folder with %TEMP% set to such a folder: the engine starts in a setup
   folder under that %TEMP%, is handed its record and install paths and
   /OriginExe= whole, finds the member under its name and installs it; the
@@ -110,6 +111,14 @@ def setup_run(session, work, temp):
                                 ' --record="%s" --install="%s"' % (winpath(record), winpath(target)),
                                 "--file", winpath(os.path.join(folder, MEMBER))], timeout=300, log=log)
     assert rc == 0 and os.path.exists(setup), "the Windows tool failed (%d): %s" % (rc, open(log).read())
+    # It lists the member under its name and extracts it into such a folder.
+    listing = os.path.join(work, "win-list.log")
+    assert session.run(WIN_PACK, ["list", winpath(setup)], timeout=120, log=listing) == 0
+    assert MEMBER in open(listing, encoding="utf-8", errors="replace").read(), open(listing, "rb").read()
+    out = os.path.join(work, "extract " + SCRIPTS)
+    assert session.run(WIN_PACK, ["extract", winpath(setup), winpath(out)], timeout=120, log=log) == 0
+    with open(os.path.join(out, MEMBER), encoding="utf-8") as f:
+        assert f.read() == "Ελληνικά\n", "the Windows tool extracted the member wrongly"
 
     rc = session.run(setup, ["/hide"], timeout=180, log=os.path.join(work, "setup.run.log"))
     assert rc == 0, "the setup ended with %d" % rc

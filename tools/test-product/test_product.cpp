@@ -121,7 +121,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
       SetBkMode(dc, TRANSPARENT);
       HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-      DrawTextA(dc, varnel::AnsiText(g_options.title).c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      DrawTextA(dc, varnel::AnsiText(g_options.title).c_str(), -1, &client,
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       SelectObject(dc, old);
       EndPaint(window, &ps);
       return 0;
@@ -153,8 +154,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = g_options.windowClass.c_str();
   RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, varnel::AnsiText(g_options.title).c_str(), WS_OVERLAPPEDWINDOW, 40, 40,
-                                360, 160, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, varnel::AnsiText(g_options.title).c_str(),
+                                WS_OVERLAPPEDWINDOW, 40, 40, 360, 160, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
   UpdateWindow(window);
