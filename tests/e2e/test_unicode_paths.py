@@ -214,7 +214,8 @@ def agent_round_trip(session, work, temp):
     install.command(PERFORM_UPDATE_CYCLE, 1)
     install.wait_log("PerformAutoUpdate() - END", 1, 180)
     end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
-    assert "Result=TRUE" in end, "\n".join(install.log_lines()[-40:])
+    with open(install.log, encoding="utf-8", errors="replace") as f:
+        assert "Result=TRUE" in end, "\n".join(f.read().splitlines()[-40:])
     values, _ = read_record(engine_rec)
     assert '/OriginalInfoFile="%s\\%s"' % (install.win, INFO) in values["CommandLine"], values["CommandLine"]
     assert install.original("VersionOriginal") == "2", install.original("VersionOriginal")
