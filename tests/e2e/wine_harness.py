@@ -227,9 +227,10 @@ def log_file_lines(path):
 
 
 def read_record(path):
-    """The test engine's record file as (dict of single values, list of files)."""
+    """The test engine's record file (UTF-8) as (dict of single values, list
+    of files)."""
     values, files = {}, []
-    with open(path, encoding="latin-1") as f:
+    with open(path, encoding="utf-8", errors="replace") as f:
         for line in f.read().splitlines():
             key, _, value = line.partition("=")
             if key == "File":

@@ -246,6 +246,31 @@ def signing(d, base):
     check(rc == 0 and open(path("news2/News.txt"), "rb").read() == inform, "INFORM file kept: %s" % err)
 
 
+def unicode_paths(d, base):
+    """Inputs, output and extraction folder under a folder named in three
+    scripts; member names in UTF-8 are listed and extracted as they are, a
+    name in an ANSI code page (Latin-1 bytes) still works and is listed with
+    its bytes escaped."""
+    folder = os.path.join(d, "Установка 安装 Ελληνικά")
+    os.makedirs(folder)
+    member = "Читайте 说明 Ελληνικά.txt"
+    write(os.path.join(folder, member), "unicode")
+    ansi = os.path.join(d, "ansi.txt").encode()
+    write(ansi, "latin")
+    setup = os.path.join(folder, "Установка.exe")
+    rc, _, err = run(*base, "-o", setup, os.path.join(folder, member), b"--file", ansi + b"=Caf\xe9.txt", cwd=d)
+    check(rc == 0 and os.path.exists(setup), "build from unicode paths: %s" % err)
+    p = subprocess.run([TOOL, "list", setup], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    listing = p.stdout.decode("utf-8", "replace")
+    check(p.returncode == 0 and member in listing and "Caf\\xE9.txt" in listing,
+          "list shows the UTF-8 name, escapes the ANSI one: %s" % listing)
+    out = os.path.join(folder, "Ελληνικά out")
+    rc, _, err = run("extract", setup, out, cwd=d)
+    check(rc == 0 and open(os.path.join(out, member)).read() == "unicode"
+          and open(os.path.join(out.encode(), b"Caf\xe9.txt"), "rb").read() == b"latin",
+          "extract writes both names: %s" % err)
+
+
 def main():
     with tempfile.TemporaryDirectory() as d:
         write(os.path.join(d, "stub.exe"), fake_stub())
@@ -452,6 +477,7 @@ def main():
         check(rc == 0 and "varnel-pack build" in out and "--span-naming" in out, "help")
 
         signing(d, base)
+        unicode_paths(d, base)
 
     print("%d passed, %d failed" % (len(passed), len(failures)))
     return 1 if failures else 0

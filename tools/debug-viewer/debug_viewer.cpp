@@ -9,12 +9,16 @@
 // --pieces FILE records each piece on a line of its own ("length:text", CR,
 // LF and backslash written as \r, \n and \\), so tests can see how text was cut.
 // --ready FILE is created once the window exists, so a test can start the
-// viewer and wait for it without guessing a delay.
+// viewer and wait for it without guessing a delay. FILE may name any path:
+// the arguments are read from the UTF-16 command line.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "utils/debug_channel.h"
+#include "utils/wide_text_win32.h"
 
 namespace {
 
@@ -37,8 +41,9 @@ ViewerState& Viewer() {
 
 void AppendToFile(const std::string& path, const std::string& piece) {
   if (path.empty()) return;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(varnel::Wide(path).c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
@@ -126,18 +131,28 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The arguments (UTF-8), split as the system splits them.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> out;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return out;
+  for (int i = 1; i < count; ++i) out.push_back(varnel::Utf8(wide[i]));
+  LocalFree(wide);
+  return out;
+}
+
 bool HasArgument(const char* option) {
-  for (int i = 1; i < __argc; ++i)
-    if (lstrcmpiA(__argv[i], option) == 0) return true;
+  for (const std::string& a : Arguments())
+    if (lstrcmpiA(a.c_str(), option) == 0) return true;
   return false;
 }
 
-// The argument that follows option, split as the system splits them.
+// The argument that follows option.
 std::string ArgumentAfter(const char* option) {
-  int argc = __argc;
-  char** argv = __argv;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (lstrcmpiA(argv[i], option) == 0) return argv[i + 1];
+  const std::vector<std::string> args = Arguments();
+  for (std::size_t i = 0; i + 1 < args.size(); ++i)
+    if (lstrcmpiA(args[i].c_str(), option) == 0) return args[i + 1];
   return std::string();
 }
 
@@ -168,8 +183,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   UpdateWindow(window);
 
   if (!readyPath.empty()) {
-    HANDLE ready = CreateFileA(readyPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE ready = CreateFileW(varnel::Wide(readyPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
   }
 

@@ -18,7 +18,7 @@
 //   --hold-until=FILE    wait until FILE exists (at most 120 s) before ending
 //   --dialog-only=N      (internal) show the dialog for N ms and end
 //
-// Record file, one "Key=Value" per line:
+// Record file (UTF-8), one "Key=Value" per line:
 //   CommandLine=<raw command line>
 //   Folder=<folder of the engine>
 //   TH_ID=<value of /TH_ID=>
@@ -41,6 +41,8 @@
 namespace {
 
 using test_tools::OwnPath;
+using varnel::Utf8;
+using varnel::Wide;
 using test_tools::Tokens;
 
 constexpr char kAtomPrefix[] = "AutoUpdateAtomTokenByVarnel";
@@ -92,13 +94,13 @@ struct FileEntry {
 
 std::vector<FileEntry> FilesBeside(const std::string& folder) {
   std::vector<FileEntry> files;
-  WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &fd);
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(Wide(folder + "\\*").c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) return files;
   do {
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    files.push_back({fd.cFileName, (std::uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow});
-  } while (FindNextFileA(find, &fd));
+    files.push_back({Utf8(fd.cFileName), (std::uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow});
+  } while (FindNextFileW(find, &fd));
   FindClose(find);
   std::sort(files.begin(), files.end(),
             [](const FileEntry& a, const FileEntry& b) { return a.name < b.name; });
@@ -106,7 +108,7 @@ std::vector<FileEntry> FilesBeside(const std::string& folder) {
 }
 
 void AppendText(const std::string& path, const std::string& text) {
-  HANDLE f = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  HANDLE f = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD written;
@@ -144,10 +146,11 @@ void ShowDialog(const std::string& tag, long ms) {
 void StartLingeringDialog(const std::string& tag, long ms) {
   std::string command = "\"" + OwnPath() + "\" /TH_ID=" + tag +
                         " --dialog-only=" + std::to_string(ms);
-  STARTUPINFOA si = {};
+  std::wstring wide = Wide(command);
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (CreateProcessW(nullptr, &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     // Give the copy time to put up its window before this process ends.
     WaitForInputIdle(pi.hProcess, 5000);
     for (int i = 0; i < 100 && !FindWindowA((kDialogClassPrefix + tag).c_str(), nullptr); ++i)
@@ -160,20 +163,20 @@ void StartLingeringDialog(const std::string& tag, long ms) {
 void InstallFiles(const std::string& folder, const std::string& target) {
   // Create the target with its parents.
   for (std::size_t at = target.find('\\', 3); ; at = target.find('\\', at + 1)) {
-    CreateDirectoryA(target.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(Wide(target.substr(0, at)).c_str(), nullptr);
     if (at == std::string::npos) break;
   }
   const std::string self = NameOf(OwnPath());
   for (const FileEntry& f : FilesBeside(folder)) {
-    if (lstrcmpiA(f.name.c_str(), self.c_str()) == 0) continue;
-    CopyFileA((folder + "\\" + f.name).c_str(), (target + "\\" + f.name).c_str(), FALSE);
+    if (lstrcmpiW(Wide(f.name).c_str(), Wide(self).c_str()) == 0) continue;
+    CopyFileW(Wide(folder + "\\" + f.name).c_str(), Wide(target + "\\" + f.name).c_str(), FALSE);
   }
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const std::string raw = GetCommandLineA();
+  const std::string raw = test_tools::CommandLineText();
   const std::string self = OwnPath();
   const std::string args = varnel::ArgumentTextOf(raw, self);
   const Options o = ReadOptions(Tokens(args));
@@ -194,14 +197,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                        "\r\nAtomFound=" + (atom ? "1" : "0") + "\r\n";
     for (const FileEntry& f : FilesBeside(folder))
       text += "File=" + f.name + "|" + std::to_string(f.size) + "\r\n";
-    DeleteFileA(o.record.c_str());
+    DeleteFileW(Wide(o.record).c_str());
     AppendText(o.record, text);
   }
   if (!o.install.empty()) InstallFiles(folder, o.install);
   if (o.dialogMs >= 0) ShowDialog(tag, o.dialogMs);
   if (!o.holdUntil.empty()) {
     const DWORD start = GetTickCount();
-    while (GetFileAttributesA(o.holdUntil.c_str()) == INVALID_FILE_ATTRIBUTES &&
+    while (GetFileAttributesW(Wide(o.holdUntil).c_str()) == INVALID_FILE_ATTRIBUTES &&
            GetTickCount() - start < kHoldLimitMs)
       PumpFor(50);
   }

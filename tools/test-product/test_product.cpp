@@ -6,7 +6,7 @@
 //   --class=NAME     window class (default "VarnelTestProduct")
 //   --title=TEXT     window title, also drawn in the window (default
 //                    "Test Product")
-//   --record=FILE    append to FILE, one line each:
+//   --record=FILE    append to FILE (UTF-8), one line each:
 //                      Started <raw command line>
 //                      WM_CLOSE <wParam> <lParam>   (also when refused)
 //                      WM_QUIT <wParam> <lParam>    a quit message posted to it
@@ -33,6 +33,7 @@
 namespace {
 
 using test_tools::OwnPath;
+using varnel::Wide;
 using test_tools::Tokens;
 
 struct Options {
@@ -59,7 +60,7 @@ std::string ArgumentText(const std::string& raw) {
 }
 
 std::string ReadSmallFile(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return std::string();
   char buffer[4096];
@@ -86,7 +87,7 @@ void ReadOptions(const std::string& text, Options& o) {
 
 void Record(const std::string& line) {
   if (g_options.record.empty()) return;
-  HANDLE f = CreateFileA(g_options.record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE f = CreateFileW(Wide(g_options.record).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   const std::string text = line + "\r\n";
@@ -120,7 +121,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
       SetBkMode(dc, TRANSPARENT);
       HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-      DrawTextA(dc, g_options.title.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      DrawTextA(dc, varnel::AnsiText(g_options.title).c_str(), -1, &client,
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       SelectObject(dc, old);
       EndPaint(window, &ps);
       return 0;
@@ -136,7 +138,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  const std::string raw = GetCommandLineA();
+  const std::string raw = test_tools::CommandLineText();
   const std::string self = OwnPath();
   std::string argsFile = self;
   const std::size_t dot = argsFile.find_last_of('.');
@@ -152,8 +154,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = g_options.windowClass.c_str();
   RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, g_options.title.c_str(), WS_OVERLAPPEDWINDOW, 40, 40,
-                                360, 160, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, varnel::AnsiText(g_options.title).c_str(),
+                                WS_OVERLAPPEDWINDOW, 40, 40, 360, 160, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
   UpdateWindow(window);

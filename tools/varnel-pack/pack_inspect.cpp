@@ -57,12 +57,45 @@ bool OpenPackage(const std::string& path, PackageFile& p) {
   return true;
 }
 
-// Bytes outside printable ASCII as \xNN; Windows paths keep their
-// backslashes as they are.
+// The length of the well-formed UTF-8 character of two to four bytes at
+// `at`; 0 when the bytes there are not one.
+std::size_t Utf8CharAt(const std::string& text, std::size_t at) {
+  const unsigned char c = static_cast<unsigned char>(text[at]);
+  const std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  if (n == 0 || at + n > text.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k)
+    if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 0;
+  const unsigned char d = static_cast<unsigned char>(text[at + 1]);
+  if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F))
+    return 0;
+  return n;
+}
+
+// True when every byte from 0x80 up belongs to a well-formed UTF-8
+// character: the stub reads such a name as UTF-8, any other in the ANSI
+// code page.
+bool IsUtf8Text(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) continue;
+    const std::size_t n = Utf8CharAt(text, i);
+    if (n == 0) return false;
+    i += n - 1;
+  }
+  return true;
+}
+
+// Printable ASCII and, in a UTF-8 text (member names may hold UTF-8), its
+// characters as they are; every other byte (controls, texts in an ANSI
+// code page) as \xNN. Windows paths keep their backslashes as they are.
 std::string Printable(const std::string& text) {
   std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F) {
+  const bool utf8 = IsUtf8Text(text);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (const std::size_t n = utf8 && c >= 0x80 ? Utf8CharAt(text, i) : 0) {
+      out.append(text, i, n);
+      i += n - 1;
+    } else if (c >= 0x20 && c < 0x7F) {
       out.push_back(static_cast<char>(c));
     } else {
       char hex[8];

@@ -7,6 +7,7 @@
 #include "signing_text.h"
 #include "tool_files.h"
 #include "utils/delimited_list.h"
+#include "utils/utf8_files.h"
 
 namespace varnel::pack {
 namespace {
@@ -83,7 +84,7 @@ int RunKeygen(const Args& args) {
   if (fingerprint.empty()) return Fail(error);
   if (!WriteNewFile(keyPath, PrivateKeyFileText(key), true)) return Fail("cannot write " + keyPath);
   if (!WriteNewFile(pubPath, PublicKeyFileText(key.publicKey), false)) {
-    std::remove(keyPath.c_str());
+    RemoveFileUtf8(keyPath);
     return Fail("cannot write " + pubPath);
   }
   std::printf("wrote %s (the private key: keep it secret, never ship it)\n", keyPath.c_str());

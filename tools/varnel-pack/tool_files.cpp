@@ -22,6 +22,10 @@
 #endif
 
 #include "package/package_writer.h"
+#include "utils/utf8_files.h"
+#ifdef _WIN32
+#include "utils/wide_text_win32.h"
+#endif
 
 namespace varnel::pack {
 namespace {
@@ -53,6 +57,10 @@ PSECURITY_DESCRIPTOR OwnerOnlyDescriptor() {
 }
 #endif
 
+// A filesystem path from a UTF-8 path: the plain std::string constructor
+// would read it in the ANSI code page on Windows.
+std::filesystem::path FsPath(const std::string& path) { return std::filesystem::u8path(path); }
+
 bool LocalTime(std::time_t t, std::tm& out) {
 #ifdef _WIN32
   return localtime_s(&out, &t) == 0;
@@ -65,8 +73,8 @@ bool LocalTime(std::time_t t, std::tm& out) {
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!std::filesystem::is_regular_file(FsPath(path), ec)) return false;
+  FilePtr f(OpenFileUtf8(path, "rb"));
   if (!f) return false;
   bytes.clear();
   char buffer[65536];
@@ -76,7 +84,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, bool append) {
-  FilePtr f(std::fopen(path.c_str(), append ? "ab" : "wb"));
+  FilePtr f(OpenFileUtf8(path, append ? "ab" : "wb"));
   if (!f) return false;
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
     return false;
@@ -85,7 +93,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, bool appe
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
+  return std::filesystem::is_regular_file(FsPath(path), ec);
 }
 
 bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly) {
@@ -95,14 +103,14 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerO
     attributes.lpSecurityDescriptor = OwnerOnlyDescriptor();
     if (!attributes.lpSecurityDescriptor) return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (attributes.lpSecurityDescriptor) LocalFree(attributes.lpSecurityDescriptor);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
   ok = CloseHandle(file) && ok;
-  if (!ok) DeleteFileA(path.c_str());
+  if (!ok) DeleteFileW(Wide(path).c_str());
   return ok;
 #else
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, ownerOnly ? 0600 : 0644);
@@ -117,31 +125,36 @@ bool WriteNewFile(const std::string& path, const std::string& bytes, bool ownerO
 bool ReplaceFile(const std::string& path, const std::string& bytes) {
   const std::string part = path + ".part";
   if (!WriteWholeFile(part, bytes)) {
-    std::remove(part.c_str());
+    RemoveFileUtf8(part);
     return false;
   }
   std::error_code ec;
-  std::filesystem::rename(part, path, ec);
-  if (ec) std::remove(part.c_str());
+  std::filesystem::rename(FsPath(part), FsPath(path), ec);
+  if (ec) RemoveFileUtf8(part);
   return !ec;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
+  return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
 }
 
 bool MakeFolders(const std::string& path) {
   std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  return std::filesystem::is_directory(path, ec);
+  std::filesystem::create_directories(FsPath(path), ec);
+  return std::filesystem::is_directory(FsPath(path), ec);
 }
 
 std::uint32_t FileDosTime(const std::string& path) {
+#ifdef _WIN32
+  struct _stat64 st;
+  if (_wstat64(Wide(path).c_str(), &st) != 0) return 0;
+#else
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return 0;
+#endif
   std::tm tm{};
-  if (!LocalTime(st.st_mtime, tm)) return 0;
+  if (!LocalTime(static_cast<std::time_t>(st.st_mtime), tm)) return 0;
   return PackDosTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                      tm.tm_sec);
 }
@@ -159,7 +172,7 @@ bool SetFileDosTime(const std::string& path, std::uint32_t dosTime) {
   if (t == static_cast<std::time_t>(-1)) return false;
 #ifdef _WIN32
   struct _utimbuf times {t, t};
-  return _utime(path.c_str(), &times) == 0;
+  return _wutime(Wide(path).c_str(), &times) == 0;
 #else
   struct utimbuf times {t, t};
   return utime(path.c_str(), &times) == 0;

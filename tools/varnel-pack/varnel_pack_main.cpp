@@ -6,6 +6,13 @@
 
 #include "pack_commands.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include "utils/wide_text_win32.h"
+#endif
+
 namespace varnel::pack {
 namespace {
 
@@ -120,16 +127,34 @@ bool SplitInlineValue(std::string& option, std::string& value) {
   return true;
 }
 
+// The arguments as UTF-8. On Windows they come from the UTF-16 command
+// line: the argv that the C runtime gives holds them in the ANSI code page,
+// which can't name every path.
+Args CommandArguments(int argc, char** argv) {
+#ifdef _WIN32
+  Args out;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide) {
+    for (int i = 1; i < count; ++i) out.push_back(varnel::Utf8(wide[i]));
+    LocalFree(wide);
+    return out;
+  }
+#endif
+  return Args(argv + 1, argv + argc);
+}
+
 }  // namespace varnel::pack
 
 int main(int argc, char** argv) {
   using namespace varnel::pack;
-  if (argc < 2) {
+  const Args all = CommandArguments(argc, argv);
+  if (all.empty()) {
     std::fputs(kHelp, stderr);
     return 2;
   }
-  const std::string command = argv[1];
-  Args args(argv + 2, argv + argc);
+  const std::string command = all[0];
+  Args args(all.begin() + 1, all.end());
   // The tool is built without exceptions: running out of memory ends it
   // with a message and code 1.
   std::set_new_handler([] {
