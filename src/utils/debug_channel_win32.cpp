@@ -41,8 +41,15 @@ void AppendToDebugFile(const std::string& text, const char* path) {
 void SendToViewer(const std::string& text) {
   HWND viewer = FindWindowA(kDebugViewerClass, nullptr);
   if (!viewer || viewer == Channel().hungViewer) return;
-  // An atom holds at most 255 characters; pieces are at most 128.
-  ATOM atom = GlobalAddAtomA(text.c_str());
+  // An atom holds at most 255 characters; pieces are at most 128. Each byte
+  // travels as the character of the same number, so the viewer gets the
+  // bytes back whatever the system's code page (an ANSI atom would pass
+  // UTF-8 through that code page).
+  wchar_t name[256];
+  std::size_t n = 0;
+  for (; n < text.size() && n < 255; ++n) name[n] = static_cast<unsigned char>(text[n]);
+  name[n] = L'\0';
+  ATOM atom = GlobalAddAtomW(name);
   if (atom == 0) return;
   // Bounded: any window may carry the viewer's class, and one that stops
   // answering must not stop the setup with it.

@@ -36,9 +36,12 @@ struct TestViewer {
   static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     static UINT debugMessage = RegisterWindowMessageA(kDebugViewerMessage);
     if (m == debugMessage && wp == kDebugSenderCode) {
-      char text[256];
-      UINT n = GlobalGetAtomNameA(static_cast<ATOM>(lp), text, sizeof text);
-      pieces.emplace_back(text, n);
+      // As the debug viewer reads them: one character per byte.
+      wchar_t text[256];
+      UINT n = GlobalGetAtomNameW(static_cast<ATOM>(lp), text, 256);
+      std::string piece(n, '\0');
+      for (UINT i = 0; i < n; ++i) piece[i] = static_cast<char>(text[i] & 0xFF);
+      pieces.push_back(piece);
       return 0;
     }
     if (m == kPing) {

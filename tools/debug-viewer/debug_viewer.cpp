@@ -72,7 +72,8 @@ void ShowLine(const std::string& line, bool replaceLast) {
   LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
   if (replaceLast && count > 0) SendMessageA(list, LB_DELETESTRING, count - 1, 0);
   if (!replaceLast && count >= kMaxListLines) SendMessageA(list, LB_DELETESTRING, 0, 0);
-  LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+  // Lines are UTF-8 (an older package's ANSI text reads in the code page).
+  LRESULT index = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(varnel::Wide(line).c_str()));
   if (index >= 0) SendMessageA(list, LB_SETTOPINDEX, index, 0);
 }
 
@@ -101,10 +102,12 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   ViewerState& v = Viewer();
   if (message == v.debugMessage && v.debugMessage != 0) {
     if (wParam == varnel::kDebugSenderCode) {
-      char text[256];
-      UINT n = GlobalGetAtomNameA(static_cast<ATOM>(lParam), text, sizeof text);
+      // One character per byte of the sender's text (see SendToViewer).
+      wchar_t text[256];
+      UINT n = GlobalGetAtomNameW(static_cast<ATOM>(lParam), text, 256);
       if (n > 0) {
-        std::string piece(text, n);
+        std::string piece(n, '\0');
+        for (UINT i = 0; i < n; ++i) piece[i] = static_cast<char>(text[i] & 0xFF);
         AppendToFile(v.outPath, piece);
         AppendToFile(v.piecesPath, PieceRecord(piece));
         ShowPiece(piece);
@@ -114,7 +117,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
   switch (message) {
     case WM_CREATE:
-      v.list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+      v.list = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 0, 0,
                                window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)),
                                GetModuleHandleA(nullptr), nullptr);
