@@ -30,7 +30,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from loopback_server import LoopbackServer  # noqa: E402
 from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_CLASS, PRODUCT_EXE, TEXTS,  # noqa: E402
-                            Installation, build_agent, build_update, ini_text, product_record, starts)
+                            Installation, build_agent, build_update, ini_text, product_record, read_ini,
+                            starts)
 from wine_harness import (DIST, ENGINE, PACK, STUB, WineSession, read_record, scratch_dir,  # noqa: E402
                           wait_for, winpath)
 
@@ -44,28 +45,6 @@ def write_settings(path, sections):
     """An INI file that names Unicode paths: UTF-16 LE with its mark."""
     with open(path, "wb") as f:
         f.write(codecs.BOM_UTF16_LE + ini_text(sections).encode("utf-16-le"))
-
-
-def read_settings(path):
-    """{section: {key: value}} of an INI file in UTF-16, UTF-8 or an ANSI
-    code page (as the agent may write it)."""
-    data = open(path, "rb").read()
-    if data.startswith((codecs.BOM_UTF16_LE, codecs.BOM_UTF16_BE)):
-        text = data.decode("utf-16")
-    else:
-        try:
-            text = data.decode("utf-8-sig")
-        except UnicodeDecodeError:
-            text = data.decode("latin-1")
-    sections, current = {}, None
-    for line in text.splitlines():
-        line = line.strip()
-        if line.startswith("[") and line.endswith("]"):
-            current = sections.setdefault(line[1:-1], {})
-        elif "=" in line and current is not None:
-            key, _, value = line.partition("=")
-            current[key] = value
-    return sections
 
 
 def setup_folders(temp):
@@ -186,7 +165,7 @@ class UnicodeInstallation(Installation):
         write_settings(self.original_path, sections)
 
     def original(self, key, section="OriginalSetup"):
-        return read_settings(self.original_path).get(section, {}).get(key)
+        return read_ini(self.original_path).get(section, {}).get(key)
 
 
 def agent_round_trip(session, work, temp):

@@ -10,6 +10,7 @@ by varnel-pack with the same update token; it is a local folder or served by
 a loopback HTTP server. The agent's window is driven from outside through
 WindowProbe (posted agent messages) and watched through its log file and the
 message boxes it shows."""
+import codecs
 import os
 import shutil
 import time
@@ -57,18 +58,28 @@ def ini_text(sections):
 
 
 def read_ini(path):
-    """{section: {key: value}} of an INI file written by Windows."""
+    """{section: {key: value}} of an INI file written by Windows: UTF-16
+    with its mark (as the agent writes one that names paths beyond ASCII),
+    UTF-8, or an ANSI code page."""
     sections, current = {}, None
     if not os.path.exists(path):
         return sections
-    with open(path, encoding="latin-1") as f:
-        for line in f.read().splitlines():
-            line = line.strip()
-            if line.startswith("[") and line.endswith("]"):
-                current = sections.setdefault(line[1:-1], {})
-            elif "=" in line and current is not None:
-                key, _, value = line.partition("=")
-                current[key] = value
+    with open(path, "rb") as f:
+        data = f.read()
+    if data.startswith((codecs.BOM_UTF16_LE, codecs.BOM_UTF16_BE)):
+        text = data.decode("utf-16")
+    else:
+        try:
+            text = data.decode("utf-8-sig")
+        except UnicodeDecodeError:
+            text = data.decode("latin-1")
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("[") and line.endswith("]"):
+            current = sections.setdefault(line[1:-1], {})
+        elif "=" in line and current is not None:
+            key, _, value = line.partition("=")
+            current[key] = value
     return sections
 
 
