@@ -46,22 +46,6 @@ std::string CString(const wchar_t* text) {
   return Utf8(text, n);
 }
 
-// A folder value (REG_SZ or REG_EXPAND_SZ, as stored) of the registry's
-// default view for this process, read by its wide name; "" when absent.
-std::string RegistryFolderText(HKEY root, const wchar_t* subkey, const wchar_t* name) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return std::string();
-  RegKey key(opened);
-  wchar_t buffer[kShellPathBuffer];
-  DWORD type = 0;
-  DWORD size = sizeof buffer - sizeof(wchar_t);
-  if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
-    return std::string();
-  buffer[size / sizeof(wchar_t)] = L'\0';
-  return Utf8(buffer);
-}
-
 class WindowsFolderSystem : public FolderSystem {
  public:
   std::string FolderPathQuery(int id) override {
@@ -179,22 +163,22 @@ std::string GetFontsFolder() {
 }
 
 std::string GetRegistryFolder(RegistryFolder which) {
-  static const wchar_t kExplorerFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-  static const wchar_t kVersionKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  static const char kExplorerFolders[] =
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  static const char kVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
   // In the order of RegistryFolder: Fonts, ProgramFiles, CommonFiles, StartMenu.
   static const struct {
-    bool user;  // HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE
-    const wchar_t* key;
-    const wchar_t* name;
-  } kValues[] = {{true, kExplorerFolders, L"Fonts"},
-                 {false, kVersionKey, L"ProgramFilesDir"},
-                 {false, kVersionKey, L"CommonFilesDir"},
-                 {true, kExplorerFolders, L"Start Menu"}};
+    const char* key;
+    const char* name;
+  } kValues[] = {{kExplorerFolders, "Fonts"},
+                 {kVersionKey, "ProgramFilesDir"},
+                 {kVersionKey, "CommonFilesDir"},
+                 {kExplorerFolders, "Start Menu"}};
   const auto index = static_cast<std::size_t>(which);
   if (index >= sizeof kValues / sizeof kValues[0]) return std::string();
   // The registry's default view for this process: no 64-bit view asked for.
-  return RegistryFolderText(kValues[index].user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kValues[index].key,
-                            kValues[index].name);
+  // The value comes as UTF-8 (read by its wide name).
+  return ReadRegistryString(kValues[index].key, kValues[index].name, "", false);
 }
 
 std::string GetUserFolder(UserFolder which, bool addBackslash) {

@@ -1,6 +1,7 @@
 #include "utils/self_delete_script.h"
 
 #include "utils/text_format.h"
+#include "utils/text_rules.h"
 
 #include <algorithm>
 
@@ -8,18 +9,12 @@ namespace varnel {
 
 namespace {
 
-bool IsAscii(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 // before + quote + path + quote + after, appended to the script; a path
 // beyond ASCII as "%variable%" (or the given stand-in) in quotes.
 void AppendLine(std::string& script, const char* before, const std::string& quote, const std::string& path,
                 const char* variable, const char* after) {
   script += before;
-  if (IsAscii(path)) {
+  if (IsAsciiText(path)) {
     script += quote;
     script += path;
     script += quote;

@@ -16,6 +16,12 @@ std::string BufferText(const char* buffer, std::size_t size) {
   return std::string(buffer, end ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : size);
 }
 
+bool IsAsciiText(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::string UpperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

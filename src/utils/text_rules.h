@@ -14,6 +14,9 @@ std::string TrimText(const std::string& text);
 // or all of it when there is none.
 std::string BufferText(const char* buffer, std::size_t size);
 
+// True when text holds only 7-bit characters, which every code page shares.
+bool IsAsciiText(const std::string& text);
+
 // The text with "a".."z" turned into "A".."Z"; every other byte unchanged.
 std::string UpperAscii(std::string text);
 

@@ -55,12 +55,6 @@ std::string AnsiText(const std::string& utf8) {
   return out;
 }
 
-bool IsAsciiText(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
   return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
 }

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 
+#include "utils/text_rules.h"
+
 namespace varnel {
 
 // UTF-8 to UTF-16. Text that is not valid UTF-8 is read in the ANSI code
@@ -28,8 +30,5 @@ inline std::string Utf8(const std::wstring& text) { return Utf8(text.data(), tex
 // A UTF-8 text (a path) for the ANSI functions of a box or a log shown in
 // the system's code page: characters that code page lacks become '?'.
 std::string AnsiText(const std::string& utf8);
-
-// True when text holds only 7-bit characters, which every code page shares.
-bool IsAsciiText(const std::string& text);
 
 }  // namespace varnel

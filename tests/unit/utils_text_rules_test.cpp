@@ -60,12 +60,6 @@ TEST(PumpSlice, TenthOfTheWaitBetween1And25) {
   EXPECT_EQ(PumpSliceMs(10000), 25u);
 }
 
-bool IsAsciiOnly(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 TEST(SelfDeleteScript, LinesQuotesAndFolder) {
   // The delete is tried again after a pause, and given up after a bounded
   // number of tries: a file that can never be deleted must not keep the
@@ -95,7 +89,7 @@ TEST(SelfDeleteScript, LinesQuotesAndFolder) {
             std::string::npos)
       << unicode;
   EXPECT_NE(unicode.find(":DONE\r\nRD \"%VARNEL_DELETE_FOLDER%\"\r\nDEL \"%~f0\"\r\n"), std::string::npos) << unicode;
-  EXPECT_TRUE(IsAsciiOnly(unicode));
+  EXPECT_TRUE(IsAsciiText(unicode));
   // Each process writes its own batch file.
   EXPECT_NE(SelfDeleteBatchName(100), SelfDeleteBatchName(101));
   EXPECT_EQ(SelfDeleteBatchName(100), "_DEL_ME_100.BAT");
