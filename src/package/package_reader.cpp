@@ -208,8 +208,16 @@ double TGFileInfo::SpaceNeededForCluster(std::uint64_t clusterSize) const {
 
 std::string TGFileInfo::GetUpdateUrl() const { return SUB::ListItem(updateBlock_, kUpdateUrl, ""); }
 
+namespace {
+PackageNameDecoder g_nameDecoder = nullptr;
+
+std::string PathTextOfName(std::string name) { return g_nameDecoder && !name.empty() ? g_nameDecoder(name) : name; }
+}  // namespace
+
+void SetPackageNameDecoder(PackageNameDecoder decoder) { g_nameDecoder = decoder; }
+
 std::string TGFileInfo::GetInfoFileName() const {
-  return FileNamePart(SUB::ListItem(updateBlock_, kUpdateInfoFile, ""));
+  return PathTextOfName(FileNamePart(SUB::ListItem(updateBlock_, kUpdateInfoFile, "")));
 }
 
 std::string TGFileInfo::GetOriginalFileName() const {
@@ -220,7 +228,7 @@ std::string TGFileInfo::GetOriginalFileName() const {
 }
 
 std::string TGFileInfo::GetAgentFileName() const {
-  return SUB::ListItem(updateBlock_, kUpdateAgentFile, "");
+  return PathTextOfName(SUB::ListItem(updateBlock_, kUpdateAgentFile, ""));
 }
 
 std::string TGFileInfo::GetUpdateToken(bool unscramble) const {

@@ -17,6 +17,12 @@
 
 namespace varnel {
 
+// How a file name held in a package becomes path text, which is UTF-8:
+// set once at start-up by the Windows side, where older packages hold
+// names in the ANSI code page. Unset, names are taken as they stand.
+using PackageNameDecoder = std::string (*)(const std::string& name);
+void SetPackageNameDecoder(PackageNameDecoder decoder);
+
 class TGFileInfo {
  public:
   TGFileInfo() = default;  // the "not a package" reader
@@ -46,7 +52,8 @@ class TGFileInfo {
   bool WriteUpdateAgent() const { return trailer_.writeUpdateAgent != 0; }
   bool IsUpdateAgent() const { return trailer_.updateAgent != 0; }
 
-  // Update block items.
+  // Update block items. The info and agent file names come as path text
+  // (see SetPackageNameDecoder).
   std::string GetUpdateUrl() const;
   std::string GetInfoFileName() const;
   // The info file's name without any extension, followed by ".original".

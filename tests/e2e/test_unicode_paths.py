@@ -29,7 +29,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from loopback_server import LoopbackServer  # noqa: E402
-from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_CLASS, PRODUCT_EXE, TEXTS,  # noqa: E402
+from update_fixture import (AGENT, INFO, PERFORM_UPDATE_CYCLE, PRODUCT_CLASS, PRODUCT_EXE, TEXTS, TOKEN,  # noqa: E402
                             Installation, build_agent, build_update, ini_text, product_record, read_ini,
                             starts)
 from wine_harness import (DIST, ENGINE, PACK, STUB, WineSession, read_record, scratch_dir,  # noqa: E402
@@ -210,6 +210,33 @@ def agent_round_trip(session, work, temp):
         os.listdir(temp)
 
 
+def ansi_named_agent(session, work):
+    """An agent whose package names its files in a code page (an older
+    Windows tool: "Café" in Latin-1) installed in such a folder: its names
+    join the folder's UTF-8 path as text, not as stray bytes."""
+    folder = os.path.join(work, "ansi " + SCRIPTS)
+    os.makedirs(folder)
+    package = os.path.join(work, "ansi-agent.exe")
+    argv = [os.fsencode(a) for a in (PACK, "build", "-o", package, "--stub", STUB, "--update-agent",
+                                     "--agent-download-log", "--update-url", winpath(folder), "--update-token", TOKEN)]
+    argv += [b"--agent-file", b"Caf\xe9Agent.exe", b"--info-file", b"Caf\xe9.info"]
+    assert subprocess.run(argv, capture_output=True, timeout=300).returncode == 0
+    shutil.copy2(package, os.path.join(folder, "CaféAgent.exe"))
+    write_settings(os.path.join(folder, "Café.original"), {"OriginalSetup": {
+        "ProgramName": "Tidewater Notes", "VersionOriginal": 1, "Stamp": 1, "ProbeSecondsInterval": 86400,
+        "ProbeSecondsLast": 0}})
+    log = os.path.join(folder, "X_CaféAgent.log")
+    session.start(os.path.join(folder, "CaféAgent.exe"), [], log=os.path.join(work, "ansi-agent.log"))
+    try:
+        # No .info lies there: the first check fails, after asking for it by its name.
+        assert wait_for(lambda: os.path.exists(log) and "GetOkToPerformAU" in open(log, "rb").read().decode(
+            "utf-8", "replace"), 60), "the agent made no check"
+        text = open(log, "rb").read().decode("utf-8", "replace")
+        assert "Download START: %s\\Café.info" % winpath(folder) in text, text[-1500:]
+    finally:
+        session.run("taskkill", ["/f", "/im", "X_CaféAgent.exe"], timeout=60)
+
+
 def main():
     work = scratch_dir("unicode_paths")
     temp = os.path.join(work, "Temp " + SCRIPTS)
@@ -220,6 +247,7 @@ def main():
             setup_run(session, work, temp)
             web_installer(session, work, temp)
             agent_round_trip(session, work, temp)
+            ansi_named_agent(session, work)
         finally:
             restore_temp(session, saved)
     print("unicode paths: ok")

@@ -128,6 +128,33 @@ TEST_F(PackageReader, SignedAndSpannedFixtures) {
   EXPECT_EQ(disk.GetAgentFileName(), "ProductAgent.exe");
 }
 
+TEST_F(PackageReader, FileNamesComeAsPathText) {
+  // A package from an older tool holds its names in a code page; the stub's
+  // decoder (here: Latin-1 to UTF-8) makes them path text that joins UTF-8
+  // folders. The URL stays as the package has it.
+  const TGFileInfo r = TGFileInfo::Create(MemorySource(
+      Package({LanguageList({{"English", "s1=English"}}), "|http://h/\xE9|Caf\xE9.v2.info|Caf\xE9 Agent.exe|t|"},
+              TrailerFields())));
+  SetPackageNameDecoder([](const std::string& name) {
+    std::string text;
+    for (unsigned char c : name) {
+      if (c < 0x80) {
+        text += static_cast<char>(c);
+      } else {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+    return text;
+  });
+  EXPECT_EQ(r.GetInfoFileName(), "Caf\xC3\xA9.v2.info");
+  EXPECT_EQ(r.GetOriginalFileName(), "Caf\xC3\xA9.original");
+  EXPECT_EQ(r.GetAgentFileName(), "Caf\xC3\xA9 Agent.exe");
+  EXPECT_EQ(r.GetUpdateUrl(), "http://h/\xE9");
+  SetPackageNameDecoder(nullptr);
+  EXPECT_EQ(r.GetAgentFileName(), "Caf\xE9 Agent.exe");
+}
+
 TEST_F(PackageReader, MissingFileGivesBuiltInTexts) {
   const TGFileInfo r = TGFileInfo::Create(Fixture("no_such_file.bin"));
   ExpectNotAPackage(r);
