@@ -348,6 +348,18 @@ LRESULT CALLBACK AbortOnTimer(HWND window, UINT message, WPARAM w, LPARAM l) {
   return DefWindowProcA(window, message, w, l);
 }
 
+// A window of its own class whose timer asks for a close after 500 ms.
+HWND AbortTimerWindow(const char* className) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = AbortOnTimer;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = className;
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  if (window) SetTimer(window, 1, 500, nullptr);
+  return window;
+}
+
 TEST_F(HttpDownload, NoByteWithinTheStallDeadlineFailsAndAnAbortEndsTheWaitAtOnce) {
   DownloadLimits quick;
   quick.stallMs = 1000;
@@ -367,14 +379,8 @@ TEST_F(HttpDownload, NoByteWithinTheStallDeadlineFailsAndAnAbortEndsTheWaitAtOnc
   EXPECT_EQ(ReadAll(dest_), Served("fifty.bin"));
 
   // With the default deadline (30 s), a close request ends the wait.
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = AbortOnTimer;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "VarnelAbortTimer";
-  RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND window = AbortTimerWindow("VarnelAbortTimer");
   ASSERT_TRUE(window);
-  SetTimer(window, 1, 500, nullptr);
   started = GetTickCount();
   EXPECT_FALSE(Get("stall/medium.bin"));
   EXPECT_EQ(error_, "Download Aborted");
@@ -390,14 +396,8 @@ TEST_F(HttpDownload, ASizeQueryWithoutReplyEndsOnTheStallDeadlineOrAClose) {
   EXPECT_LT(GetTickCount() - started, 5000u);
 
   // With the default deadline (30 s), a close request ends the wait.
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = AbortOnTimer;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "VarnelAbortSizeTimer";
-  RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND window = AbortTimerWindow("VarnelAbortSizeTimer");
   ASSERT_TRUE(window);
-  SetTimer(window, 1, 500, nullptr);
   started = GetTickCount();
   EXPECT_EQ(HTTP_GetFileSize(base_ + "headstall/medium.bin"), -1);
   EXPECT_LT(GetTickCount() - started, 5000u);
