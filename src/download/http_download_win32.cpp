@@ -1,5 +1,6 @@
 #include "download/http_download.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -15,23 +16,36 @@
 namespace varnel {
 namespace {
 
-// Pending messages are dispatched at most this often during a transfer:
-// under Wine each look at the queue costs tens of microseconds, as much as
-// reading a chunk on a fast line.
-constexpr DWORD kPumpIntervalMs = 10;
+// While the body is read on its own thread, the calling thread dispatches
+// its messages as they come and looks at the bytes arrived this often for
+// the progress and for a stop.
+constexpr DWORD kProgressSliceMs = 25;
 // A wait for WinINet looks at the abort flag and the clock this often.
 constexpr DWORD kWaitSliceMs = 50;
 constexpr DWORD kOpenFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // One read takes at most this much of what has arrived: a fast line moves
-// in few large reads, each one call, not one call per 8 KiB.
-constexpr DWORD kReadBytes = 262144;
+// in few large reads, each one call, not one call per 8 KiB (under Wine a
+// call costs about as much as copying a few hundred KiB).
+constexpr DWORD kReadBytes = 1048576;
+
+// Where the bytes of an asynchronous call land. A call that is given up
+// (abort, stall) may still complete on WinINet's thread and write here, so
+// such a slot is left to it until it ends.
+struct AsyncSlot {
+  char data[kReadBytes];
+  DWORD count;
+  INTERNET_BUFFERSA buffers;
+  DWORD_PTR context;  // given up: the context of the call that holds it
+  AsyncSlot* next;    // given up: the next such slot
+};
 
 // The completion of the asynchronous call under way. WinINet's status
 // callback runs on a thread of WinINet's: it records the result of the
-// transfer whose context is current and signals the event; completions of
-// transfers given up earlier are ignored.
+// transfer whose context is current and signals the event; the completion
+// of a call given up earlier frees the slot that call was left.
 struct AsyncState {
   CRITICAL_SECTION lock;
+  AsyncSlot* orphans = nullptr;  // slots of calls given up, not yet ended
   HANDLE event = nullptr;
   DWORD_PTR context = 0;
   bool completed = false;
@@ -62,6 +76,14 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, 
     a.error = result->dwError;
     a.completed = true;
     SetEvent(a.event);
+  } else {
+    for (AsyncSlot** at = &a.orphans; *at; at = &(*at)->next) {
+      if ((*at)->context != context) continue;
+      AsyncSlot* ended = *at;
+      *at = ended->next;
+      delete ended;
+      break;
+    }
   }
   LeaveCriticalSection(&a.lock);
 }
@@ -81,12 +103,13 @@ DWORD_PTR NewContext() {
   return a.context;
 }
 
-// Before an asynchronous call: no completion seen yet.
+// Before an asynchronous call: no completion seen yet. The event is reset
+// when a completion is taken (Await), not here: most calls of a fast
+// transfer complete at once and never touch it.
 void Arm() {
   AsyncState& a = g_download.async;
   EnterCriticalSection(&a.lock);
   a.completed = false;
-  ResetEvent(a.event);
   LeaveCriticalSection(&a.lock);
 }
 
@@ -204,15 +227,6 @@ std::string QueryText(const InternetApi& api, HINTERNET request, DWORD what) {
   return std::string(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
 }
 
-// Where the bytes of an asynchronous call land. A call that is given up
-// (abort, stall) may still complete on WinINet's thread and write here, so
-// such a slot is left to it, never freed.
-struct AsyncSlot {
-  char data[kReadBytes];
-  DWORD count;
-  INTERNET_BUFFERSA buffers;
-};
-
 enum class Awaited { kDone, kStopped, kStalled };
 
 struct Transfer {
@@ -230,43 +244,73 @@ struct Transfer {
   std::uint64_t done = 0;
   DWORD lastByte = 0;  // tick of the last byte (or of the start)
   bool quit = false;   // the thread's loop was asked to end
-  std::unique_ptr<AsyncSlot> slot{new AsyncSlot()};
+  // While the body is read on the reading thread: its id, the bytes it has
+  // kept so far (for the progress), the caller's stop for it, its result.
+  DWORD reader = 0;
+  std::atomic<std::uint64_t> kept{0};
+  std::atomic<bool> stop{false};
+  std::string readError;
+  std::unique_ptr<AsyncSlot> slot{new AsyncSlot};
   bool abandoned = false;  // a call was given up (its slot left to it)
   bool retriable = false;  // the failure may pass: a resume may follow
 };
 
-// True when the transfer is to stop.
+bool OnReader(const Transfer& t) { return t.reader == GetCurrentThreadId(); }
+
+// True when the transfer is to stop: on the reading thread, when the caller
+// said so; on the caller's, on an abort, a quit or a cancelled bar.
 bool Stopped(const Transfer& t) {
+  if (OnReader(t)) return t.stop.load(std::memory_order_relaxed);
   return g_download.abort || t.quit || (t.progress && t.progress->Cancelled);
 }
 
-// Waits for the completion of the asynchronous call under way while
-// dispatching the thread's messages, until it completes, the transfer is
-// stopped or no byte came within the stall deadline.
+// Waits for the completion of the asynchronous call under way, until it
+// completes, the transfer is stopped or no byte came within the stall
+// deadline. The caller's thread dispatches its messages meanwhile; the
+// reading thread has none.
 Awaited Await(Transfer& t) {
   AsyncState& a = g_download.async;
+  const bool reader = OnReader(t);
   for (;;) {
+    EnterCriticalSection(&a.lock);
+    const bool completed = a.completed;
+    // Taken: the event is clear for the next call. A wake without a
+    // completion (one given up earlier) is cleared too.
+    ResetEvent(a.event);
+    LeaveCriticalSection(&a.lock);
+    if (completed) return Awaited::kDone;
     if (Stopped(t)) return Awaited::kStopped;
     const DWORD quiet = GetTickCount() - t.lastByte;
     if (quiet >= t.limits.stallMs) return Awaited::kStalled;
     const DWORD slice = t.limits.stallMs - quiet < kWaitSliceMs ? t.limits.stallMs - quiet : kWaitSliceMs;
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &a.event, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) {
-      EnterCriticalSection(&a.lock);
-      const bool completed = a.completed;
-      LeaveCriticalSection(&a.lock);
-      if (completed) return Awaited::kDone;
-    } else if (woke == WAIT_OBJECT_0 + 1) {
+    if (reader) {
+      WaitForSingleObject(a.event, slice);
+    } else if (MsgWaitForMultipleObjectsEx(1, &a.event, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+               WAIT_OBJECT_0 + 1) {
       if (!YieldX(0)) t.quit = true;
     }
   }
 }
 
-// The text for a call that was given up, and the slot left to WinINet.
-std::string GiveUp(Transfer& t, Awaited how) {
+// The text for a call that was given up. A call that reads (`reads`) may
+// still write into the slot: the slot is left to it, and freed when the
+// call ends (WinINet completes it once the request is closed); its context
+// no longer counts for the transfer.
+std::string GiveUp(Transfer& t, Awaited how, bool reads) {
   t.abandoned = true;
   t.retriable = how == Awaited::kStalled;
-  t.slot.release();  // NOLINT: owned by the pending call from now on
+  if (reads && t.slot) {
+    AsyncState& a = g_download.async;
+    EnterCriticalSection(&a.lock);
+    if (!a.completed) {
+      AsyncSlot* left = t.slot.release();
+      left->context = a.context;
+      left->next = a.orphans;
+      a.orphans = left;
+      a.context = 0;
+    }
+    LeaveCriticalSection(&a.lock);
+  }
   PinInternetLibrary();
   return how == Awaited::kStalled ? StalledText(t.label, t.limits.stallMs) : AbortedText();
 }
@@ -282,7 +326,7 @@ Called Complete(Transfer& t, Call call, std::string& error) {
   if (code == ERROR_IO_PENDING) {
     const Awaited how = Await(t);
     if (how != Awaited::kDone) {
-      error = GiveUp(t, how);
+      error = GiveUp(t, how, true);
       return Called::kFailed;
     }
     const AsyncState& a = g_download.async;
@@ -391,45 +435,108 @@ std::string Keep(Transfer& t, const char* data, DWORD count) {
   return {};
 }
 
-// Reads the body until it ends, fails, breaks a limit or is stopped;
-// returns the error text (empty when the stream ended normally). Each read
-// takes what has arrived (at most kReadBytes), so a slow line still counts
-// every byte against the stall deadline.
-std::string RunTransfer(Transfer& t) {
+// Reads the body until it ends, fails, breaks a limit or is stopped, and
+// keeps each chunk; returns the error text (empty when the stream ended
+// normally). Each read takes what has arrived (at most kReadBytes), so a
+// slow line still counts every byte against the stall deadline.
+std::string ReadBody(Transfer& t) {
+  std::string error;
+  for (;;) {
+    if (Stopped(t)) return AbortedText();
+    if (!ReadChunk(t, kReadBytes, error)) return error;
+    const AsyncSlot* slot = t.slot.get();
+    const DWORD read = slot->count;
+    if (read == 0) return {};
+    t.lastByte = GetTickCount();
+    if (t.limit && t.done + read > t.limit) return TooLargeText(t.label, t.limit);
+    t.done += read;
+    error = Keep(t, slot->data, read);
+    if (!error.empty()) return error;
+    t.kept.store(t.done, std::memory_order_release);
+  }
+}
+
+// The thread that reads the body of one request. It is started before the
+// request is sent, so that its start-up overlaps the wait for the reply,
+// and waits to be told to read (RunTransfer); unused, it ends with this.
+struct Reader {
+  Transfer& t;
+  KernelHandle go;
+  KernelHandle thread;
+  DWORD id = 0;
+  bool read = false;  // set before `go`: the body is to be read
+
+  static DWORD WINAPI Run(void* self) {
+    Reader& r = *static_cast<Reader*>(self);
+    WaitForSingleObject(r.go.get(), INFINITE);
+    if (r.read) r.t.readError = ReadBody(r.t);
+    return 0;
+  }
+
+  explicit Reader(Transfer& transfer) : t(transfer) {
+    go.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (go) thread.reset(CreateThread(nullptr, 0, &Run, this, 0, &id));
+  }
+  ~Reader() { Finish(); }
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  // Lets the thread end (it reads nothing unless told to) and waits for it.
+  void Finish() {
+    if (!thread) return;
+    SetEvent(go.get());
+    WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset();
+  }
+};
+
+// Reads the body on the reader's thread while this thread dispatches its
+// messages, shows the progress and passes a stop on: the reads and writes
+// of a fast line never wait for a repaint, and a stop or a stall still ends
+// the transfer within a wait slice (the reading thread gives up a pending
+// call as this one would). Without a thread the body is read here. The
+// window, when there is one, is shown once the reading has begun (mapping
+// it takes a while). Returns the error text.
+std::string RunTransfer(Transfer& t, Reader& reader, HWND window) {
   const ProgressPlan plan(t.length);
   if (t.progress) t.progress->Start(1, plan.maximum);
   TBytesRate rate = TBytesRate::ForLength(t.length);
   std::uint64_t stepsSent = 0;
-  DWORD lastPump = GetTickCount();
-  std::string error;
-  for (;;) {
-    const DWORD now = GetTickCount();
-    if (now - lastPump >= kPumpIntervalMs) {
-      if (!YieldX(0)) t.quit = true;
-      lastPump = now;
-    }
-    if (Stopped(t)) {
-      error = AbortedText();
-      break;
-    }
-    if (!ReadChunk(t, kReadBytes, error)) break;
-    AsyncSlot* slot = t.slot.get();
-    const DWORD read = slot->count;
-    if (read == 0) break;
-    t.lastByte = GetTickCount();
-    if (t.limit && t.done + read > t.limit) {
-      error = TooLargeText(t.label, t.limit);
-      break;
-    }
-    t.done += read;
-    error = Keep(t, slot->data, read);
-    if (!error.empty()) break;
-    const std::string text = rate.Text(t.length, t.done, read, Tick());
-    const std::uint64_t due = plan.StepsDue(t.done);
+  std::uint64_t shown = 0;
+  auto showProgress = [&] {
+    const std::uint64_t kept = t.kept.load(std::memory_order_acquire);
+    if (kept == shown) return;
+    const std::string text = rate.Text(t.length, kept, static_cast<std::uint32_t>(kept - shown), Tick());
+    shown = kept;
+    const std::uint64_t due = plan.StepsDue(kept);
     if (t.progress && due > stepsSent) t.progress->Step(text, static_cast<int>(due - stepsSent));
     stepsSent = due;
+  };
+  t.kept.store(t.done, std::memory_order_relaxed);
+  t.stop.store(false, std::memory_order_relaxed);
+  t.readError.clear();
+  if (reader.thread) {
+    t.reader = reader.id;
+    reader.read = true;
+    SetEvent(reader.go.get());
+    if (window) ShowWindow(window, SW_SHOW);
+    HANDLE ended = reader.thread.get();
+    for (;;) {
+      const DWORD woke = MsgWaitForMultipleObjectsEx(1, &ended, kProgressSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      if (woke == WAIT_OBJECT_0 + 1 && !YieldX(0)) t.quit = true;
+      if (Stopped(t)) t.stop.store(true, std::memory_order_relaxed);
+      if (woke == WAIT_OBJECT_0) break;
+      showProgress();
+    }
+    reader.Finish();
+    t.reader = 0;
+  } else {
+    if (window) ShowWindow(window, SW_SHOW);
+    t.readError = ReadBody(t);
   }
+  showProgress();
   if (t.progress) t.progress->Flush();
+  std::string error = std::move(t.readError);
   if (error.empty() && Stopped(t)) error = AbortedText();
   return error;
 }
@@ -446,7 +553,7 @@ InternetHandle OpenAsync(Transfer& t, HINTERNET session, const std::string& url,
   if (!opened && code == ERROR_IO_PENDING) {
     const Awaited how = Await(t);
     if (how != Awaited::kDone) {
-      error = GiveUp(t, how);
+      error = GiveUp(t, how, false);
       return InternetHandle();
     }
     opened = reinterpret_cast<HINTERNET>(g_download.async.result);
@@ -559,9 +666,10 @@ Step Attempt(Transfer& t, Session& s, std::string& error) {
     error = InitFailedText();
     return Step::kFailed;
   }
-  if (!t.slot) t.slot.reset(new AsyncSlot());
+  if (!t.slot) t.slot.reset(new AsyncSlot);
   const bool ranged = t.done > 0;
   const std::string headers = ranged ? RangeRequestHeaders(t.done, s.validator) : std::string();
+  Reader reader(t);
   t.lastByte = GetTickCount();
   InternetHandle request = OpenAsync(t, s.handle, s.url, headers, context, error);
   if (!request) {
@@ -625,8 +733,7 @@ Step Attempt(Transfer& t, Session& s, std::string& error) {
     return Step::kFailed;
   }
 
-  if (reinterpret_cast<UINT_PTR>(s.window) > 10) ShowWindow(s.window, SW_SHOW);
-  error = RunTransfer(t);
+  error = RunTransfer(t, reader, reinterpret_cast<UINT_PTR>(s.window) > 10 ? s.window : nullptr);
   if (error.empty() && t.done == 0) error = FileNotFoundText(s.url);
   if (error.empty() && t.length != kUnknownLength && t.done != t.length) {
     error = IncompleteText(t.label, t.done, t.length);

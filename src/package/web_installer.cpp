@@ -112,7 +112,10 @@ void DownloadSetupFile(const WebInstallRun& run, const std::string& url, const s
       outcome.Fail(kCancelled, kExitCancelled);
   }
   std::string reason;
-  if (!InternetConnected(reason)) {
+  const DWORD asked = GetTickCount();
+  const bool connected = InternetConnected(reason);
+  DebugLine("WebInstall: connection check %lu MS", static_cast<unsigned long>(GetTickCount() - asked));
+  if (!connected) {
     std::string text = LangText(reader, "s12");
     if (!reason.empty()) {
       text += "<P><P>";

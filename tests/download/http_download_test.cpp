@@ -11,12 +11,51 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "utils/wide_text_win32.h"
 #include "utils/win_handles.h"
+
+// The blocks of 256 KiB or more that this program's `new` gave and its
+// `delete` has not taken back (the download's read buffers are such blocks):
+// a table of their addresses, filled and emptied by the replaced global
+// operators, which otherwise do what the library's do.
+struct BigBlocks {
+  static constexpr std::size_t kBig = 262144;
+  static std::atomic<void*> table[64];
+  static int Alive() {
+    int n = 0;
+    for (auto& at : table) n += at.load() != nullptr;
+    return n;
+  }
+};
+std::atomic<void*> BigBlocks::table[64];
+
+void* operator new(std::size_t n) {
+  void* block = std::malloc(n ? n : 1);
+  if (!block) std::abort();
+  if (n >= BigBlocks::kBig) {
+    for (auto& at : BigBlocks::table) {
+      void* empty = nullptr;
+      if (at.compare_exchange_strong(empty, block)) break;
+    }
+  }
+  return block;
+}
+
+void operator delete(void* block) noexcept {
+  if (!block) return;
+  for (auto& at : BigBlocks::table) {
+    void* held = block;
+    if (at.compare_exchange_strong(held, nullptr)) break;
+  }
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 namespace varnel {
 namespace {
@@ -387,6 +426,21 @@ TEST_F(HttpDownload, NoByteWithinTheStallDeadlineFailsAndAnAbortEndsTheWaitAtOnc
   EXPECT_LT(GetTickCount() - started, 5000u);
   EXPECT_EQ(PartialFiles(dest_).size(), 0u);
   DestroyWindow(window);
+}
+
+TEST_F(HttpDownload, AReadGivenUpOnAStallFreesItsBufferOnceTheServerLetsGo) {
+  // Each download gives its pending read up after a second without a byte;
+  // the server closes the connection a second later, which ends the read.
+  DownloadLimits quick;
+  quick.stallMs = 1000;
+  const int before = BigBlocks::Alive();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(HTTP_DownloadFile_Incremental(nullptr, base_ + "stallclose/medium.bin", dest_, error_, nullptr,
+                                               content_, quick));
+    EXPECT_EQ(error_, "medium.bin --- No data for 1 seconds");
+  }
+  for (DWORD started = GetTickCount(); BigBlocks::Alive() > before && GetTickCount() - started < 10000;) Sleep(50);
+  EXPECT_EQ(BigBlocks::Alive(), before);
 }
 
 TEST_F(HttpDownload, ASizeQueryWithoutReplyEndsOnTheStallDeadlineOrAClose) {

@@ -21,6 +21,7 @@ Broken behaviours that real servers don't produce:
   /chunkcut/NAME       the same, cut after half the file (no last chunk)
   /endless/NAME        no Content-Length, bytes without end
   /stall/NAME          announces the length, sends 8 KiB, then nothing
+  /stallclose/NAME     the same, but closes the connection after 2 seconds
   /trickle/NAME        10 bytes every `trickle_delay` seconds
   /reset/NAME          announces the length, sends half, then a reset
   /status/CODE/NAME    that status with the file as body (no Location)
@@ -150,10 +151,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     time.sleep(0.2)
                     self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     self.close_connection = True
-                elif kind == "stall":
+                elif kind in ("stall", "stallclose"):
                     self.wfile.write(f.read(8192))
                     self.wfile.flush()
-                    server.stop_event.wait()
+                    server.stop_event.wait(2.0 if kind == "stallclose" else None)
                     self.close_connection = True
                 elif kind == "trickle":
                     while not server.stop_event.is_set():
