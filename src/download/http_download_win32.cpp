@@ -250,7 +250,7 @@ struct Transfer {
   std::atomic<std::uint64_t> kept{0};
   std::atomic<bool> stop{false};
   std::string readError;
-  std::unique_ptr<AsyncSlot> slot{new AsyncSlot};
+  std::unique_ptr<AsyncSlot> slot;  // made for a request's body
   bool abandoned = false;  // a call was given up (its slot left to it)
   bool retriable = false;  // the failure may pass: a resume may follow
 };
@@ -442,6 +442,9 @@ std::string Keep(Transfer& t, const char* data, DWORD count) {
 std::string ReadBody(Transfer& t) {
   std::string error;
   for (;;) {
+    // Read on the caller's thread (no thread to be had), a stop comes
+    // through its messages.
+    if (!OnReader(t) && !YieldX(0)) t.quit = true;
     if (Stopped(t)) return AbortedText();
     if (!ReadChunk(t, kReadBytes, error)) return error;
     const AsyncSlot* slot = t.slot.get();
@@ -827,7 +830,6 @@ std::int64_t QuerySize(const std::string& url, std::uint32_t stallMs, bool conne
   limits.stallMs = stallMs;
   Transfer t(*api, limits);
   t.label = FileLabel(url);
-  t.slot.reset();  // no body is read
   std::int64_t length = -1;
   bool again = true;
   {
