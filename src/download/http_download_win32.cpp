@@ -505,7 +505,7 @@ std::string RunTransfer(Transfer& t, Reader& reader, HWND window) {
   if (t.progress) t.progress->Start(1, plan.maximum);
   TBytesRate rate = TBytesRate::ForLength(t.length);
   std::uint64_t stepsSent = 0;
-  std::uint64_t shown = 0;
+  std::uint64_t shown = t.done;  // a resumed transfer's rate counts its new bytes only
   auto showProgress = [&] {
     const std::uint64_t kept = t.kept.load(std::memory_order_acquire);
     if (kept == shown) return;
