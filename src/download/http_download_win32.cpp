@@ -293,9 +293,9 @@ Awaited Await(Transfer& t) {
 }
 
 // The text for a call that was given up. A call that reads (`reads`) may
-// still write into the slot: the slot is left to it, and freed when the
-// call ends (WinINet completes it once the request is closed); its context
-// no longer counts for the transfer.
+// still write into the slot: the slot is left to it and freed when WinINet
+// ends the call (closing the request does not; the server letting the
+// connection go does); its context no longer counts for the transfer.
 std::string GiveUp(Transfer& t, Awaited how, bool reads) {
   t.abandoned = true;
   t.retriable = how == Awaited::kStalled;
