@@ -40,7 +40,7 @@ def run_update(install, updates, setup, version, stamp, **settings):
     write_info(updates, setup, winpath(updates), version, stamp, **dict(QUIET, **settings))
     install.command(PERFORM_UPDATE_CYCLE, 1)
     install.wait_log("PerformAutoUpdate() - END", done + 1, 90)
-    return [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+    return install.last_log_line("PerformAutoUpdate() - END")
 
 
 def download_folder(install):

@@ -287,7 +287,7 @@ def agent_update(session, work):
     install.shut_down(100000)
     install.command(PERFORM_UPDATE_CYCLE, 1)
     install.wait_log("PerformAutoUpdate() - END", 1, 180)
-    end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+    end = install.last_log_line("PerformAutoUpdate() - END")
     assert "Result=FALSE" in end, end
     assert not os.path.exists(engine_rec), "the update's engine ran on a folder cut short"
     assert install.original("VersionOriginal") == "1", install.original("VersionOriginal")

@@ -223,7 +223,7 @@ def round_trip_and_rotation(session, work, keys):
         if os.path.exists(engine_rec):
             os.remove(engine_rec)
         decision = agent.check("PerformAutoUpdate() - END")
-        end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+        end = install.last_log_line("PerformAutoUpdate() - END")
         assert "GetOkToPerformAU = 6" in decision and "Result=TRUE" in end, (version, install.log_lines()[-30:])
         engine_record(engine_rec)
         assert install.original("VersionOriginal") == str(version)

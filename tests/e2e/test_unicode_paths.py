@@ -192,7 +192,7 @@ def agent_round_trip(session, work, temp):
     install.shut_down(100000)
     install.command(PERFORM_UPDATE_CYCLE, 1)
     install.wait_log("PerformAutoUpdate() - END", 1, 180)
-    end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+    end = install.last_log_line("PerformAutoUpdate() - END")
     with open(install.log, encoding="utf-8", errors="replace") as f:
         assert "Result=TRUE" in end, "\n".join(f.read().splitlines()[-40:])
     values, _ = read_record(engine_rec)

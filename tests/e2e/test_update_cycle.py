@@ -216,7 +216,7 @@ def shut_down_methods(session, work, updates):
             install.write_original(original)
             install.command(PERFORM_UPDATE_CYCLE, 1)
             install.wait_log("PerformAutoUpdate() - END", done + 1, 90)
-            end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+            end = install.last_log_line("PerformAutoUpdate() - END")
             assert "Result=TRUE" in end, (name, end)
             assert os.path.exists(engine_rec), name
             assert install.original("VersionOriginal") == "2", name

@@ -79,7 +79,7 @@ def main():
         user_check(install, boxes)
         assert "GetOkToPerformAU = 6 - OK" in last_decision(install), last_decision(install)
         install.wait_log("PerformAutoUpdate() - END", 1, 90)
-        end = [line for line in install.log_lines() if "PerformAutoUpdate() - END" in line][-1]
+        end = install.last_log_line("PerformAutoUpdate() - END")
         assert "Result=FALSE" in end, end
         values, _ = read_record(engine_rec)
         assert values.get("Exit") == "1", values

@@ -190,6 +190,10 @@ class Installation:
     def log_count(self, text):
         return sum(text in line for line in self.log_lines())
 
+    def last_log_line(self, text):
+        """The last line of the agent log that holds `text`."""
+        return [line for line in self.log_lines() if text in line][-1]
+
     def wait_log(self, text, count=1, timeout=60):
         """Waits until `text` stands in `count` lines of the agent log."""
         assert wait_for(lambda: self.log_count(text) >= count, timeout, 0.2), \
