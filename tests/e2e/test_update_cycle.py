@@ -245,8 +245,14 @@ def main():
     updates = os.path.join(work, "updates")
     os.makedirs(updates)
     with WineSession() as session:
-        round_trip(session, work, updates)
-        shut_down_methods(session, work, updates)
+        try:
+            round_trip(session, work, updates)
+            shut_down_methods(session, work, updates)
+        finally:
+            # A row that failed leaves its agent and product running: they
+            # would answer the next scenario's windows.
+            for name in ("X_" + AGENT, "TestProduct.exe"):
+                session.run("taskkill", ["/f", "/im", name], timeout=60)
     print("update cycle: ok")
 
 
